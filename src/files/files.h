@@ -1,0 +1,34 @@
+// Paths, loading and saving files, and whole-file compression.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vellix {
+
+class Store;
+
+// A path made absolute against the base folder and canonicalised ("." and ".." folded);
+// with `create`, the missing folders of its folder are created, outermost first.
+std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool create);
+
+// The path without its last component (a trailing separator counts as the last component).
+std::string RemoveFileSpec(std::string_view path);
+
+// Reads a file into the store without clearing it; false when it cannot be opened.
+bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
+              std::string_view key);
+// Loads with the store's own compression and key; with adopt, empties the store first and
+// ties it to the path.
+bool OpenFile(Store& store, const std::string& path, bool adopt);
+// Writes the whole store, raising "On Save" on the owner first; true when it was written.
+bool SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
+              std::string_view key);
+// SaveFile with the store's settings, then the path becomes fileName and readOnly clears.
+bool SaveAs(Store& store, const std::string& path);
+// Writes the compressed block of a whole file to another file.
+bool CompressFile(const std::string& source, const std::string& destination);
+// Writes the content of a compressed-block file to another file; false when it fails.
+bool DecompressFile(const std::string& source, const std::string& destination);
+
+}  // namespace vellix

@@ -1,0 +1,71 @@
+// The INI text form: escapes, the parser and the writer.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellix {
+
+class Store;
+
+// Encodes a text (escapes): with active off the text comes back unchanged. `newLine` is
+// the store's new-line text, encoded as "\n".
+std::string EscapeText(std::string_view text, bool active, bool edgeSpaces, bool equals,
+                       std::string_view newLine);
+// The same, appended to `out` (the writer's form: no temporary per name or value).
+void AppendEscaped(std::string& out, std::string_view text, bool edgeSpaces, bool equals,
+                   std::string_view newLine);
+
+// Decodes a text: mode -1 never decodes, 0 decodes only when escapeValues is set, any
+// other mode always decodes. `newLine` is what "\n" decodes to.
+std::string UnescapeText(std::string_view text, int mode, bool escapeValues,
+                         std::string_view newLine);
+// Always decodes, replacing the content of `out`.
+void DecodeInto(std::string& out, std::string_view text, std::string_view newLine);
+
+// Splits one trimmed item line into name and value; false when no splitting "=" is found.
+// Without name escapes the name is the text before the first "=" and the value all after
+// it; with them the name is decoded while it is read and an escaped "=" does not split.
+// Neither part is trimmed here.
+bool SplitItemLine(std::string_view line, bool escapeItemNames, std::string_view newLine,
+                   std::string& name, std::string& value);
+
+// The parser's split, without copies. Without name escapes both views point into `line`;
+// with them the decoded name is built in `scratch` and `name` points there. Either way the
+// name comes back trimmed the parser's way: blanks written literally at its ends are
+// dropped, while blanks that were escaped ("\_", "\t") belong to the name and stay.
+struct ItemLineParts {
+  std::string_view name;
+  std::string_view value;  // undecoded, untrimmed
+};
+bool SplitItemLine(std::string_view line, bool escapeItemNames, std::string_view newLine,
+                   std::string& scratch, ItemLineParts& parts);
+
+// Finds a new-line text in a longer text, left to right and without overlaps, in time
+// linear in the text whatever the new-line text is (no rescans of a partial match).
+class NewLineFinder {
+ public:
+  explicit NewLineFinder(std::string_view needle);
+  // Position of the first occurrence at or after `from`, or npos.
+  size_t Find(std::string_view text, size_t from) const;
+  size_t size() const { return needle_.size(); }
+
+ private:
+  std::string needle_;
+  std::vector<size_t> fail_;  // longest proper border of each prefix (KMP table)
+};
+
+// Reads INI text into the store under its format settings.
+//
+// The text ends at its first zero byte, as every text from the host or from a file does, so
+// the same bytes parse the same whichever way they arrive; nothing after a zero byte is
+// read. The parse is linear in the size of the text (plus the store's own costs per group
+// and item).
+void ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst);
+
+// The whole store as INI text, without a trailing new line.
+std::string WriteText(const Store& store);
+
+}  // namespace vellix

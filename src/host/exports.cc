@@ -1,0 +1,140 @@
+// The entry points the host resolves by name. Everything else in the module is hidden.
+#include "host/host_abi.h"
+#include "host/lifecycle.h"
+#include "host/tables.h"
+
+#define VX_EXPORT extern "C" __attribute__((visibility("default")))
+
+using vellix::kActionCount;
+using vellix::kConditionCount;
+using vellix::kExpressionCount;
+
+VX_EXPORT int GetInfos(int code) {
+  switch (code) {
+    case 0: return 0x300;
+    case 2: return 0x100;
+    case 6: return 2;
+    case 7: return 243;
+    default: return 0;
+  }
+}
+
+VX_EXPORT int GetRunObjectInfos(void*, VxDescription* d) {
+  if (d == nullptr) return 1;
+  d->conditions = vellix::kConditions;
+  d->actions = vellix::kActions;
+  d->expressions = vellix::kExpressions;
+  d->conditionCount = kConditionCount;
+  d->actionCount = kActionCount;
+  d->expressionCount = kExpressionCount;
+  d->editDataSize = VX_EDIT_DATA_SIZE;
+  d->objectFlags = 0x100;
+  d->priority = 100;
+  d->editorOptions = 0;
+  d->identifier = VX_IDENTIFIER;
+  d->version = 1;
+  return 1;
+}
+
+VX_EXPORT int GetRunObjectDataSize(VxRunHeader*, const void*) { return VX_RUN_OBJECT_SIZE; }
+
+VX_EXPORT int CreateRunObject(VxObjectHeader* object, const void* editData, void*) {
+  if (object == nullptr || editData == nullptr) return 0;
+  vellix::CreateRunObject(object, static_cast<const uint8_t*>(editData));
+  return 0;
+}
+
+VX_EXPORT int DestroyRunObject(VxObjectHeader* object, int) {
+  if (object != nullptr) vellix::DestroyRunObject(object);
+  return 0;
+}
+
+VX_EXPORT int HandleRunObject(VxObjectHeader*) { return 1; }
+
+VX_EXPORT void StartApp(const VxHostServices* host, VxApplication* app) {
+  vellix::StartApplication(host, app);
+}
+
+VX_EXPORT void EndApp(const VxHostServices* host, VxApplication* app) {
+  vellix::EndApplication(host, app);
+}
+
+// The default file is reported to the host only when it is an absolute path.
+VX_EXPORT void UpdateFileNames(void*, void* hostValue, const void* editData,
+                               VxFileNameRoutine routine) {
+  if (editData == nullptr || routine == nullptr) return;
+  const char* name = static_cast<const char*>(editData) + 22;
+  char buffer[261] = {};
+  for (int i = 0; i < 260 && name[i] != '\0'; ++i) buffer[i] = name[i];
+  if (buffer[0] == '/') routine(hostValue, buffer);
+}
+
+// The editor side and the per-frame hooks of the host: inert here.
+#define VX_STUB(name, value) \
+  VX_EXPORT vx_word name(void*, void*, void*, void*) { return value; }
+#define VX_VOID_STUB(name) \
+  VX_EXPORT void name(void*, void*, void*, void*) {}
+
+VX_STUB(DisplayRunObject, 0)
+VX_STUB(PauseRunObject, 0)
+VX_STUB(ContinueRunObject, 0)
+VX_STUB(GetDebugTree, 0)
+VX_STUB(Free, 0)
+VX_VOID_STUB(EditDebugItem)
+VX_STUB(CreateObject, -1)
+VX_STUB(GetConditionCodeFromMenu, -1)
+VX_STUB(GetActionCodeFromMenu, -1)
+VX_STUB(GetExpressionCodeFromMenu, -1)
+VX_STUB(GetConditionMenu, 0)
+VX_STUB(GetActionMenu, 0)
+VX_STUB(GetExpressionMenu, 0)
+VX_STUB(GetPropValue, 0)
+VX_STUB(GetPropCheck, 0)
+VX_STUB(GetPropCreateParam, 0)
+VX_STUB(EditProp, 0)
+VX_STUB(GetProperties, 1)
+VX_STUB(IsPropEnabled, 1)
+VX_STUB(GetTextFont, 1)
+VX_STUB(SetTextFont, 1)
+VX_STUB(Initialize, 0)
+VX_STUB(UsesFile, 0)
+VX_STUB(GetTextCaps, 0)
+VX_STUB(GetTextAlignment, 0)
+VX_STUB(GetTextClr, 0)
+VX_STUB(GetConditionInfos, 0)
+VX_STUB(GetActionInfos, 0)
+VX_STUB(GetExpressionInfos, 0)
+VX_STUB(UpdateEditStructure, 0)
+VX_STUB(IsTransparent, 0)
+VX_STUB(LoadObject, 0)
+VX_STUB(EditObject, 0)
+VX_STUB(GetFilters, 0)
+VX_STUB(GetHelpFileName, 0)
+VX_STUB(GetDependencies, 0)
+VX_VOID_STUB(UnloadObject)
+VX_VOID_STUB(PrepareToWriteObject)
+VX_VOID_STUB(CreateFromFile)
+VX_VOID_STUB(DuplicateObject)
+VX_VOID_STUB(SetTextAlignment)
+VX_VOID_STUB(SetTextClr)
+VX_VOID_STUB(InitParameter)
+VX_VOID_STUB(EditParameter)
+VX_VOID_STUB(StartFrame)
+VX_VOID_STUB(EndFrame)
+VX_VOID_STUB(ReleaseProperties)
+VX_VOID_STUB(GetDebugItem)
+VX_VOID_STUB(PutObject)
+VX_VOID_STUB(RemoveObject)
+VX_VOID_STUB(GetObjectRect)
+VX_VOID_STUB(GetConditionString)
+VX_VOID_STUB(GetActionString)
+VX_VOID_STUB(GetExpressionString)
+VX_VOID_STUB(GetExpressionTitle)
+VX_VOID_STUB(SetPropValue)
+VX_VOID_STUB(SetPropCheck)
+VX_VOID_STUB(ReleasePropCreateParam)
+VX_VOID_STUB(GetParameterString)
+VX_VOID_STUB(GetConditionTitle)
+VX_VOID_STUB(GetActionTitle)
+VX_VOID_STUB(GetExpressionParam)
+VX_VOID_STUB(GetObjInfos)

@@ -1,0 +1,94 @@
+// Triggers, the settings actions and the inert dialog actions.
+#include "files/files.h"
+#include "host/global_data.h"
+#include "host/routines.h"
+#include "store/store.h"
+
+namespace vellix {
+
+bool Trigger(RunObject&, Params&) { return true; }
+
+void SetAutoSave(RunObject& ro, Params& p) {
+  const bool save = p.Int() != 0;
+  const bool load = p.Int() != 0;
+  ro.store->autoSave = save;
+  ro.autoLoad = load;
+}
+
+void SetCompression(RunObject& ro, Params& p) {
+  const int32_t v = p.Int();
+  if (v != -1) ro.store->compressFile = v != 0;
+}
+
+void SetEncryption(RunObject& ro, Params& p) {
+  std::string key = p.Text();
+  ro.store->encrypt = !key.empty();
+  ro.store->encryptionKey = std::move(key);
+}
+
+void SetReadOnly(RunObject& ro, Params& p) { ro.store->readOnly = p.Int() != 0; }
+
+void SetCaseSensitiveAction(RunObject& ro, Params& p) {
+  ro.store->SetCaseSensitive(p.Int() != 0);
+}
+
+void SetEscapes(RunObject& ro, Params& p) {
+  const bool groups = p.Int() != 0;
+  const bool names = p.Int() != 0;
+  const bool values = p.Int() != 0;
+  ro.store->escapeGroups = groups;
+  ro.store->escapeItemNames = names;
+  ro.store->escapeValues = values;
+}
+
+void SetQuoteStrings(RunObject& ro, Params& p) { ro.store->alwaysQuote = p.Int() != 0; }
+
+void SetRepeatModes(RunObject& ro, Params& p) {
+  const int32_t groups = p.Int();
+  const int32_t items = p.Int();
+  const bool original = p.Int() != 0;
+  ro.store->groupRepeatMode = groups;
+  ro.store->itemRepeatMode = items;
+  ro.store->saveRepeatedAsOriginal = original;
+}
+
+void SetNewLineString(RunObject& ro, Params& p) { ro.store->SetNewLine(p.Text()); }
+
+void SetDefaultDirectory(RunObject& ro, Params& p) { ro.baseFolder = RemoveFileSpec(p.Text()); }
+
+// The data-browser dialog is not part of this module: its window is never opened.
+void OpenDialog(RunObject&, Params&) {}
+void CloseDialog(RunObject&, Params&) {}
+void RefreshDialog(RunObject&, Params& p) { p.Int(); }
+
+void SetSubgroups(RunObject& ro, Params& p) {
+  const bool subgroups = p.Int() != 0;
+  const bool allowEmpty = p.Int() != 0;
+  Store& store = *ro.store;
+  store.subgroups = subgroups;
+  store.allowEmptyGroups = allowEmpty;
+  if (!allowEmpty) {
+    store.RemoveEmptyGroups();
+    store.AfterChange();
+  }
+}
+
+void ChangeGlobalSlot(RunObject& ro, Params& p) {
+  const std::string slot = p.Text();
+  VxRunHeader* rh = ro.runHeader();
+  if (rh == nullptr || rh->host == nullptr) return;
+  if (ro.settings == nullptr) {
+    // Leaving an own store: its settings become the object's record, its data goes.
+    ro.settings = new ObjectSettings();
+    ro.store->SaveSettingsBack(*ro.settings);
+    ro.store->notify = nullptr;
+    delete ro.store;
+    ro.store = nullptr;
+  } else {
+    std::erase(ro.store->listeners, static_cast<void*>(&ro));
+    if (ro.store->owner == &ro) ro.store->owner = nullptr;
+  }
+  ro.store = &TableFor(*rh->host, rh->app).GetOrCreate(slot);
+}
+
+}  // namespace vellix

@@ -1,0 +1,58 @@
+// The module's part of a run object, and the host services as the routines see them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "host/host_abi.h"
+#include "store/settings.h"
+
+namespace vellix {
+
+class Store;
+struct SearchResults;
+
+// The module's fields, constructed in place after the host's header inside the block the
+// host allocates for every run object.
+struct RunObject {
+  VxObjectHeader* header = nullptr;
+  Store* store = nullptr;
+  SearchResults* searchResults = nullptr;
+  std::string baseFolder;
+  std::string currentGroup;
+  void* dialogWindow = nullptr;
+  void* auxWindow = nullptr;
+  bool createFolders = false;
+  ObjectSettings* settings = nullptr;  // present exactly when the store is shared
+  bool oneBasedIndex = false;
+  bool autoLoad = false;
+  bool raisingEvent = false;
+
+  // Host services of this object.
+  void RaiseTrigger(int condition);
+  VxRunHeader* runHeader() const { return header->rh; }
+  const VxHostServices* host() const { return header->rh ? header->rh->host : nullptr; }
+  // Store index conversion: application indexes count from 0 unless the 1-based option is on.
+  int64_t StoreIndex(int32_t index) const {
+    return oneBasedIndex ? static_cast<int64_t>(index) : static_cast<int64_t>(index) + 1;
+  }
+};
+
+// Where the module's fields live inside the host's block.
+inline constexpr size_t kRunObjectOffset =
+    (sizeof(VxObjectHeader) + alignof(RunObject) - 1) / alignof(RunObject) * alignof(RunObject);
+static_assert(kRunObjectOffset + sizeof(RunObject) <= VX_RUN_OBJECT_SIZE,
+              "the module's fields must fit in the host's run-object block");
+
+inline RunObject& RunObjectOf(VxObjectHeader* header) {
+  return *std::launder(
+      reinterpret_cast<RunObject*>(reinterpret_cast<unsigned char*>(header) + kRunObjectOffset));
+}
+
+// The same store used by another object of this kind, found among the live objects by name
+// (cut to 24 characters, case counts); null when none matches.
+RunObject* FindObjectOfThisKind(RunObject& self, std::string_view name);
+
+}  // namespace vellix

@@ -1,0 +1,78 @@
+// The table entries: each wraps a routine body in the frame declared for it.
+#pragma once
+
+#include <cstring>
+
+#include "host/routine.h"
+
+namespace vellix {
+
+inline constexpr int kConditionCount = 20;
+inline constexpr int kActionCount = 84;
+inline constexpr int kExpressionCount = 41;
+
+extern const VxRoutine kConditions[kConditionCount];
+extern const VxRoutine kActions[kActionCount];
+extern const VxRoutine kExpressions[kExpressionCount];
+
+// Runs the opening steps a frame asks for; false when a modifying routine must do nothing
+// because its object is raising its own triggers.
+inline bool EnterFrame(RunObject& ro, Frame frame) {
+  const unsigned bits = static_cast<unsigned>(frame);
+  if (bits & 8u) {
+    // Guard and undo block first, so that an auto load lands in this action's block.
+    if (!BeginModifying(ro)) return false;
+    OpenFrame(ro);
+    return true;
+  }
+  if (bits & 1u) OpenFrame(ro);
+  if (bits & 2u) return BeginModifying(ro);
+  return true;
+}
+
+inline void LeaveFrame(RunObject& ro, Frame frame) {
+  if (static_cast<unsigned>(frame) & 4u) SaveSettingsBack(ro);
+}
+
+template <ConditionBody Body, Frame F>
+vx_word Condition(VxObjectHeader* header, vx_word, vx_word) {
+  RunObject& ro = RunObjectOf(header);
+  Params params(header, false);
+  if (!EnterFrame(ro, F)) return 0;
+  const bool result = Body(ro, params);
+  LeaveFrame(ro, F);
+  return result ? 1 : 0;
+}
+
+template <ActionBody Body, Frame F>
+vx_word Action(VxObjectHeader* header, vx_word, vx_word) {
+  RunObject& ro = RunObjectOf(header);
+  Params params(header, false);
+  if (!EnterFrame(ro, F)) return 0;
+  Body(ro, params);
+  LeaveFrame(ro, F);
+  return 0;
+}
+
+template <ExpressionBody Body, Frame F>
+vx_word Expression(VxObjectHeader* header, vx_word, vx_word) {
+  RunObject& ro = RunObjectOf(header);
+  Params params(header, true);
+  EnterFrame(ro, F);
+  const Value v = Body(ro, params);
+  switch (v.kind) {
+    case Value::Kind::Integer:
+      return static_cast<vx_word>(v.i);
+    case Value::Kind::Float: {
+      uint32_t bits = 0;
+      std::memcpy(&bits, &v.f, sizeof bits);
+      header->flags |= VX_RESULT_FLOAT;
+      return static_cast<vx_word>(bits);
+    }
+    case Value::Kind::Text:
+      break;
+  }
+  return ReturnText(header, v.text);
+}
+
+}  // namespace vellix

@@ -1,0 +1,251 @@
+// The two containers behind every group list and item list.
+//
+// NameIndex finds a node by the key of its name; OrderList keeps the nodes in creation
+// order with positional access. Neither owns the nodes. Both stay near-linear for large
+// documents: appends are amortised O(1), lookups O(1), removals leave a tombstone that is
+// compacted away once tombstones outnumber live entries, and positional access is direct
+// while there are no tombstones and O(log n) through a Fenwick tree while there are.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "store/name_key.h"
+
+namespace vellix {
+
+// Open-addressing hash index of nodes (each with a `name` member) by name key.
+template <class T>
+class NameIndex {
+ public:
+  size_t size() const { return count_; }
+
+  T* Find(std::string_view name, bool caseSensitive) const {
+    if (count_ == 0) return nullptr;
+    const uint64_t h = HashKey(name, caseSensitive);
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      const Slot& s = slots_[i];
+      if (s.node == nullptr) return nullptr;
+      if (s.hash == h && SameKey(s.node->name, name, caseSensitive)) return s.node;
+    }
+  }
+
+  // The node's key must not be present yet.
+  void Insert(T* node, bool caseSensitive) {
+    if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
+    Place(HashKey(node->name, caseSensitive), node);
+    ++count_;
+  }
+
+  void Erase(const T* node, bool caseSensitive) {
+    if (count_ == 0) return;
+    const size_t mask = slots_.size() - 1;
+    size_t i = HashKey(node->name, caseSensitive) & mask;
+    while (slots_[i].node != node) {
+      if (slots_[i].node == nullptr) return;
+      i = (i + 1) & mask;
+    }
+    // Backward-shift deletion keeps every probe chain unbroken without tombstones.
+    size_t j = i;
+    for (;;) {
+      j = (j + 1) & mask;
+      if (slots_[j].node == nullptr) break;
+      const size_t home = slots_[j].hash & mask;
+      const bool movable = (j > i) ? (home <= i || home > j) : (home <= i && home > j);
+      if (movable) {
+        slots_[i] = slots_[j];
+        i = j;
+      }
+    }
+    slots_[i] = Slot{};
+    --count_;
+  }
+
+  void Clear() {
+    slots_.clear();
+    count_ = 0;
+  }
+
+  void Reserve(size_t n) {
+    size_t cap = slots_.empty() ? 8 : slots_.size();
+    while (n * 4 > cap * 3) cap *= 2;
+    if (cap != slots_.size()) Rehash(cap);
+  }
+
+ private:
+  struct Slot {
+    uint64_t hash = 0;
+    T* node = nullptr;
+  };
+
+  void Place(uint64_t h, T* node) {
+    const size_t mask = slots_.size() - 1;
+    size_t i = h & mask;
+    while (slots_[i].node != nullptr) i = (i + 1) & mask;
+    slots_[i] = Slot{h, node};
+  }
+
+  void Grow() { Rehash(slots_.empty() ? 8 : slots_.size() * 2); }
+
+  void Rehash(size_t cap) {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(cap, Slot{});
+    for (const Slot& s : old) {
+      if (s.node != nullptr) Place(s.hash, s.node);
+    }
+  }
+
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
+};
+
+// Creation-order list of nodes (each with a `uint32_t slot` member naming its position).
+template <class T>
+class OrderList {
+ public:
+  size_t size() const { return live_; }
+  bool empty() const { return live_ == 0; }
+
+  void PushBack(T* node) {
+    node->slot = static_cast<uint32_t>(slots_.size());
+    slots_.push_back(node);
+    ++live_;
+    if (fenwickValid_) FenwickAppend(1);
+  }
+
+  void Remove(T* node) {
+    const uint32_t at = node->slot;
+    if (at >= slots_.size() || slots_[at] != node) return;
+    slots_[at] = nullptr;
+    --live_;
+    if (fenwickValid_) FenwickAdd(at, -1);
+    const size_t dead = slots_.size() - live_;
+    if (live_ == 0) {
+      slots_.clear();
+      fenwick_.clear();
+      fenwickValid_ = false;
+    } else if (dead > 16 && dead > live_) {
+      Compact();
+    }
+  }
+
+  // The node at 0-based position i of the creation order; i < size().
+  T* At(size_t i) const {
+    if (slots_.size() == live_) return slots_[i];
+    if (!fenwickValid_) BuildFenwick();
+    // Largest prefix whose live count is <= i, found by binary lifting.
+    size_t pos = 0;
+    size_t remaining = i + 1;
+    size_t step = 1;
+    while (step * 2 <= slots_.size()) step *= 2;
+    for (; step > 0; step /= 2) {
+      const size_t next = pos + step;
+      if (next <= slots_.size() && fenwick_[next] < remaining) {
+        pos = next;
+        remaining -= fenwick_[next];
+      }
+    }
+    return slots_[pos];
+  }
+
+  T* Front() const { return live_ ? At(0) : nullptr; }
+  T* Back() const { return live_ ? At(live_ - 1) : nullptr; }
+
+  // Exchange the places of two nodes of this list.
+  void Swap(T* a, T* b) {
+    if (a == b) return;
+    std::swap(slots_[a->slot], slots_[b->slot]);
+    std::swap(a->slot, b->slot);
+  }
+
+  // Replace the node at a's place by b (b not in the list); a leaves the list.
+  void ReplaceAt(T* a, T* b) {
+    b->slot = a->slot;
+    slots_[a->slot] = b;
+  }
+
+  template <class F>
+  void ForEach(F&& f) const {
+    for (T* node : slots_) {
+      if (node != nullptr) f(node);
+    }
+  }
+
+  std::vector<T*> Nodes() const {
+    std::vector<T*> out;
+    out.reserve(live_);
+    for (T* node : slots_) {
+      if (node != nullptr) out.push_back(node);
+    }
+    return out;
+  }
+
+  // Replace the whole order by the given nodes (which must be exactly the live ones).
+  void Assign(const std::vector<T*>& nodes) {
+    slots_ = nodes;
+    live_ = nodes.size();
+    for (size_t i = 0; i < slots_.size(); ++i) slots_[i]->slot = static_cast<uint32_t>(i);
+    fenwick_.clear();
+    fenwickValid_ = false;
+  }
+
+  void Clear() {
+    slots_.clear();
+    fenwick_.clear();
+    live_ = 0;
+    fenwickValid_ = false;
+  }
+
+ private:
+  void Compact() {
+    size_t w = 0;
+    for (T* node : slots_) {
+      if (node != nullptr) {
+        node->slot = static_cast<uint32_t>(w);
+        slots_[w++] = node;
+      }
+    }
+    slots_.resize(w);
+    fenwick_.clear();
+    fenwickValid_ = false;
+  }
+
+  void BuildFenwick() const {
+    const size_t n = slots_.size();
+    fenwick_.assign(n + 1, 0);
+    for (size_t i = 1; i <= n; ++i) {
+      fenwick_[i] += slots_[i - 1] != nullptr ? 1u : 0u;
+      const size_t parent = i + (i & (~i + 1));
+      if (parent <= n) fenwick_[parent] += fenwick_[i];
+    }
+    fenwickValid_ = true;
+  }
+
+  void FenwickAdd(size_t at, int delta) {
+    for (size_t i = at + 1; i < fenwick_.size(); i += i & (~i + 1)) {
+      fenwick_[i] = static_cast<uint32_t>(static_cast<int64_t>(fenwick_[i]) + delta);
+    }
+  }
+
+  // slots_ already holds the new node at its end.
+  void FenwickAppend(uint32_t value) {
+    const size_t i = slots_.size();  // 1-based index of the new entry
+    const size_t low = i & (~i + 1);
+    uint32_t sum = value;
+    // fenwick_[i] covers (i - low, i]: add the trees that tile (i - low, i - 1].
+    for (size_t j = i - 1; j > i - low; j -= j & (~j + 1)) sum += fenwick_[j];
+    fenwick_.push_back(sum);
+  }
+
+  std::vector<T*> slots_;
+  size_t live_ = 0;
+  mutable std::vector<uint32_t> fenwick_;
+  mutable bool fenwickValid_ = false;
+};
+
+}  // namespace vellix

@@ -1,0 +1,228 @@
+// The document: groups of items, its settings, the run objects attached to it, and the
+// seams to undo and to files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "calc/md5.h"
+#include "store/containers.h"
+#include "store/settings.h"
+
+namespace vellix {
+
+class Store;
+class UndoElement;
+class UndoStacks;
+
+// Called by the store with flags 1 (data modified), 2 (saving) or 4 (new item).
+using NotifyFn = void (*)(void* listener, int flags);
+
+enum NotifyFlag : int { kNotifyModified = 1, kNotifySaving = 2, kNotifyNewItem = 4 };
+
+struct Item {
+  std::string name;   // display name; its key is derived from it
+  std::string value;
+  uint32_t slot = 0;  // position in the group's order list
+};
+
+// The items of a group with their creation order, as an undo snapshot or a copy keeps them.
+struct GroupSnapshot {
+  std::vector<std::pair<std::string, std::string>> items;  // display name, value
+};
+
+class Group {
+ public:
+  explicit Group(std::string displayName) : name(std::move(displayName)) {}
+  ~Group();
+  Group(const Group&) = delete;
+  Group& operator=(const Group&) = delete;
+
+  size_t size() const { return order_.size(); }
+  const Item* Find(std::string_view itemName, bool caseSensitive) const {
+    return index_.Find(itemName, caseSensitive);
+  }
+  // 0-based position in creation order; i < size().
+  const Item& At(size_t i) const { return *order_.At(i); }
+  template <class F>
+  void ForEachItem(F&& f) const {
+    order_.ForEach([&](const Item* it) { f(*it); });
+  }
+
+  std::string name;   // display name
+  uint32_t slot = 0;  // position in the store's group order
+
+ private:
+  friend class Store;
+  NameIndex<Item> index_;
+  OrderList<Item> order_;
+};
+
+class Store {
+ public:
+  Store();
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  // ---- attached run objects (opaque to the store)
+  std::vector<void*> listeners;
+  const void* owner = nullptr;
+  NotifyFn notify = nullptr;
+
+  // ---- settings (see ObjectSettings); caseSensitive changes only through SetCaseSensitive
+  bool autoSave = true;
+  bool quiet = false;
+  bool escapeValues = false;
+  bool escapeItemNames = false;
+  bool escapeGroups = false;
+  bool alwaysQuote = false;
+  bool readOnly = false;
+  bool standardNewLine = true;
+  std::string newLine;
+  std::string fileName;
+  bool encrypt = false;
+  std::string encryptionKey;
+  bool compressFile = false;
+  int32_t groupRepeatMode = 3;
+  int32_t itemRepeatMode = 1;
+  bool saveRepeatedAsOriginal = false;
+  bool subgroups = false;
+  bool allowEmptyGroups = true;
+
+  // ---- undo settings and state (stacks are kept by the undo room)
+  int32_t undoDepth = 0;
+  int32_t redoDepth = 0;
+  bool undoing = false;
+  bool keepRedo = false;
+  bool autoUndoBlocks = true;
+
+  CMD5 digest;
+
+  bool caseSensitive() const { return caseSensitive_; }
+  // The new-line text in use: CR LF in standard mode, otherwise newLine.
+  std::string_view NewLineText() const {
+    return (standardNewLine || newLine.empty()) ? std::string_view("\r\n") : newLine;
+  }
+  // newLine := text; standardNewLine := text is empty.
+  void SetNewLine(std::string text) {
+    standardNewLine = text.empty();
+    newLine = std::move(text);
+  }
+
+  // ---- lookups
+  bool GroupExists(std::string_view group) const { return FindGroup(group) != nullptr; }
+  bool HasItem(std::string_view group, std::string_view item) const;
+  std::string GetItem(std::string_view group, std::string_view item, std::string_view def) const;
+  // The stored value, or null when the item does not exist.
+  const std::string* FindValue(std::string_view group, std::string_view item) const;
+  int32_t GroupCount() const { return static_cast<int32_t>(groupOrder_.size()); }
+  int32_t ItemCount(std::string_view group) const;
+  int32_t TotalItems() const;
+
+  // ---- indexed access, 1-based
+  std::string NthGroupName(int64_t n, std::string_view def) const;
+  std::string NthGroupKey(int64_t n, std::string_view def) const;
+  std::string NthItemName(std::string_view group, int64_t n, std::string_view def) const;
+  std::string NthItemValue(std::string_view group, int64_t n, std::string_view def) const;
+
+  // ---- direct read access for the writer and other bulk readers
+  const Group* FindGroup(std::string_view group) const {
+    return groups_.Find(group, caseSensitive_);
+  }
+  // 0-based position in creation order; i < GroupCount().
+  const Group& GroupAt(size_t i) const { return *groupOrder_.At(i); }
+  template <class F>
+  void ForEachGroup(F&& f) const {
+    groupOrder_.ForEach([&](const Group* g) { f(*g); });
+  }
+  GroupSnapshot Snapshot(const Group& group) const;
+
+  // ---- changes
+  void MakeGroup(std::string_view group);
+  bool SetItem(std::string_view group, std::string_view item, std::string_view value);
+  void DeleteItem(std::string_view group, std::string_view item);
+  void DeleteGroup(std::string_view group);
+  bool DeleteItemEverywhere(std::string_view item);
+  bool ClearAll();
+  bool RenameGroup(std::string_view oldName, std::string_view newName, int32_t mode);
+  void RenameItem(std::string_view group, std::string_view oldName, std::string_view newName,
+                  bool allowOverwrite);
+  bool MoveItem(std::string_view sourceGroup, std::string_view sourceItem,
+                std::string_view targetGroup, std::string_view targetItem, bool allowOverwrite);
+  void CopyGroup(std::string_view source, std::string_view target, int32_t mode);
+  bool CopyItem(std::string_view sourceGroup, std::string_view sourceItem,
+                std::string_view targetGroup, std::string_view targetItem);
+  bool SetItemHashed(std::string_view group, std::string_view item, std::string_view text);
+  bool ItemEqualsHashed(std::string_view group, std::string_view item, std::string_view def,
+                        std::string_view text);
+  bool SetCaseSensitive(bool flag);
+  bool RemoveEmptyGroups();
+  // Every group removed as ClearAll removes them, with quiet left as it is and no
+  // AfterChange (loading with clear-first).
+  void RemoveAllGroups();
+  // Replaces a group's items and order by a snapshot (applying an UndoByRestoreGroup).
+  void RestoreGroup(std::string_view group, const GroupSnapshot& snapshot);
+  // Order-only changes of one group's items (no undo records): used by the group operations.
+  std::vector<const Item*> ItemOrder(std::string_view group) const;
+  void SetItemOrder(std::string_view group, const std::vector<const Item*>& order);
+
+  // Notify listeners (flag 1) and auto-save, unless quiet.
+  bool AfterChange();
+
+  // ---- settings record
+  void ApplySettings(const ObjectSettings& record);
+  void SaveSettingsBack(ObjectSettings& record) const;
+  // The reset of "Use Standard Settings?".
+  void ResetToStandardSettings();
+
+  // ---- undo (implemented in the undo room)
+  void PushUndo(std::unique_ptr<UndoElement> record);
+  void BeginUndoBlock();
+  void AddUndoBlock();
+  void PerformUndo();
+  void PerformRedo();
+  void ClearUndo(bool undoStack, bool redoStack);
+  void SetAutomaticUndo(bool automatic);
+  bool UndoAvailable() const;
+  bool RedoAvailable() const;
+  UndoStacks& undoStacks() { return *undo_; }
+  const UndoStacks& undoStacks() const { return *undo_; }
+
+  // ---- files (implemented in the files room): writes fileName with the store's settings
+  // unless it is empty or readOnly is set.
+  bool Save();
+
+ private:
+  Group* MutableGroup(std::string_view group) { return groups_.Find(group, caseSensitive_); }
+  Group* CreateGroup(std::string_view displayName);
+  void EraseGroup(Group* g);
+  void EraseItem(Group* g, Item* it);
+  void NotifyAll(int flags);
+  // Whether PushUndo would keep a record now; lets costly records (group copies) be skipped
+  // when they would be destroyed at once.
+  bool RecordsUndo() const;
+  void RemoveGroupsInKeyOrder();
+  void ReplaceItems(Group* g, const GroupSnapshot& snapshot);
+  void FoldItems(Group* g);
+  void FoldCase();
+  void UnfoldCase();
+
+  bool caseSensitive_ = false;
+  NameIndex<Group> groups_;
+  OrderList<Group> groupOrder_;
+  std::unique_ptr<UndoStacks> undo_;
+};
+
+// A scratch store with the settings of `source`, tied to no file and never auto-saving, so
+// that nothing done to it can write a file. Used wherever a temporary document is needed.
+std::unique_ptr<Store> MakeTemporaryStore(const Store& source);
+
+// Splits a text at every comma; "" gives one empty piece.
+std::vector<std::string> SplitList(std::string_view text);
+
+}  // namespace vellix
