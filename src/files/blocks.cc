@@ -1,0 +1,146 @@
+// Compressed blocks and the RC4 cipher.
+//
+// A compressed block is the uncompressed length as four little-endian bytes followed by one
+// zlib stream. The length comes from a file, so it is never trusted for an allocation: a
+// deflate stream cannot expand by more than 1032 to 1 (a 258-byte match coded in two bits),
+// so a length beyond that bound cannot be honest and is refused outright, and below it the
+// output buffer grows only as fast as the stream really produces bytes. A plain text or
+// random bytes read with compression on therefore fail after a few bytes of work instead of
+// asking for gigabytes.
+#include "files/blocks.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+namespace vellix {
+
+namespace {
+
+constexpr size_t kHeaderSize = 4;
+// Most output one byte of deflate stream can stand for.
+constexpr uint64_t kMaxExpansion = 1032;
+// First output buffer: the stated length when the input could plausibly expand to it, so an
+// honest block decompresses into one allocation; otherwise a bounded multiple of the input.
+constexpr uint64_t kFirstGuessFactor = 16;
+constexpr uint64_t kFirstGuessMinimum = 64 * 1024;
+
+uint32_t ReadLength(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void WriteLength(unsigned char* p, uint32_t n) {
+  p[0] = static_cast<unsigned char>(n);
+  p[1] = static_cast<unsigned char>(n >> 8);
+  p[2] = static_cast<unsigned char>(n >> 16);
+  p[3] = static_cast<unsigned char>(n >> 24);
+}
+
+}  // namespace
+
+std::string CompressBlock(std::string_view data) {
+  // The length field has 32 bits; a larger input cannot be described by a block, and
+  // writing a block that would not read back is worse than writing none.
+  if (data.size() > UINT32_MAX) return std::string();
+  const uLong bound = compressBound(static_cast<uLong>(data.size()));
+  std::string out(kHeaderSize + bound, '\0');
+  auto* bytes = reinterpret_cast<unsigned char*>(out.data());
+  WriteLength(bytes, static_cast<uint32_t>(data.size()));
+  uLongf streamLength = bound;
+  const int rc = compress(bytes + kHeaderSize, &streamLength,
+                          reinterpret_cast<const Bytef*>(data.data()),
+                          static_cast<uLong>(data.size()));
+  // zlib fails here only when memory runs out; the empty result tells the caller that there
+  // is no block to write (every real block has at least a header and a stream).
+  if (rc != Z_OK) return std::string();
+  out.resize(kHeaderSize + streamLength);
+  return out;
+}
+
+bool DecompressBlock(std::string_view block, std::string& out) {
+  out.clear();
+  if (block.size() < kHeaderSize) return false;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+  const uint64_t stated = ReadLength(bytes);
+  const uint64_t streamLength = block.size() - kHeaderSize;
+  if (stated > streamLength * kMaxExpansion) return false;
+
+  z_stream zs;
+  std::memset(&zs, 0, sizeof zs);
+  if (inflateInit(&zs) != Z_OK) return false;
+
+  const uint64_t firstGuess =
+      std::max<uint64_t>(kFirstGuessMinimum, streamLength * kFirstGuessFactor);
+  size_t capacity = static_cast<size_t>(std::min(stated, firstGuess));
+  out.resize(capacity);
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(capacity);  // stated < 2^32, so capacity fits
+
+  const Bytef* input = bytes + kHeaderSize;
+  uint64_t inputLeft = streamLength;
+  bool ok = false;
+  for (;;) {
+    if (zs.avail_in == 0 && inputLeft > 0) {
+      const uInt chunk = static_cast<uInt>(std::min<uint64_t>(inputLeft, UINT_MAX));
+      zs.next_in = const_cast<Bytef*>(input);
+      zs.avail_in = chunk;
+      input += chunk;
+      inputLeft -= chunk;
+    }
+    if (zs.avail_out == 0 && capacity < stated) {
+      // The stream really produced this much: grow towards the stated length.
+      const size_t produced = capacity;
+      capacity = static_cast<size_t>(std::min<uint64_t>(stated, uint64_t{capacity} * 2));
+      out.resize(capacity);
+      zs.next_out = reinterpret_cast<Bytef*>(out.data()) + produced;
+      zs.avail_out = static_cast<uInt>(capacity - produced);
+    }
+    const int rc = inflate(&zs, Z_NO_FLUSH);
+    if (rc == Z_STREAM_END) {
+      ok = true;
+      break;
+    }
+    // Z_OK means progress; Z_BUF_ERROR means none is possible: the input ended early or
+    // the stream holds more than the stated length. Everything else is a corrupt stream.
+    if (rc != Z_OK) break;
+  }
+  const size_t produced = static_cast<size_t>(zs.total_out);
+  inflateEnd(&zs);
+  if (!ok) {
+    out.clear();
+    return false;
+  }
+  out.resize(produced);
+  return true;
+}
+
+void CipherBlock(char* data, size_t length, std::string_view key) {
+  if (key.empty() || length == 0) return;
+  unsigned char s[256];
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
+  const auto* k = reinterpret_cast<const unsigned char*>(key.data());
+  const size_t keyLength = key.size();
+  unsigned char j = 0;
+  for (size_t i = 0; i < 256; ++i) {
+    j = static_cast<unsigned char>(j + s[i] + k[i % keyLength]);
+    std::swap(s[i], s[j]);
+  }
+  unsigned char x = 0;
+  unsigned char y = 0;
+  auto* p = reinterpret_cast<unsigned char*>(data);
+  for (size_t n = 0; n < length; ++n) {
+    x = static_cast<unsigned char>(x + 1);
+    const unsigned char sx = s[x];
+    y = static_cast<unsigned char>(y + sx);
+    const unsigned char sy = s[y];
+    s[x] = sy;
+    s[y] = sx;
+    p[n] ^= s[static_cast<unsigned char>(sx + sy)];
+  }
+}
+
+}  // namespace vellix

@@ -1,0 +1,205 @@
+// Paths, and the store read from and written to files.
+//
+// Files travel as: text -> RC4 (when enciphered) -> compressed block (when compressed) on the
+// way out, and the reverse on the way in. Each step works on one buffer: the file is read
+// into a buffer sized from its size, decompressed into one output buffer, deciphered in
+// place and parsed as a view; on save the written text is enciphered in place and
+// compressed once. Every write replaces its file atomically (file_io.h).
+#include "files/files.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "files/blocks.h"
+#include "files/file_io.h"
+#include "format/text.h"
+#include "store/store.h"
+
+namespace vellix {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Folds "." and ".." and repeated separators. Both "/" and "\" separate (paths written for
+// other systems use the latter); the result uses "/". A ".." above the root stays at the
+// root; one at the start of a relative path is kept, as it still means something there.
+std::string Canonicalize(std::string_view path) {
+  const bool absolute = !path.empty() && IsSeparator(path.front());
+  const bool trailing = path.size() > 1 && IsSeparator(path.back());
+  std::vector<std::string_view> parts;
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && IsSeparator(path[i])) ++i;
+    size_t j = i;
+    while (j < path.size() && !IsSeparator(path[j])) ++j;
+    const std::string_view part = path.substr(i, j - i);
+    i = j;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty() && parts.back() != "..") {
+        parts.pop_back();
+      } else if (!absolute) {
+        parts.push_back(part);
+      }
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string out;
+  out.reserve(path.size() + 1);
+  if (absolute) out.push_back('/');
+  for (size_t n = 0; n < parts.size(); ++n) {
+    if (n > 0) out.push_back('/');
+    out.append(parts[n]);
+  }
+  if (trailing && !parts.empty()) out.push_back('/');
+  return out;
+}
+
+// Creates every missing folder of `folder`, outermost first. Failures are not checked one
+// by one: existing levels fail harmlessly, and a level that cannot be made shows up when the
+// file itself is opened.
+void CreateFolders(const std::string& folder) {
+  for (size_t i = 1; i <= folder.size(); ++i) {
+    if (i == folder.size() || folder[i] == '/') {
+      const std::string level = folder.substr(0, i);
+      if (::mkdir(level.c_str(), 0777) != 0) errno = 0;
+    }
+  }
+}
+
+// The text of a file's bytes: up to the first zero byte, as the host's texts end there.
+std::string_view TextOf(const std::string& bytes) {
+  const void* zero = std::memchr(bytes.data(), 0, bytes.size());
+  const size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes.data())
+                        : bytes.size();
+  return std::string_view(bytes.data(), n);
+}
+
+}  // namespace
+
+std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool create) {
+  std::string full;
+  if (!path.empty() && path.front() == '/') {
+    full.assign(path);
+  } else {
+    // A relative path hangs off the base folder; one leading backslash is only a separator
+    // (an empty base folder therefore means the root).
+    if (!path.empty() && IsSeparator(path.front())) path.remove_prefix(1);
+    full.reserve(baseFolder.size() + 1 + path.size());
+    full.assign(baseFolder);
+    if (full.empty() || !IsSeparator(full.back())) full.push_back('/');
+    full.append(path);
+  }
+  std::string canonical = Canonicalize(full);
+  if (create) {
+    const std::string folder = RemoveFileSpec(canonical);
+    if (!folder.empty() && !IsDirectory(folder)) CreateFolders(folder);
+  }
+  return canonical;
+}
+
+std::string RemoveFileSpec(std::string_view path) {
+  if (path.empty()) return std::string();
+  if (IsSeparator(path.back())) {
+    // A bare root stays; otherwise only the trailing separator goes.
+    if (path.size() == 1) return std::string(path);
+    return std::string(path.substr(0, path.size() - 1));
+  }
+  size_t sep = path.size();
+  while (sep > 0 && !IsSeparator(path[sep - 1])) --sep;
+  if (sep == 0) return std::string();  // a bare name has no folder
+  if (sep == 1) return std::string(path.substr(0, 1));  // the root keeps its separator
+  return std::string(path.substr(0, sep - 1));
+}
+
+bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
+              std::string_view key) {
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) return false;
+  if (compressed) {
+    // A block that does not decompress is read as it stands (a plain file opened with
+    // compression on still loads).
+    std::string plain;
+    if (DecompressBlock(bytes, plain)) bytes.swap(plain);
+  }
+  if (encrypted) CipherBlock(bytes, key);
+  ParseText(store, TextOf(bytes), false, false);
+  return true;
+}
+
+bool OpenFile(Store& store, const std::string& path, bool adopt) {
+  const std::string target = path;  // the caller may pass the store's own fileName
+  store.quiet = true;
+  if (adopt) {
+    store.RemoveAllGroups();
+    store.fileName = target;
+  }
+  const std::string key = store.encryptionKey;
+  const bool ok = LoadFile(store, target, store.compressFile, store.encrypt, key);
+  store.quiet = false;
+  return ok;
+}
+
+bool SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
+              std::string_view key) {
+  // "On Save" runs the application's events before anything is written, and they may change
+  // the store's settings, the very texts these arguments refer to: take copies first.
+  const std::string target = path;
+  const std::string cipherKey(key);
+  if (store.notify != nullptr && store.owner != nullptr) {
+    store.notify(const_cast<void*>(store.owner), kNotifySaving);
+  }
+  std::string text = WriteText(store);
+  if (encrypted) CipherBlock(text, cipherKey);
+  if (!compressed) return ReplaceFile(target, text);
+  const std::string block = CompressBlock(text);
+  if (block.empty()) return false;  // out of memory: keep the old file rather than a broken one
+  return ReplaceFile(target, block);
+}
+
+bool SaveAs(Store& store, const std::string& path) {
+  const std::string target = path;
+  const std::string key = store.encryptionKey;
+  const bool ok = SaveFile(store, target, store.compressFile, store.encrypt, key);
+  store.fileName = target;
+  store.readOnly = false;
+  return ok;
+}
+
+bool CompressFile(const std::string& source, const std::string& destination) {
+  std::string bytes;
+  if (!ReadWholeFile(source, bytes)) return false;
+  const std::string block = CompressBlock(bytes);
+  if (block.empty()) return false;
+  return ReplaceFile(destination, block);
+}
+
+bool DecompressFile(const std::string& source, const std::string& destination) {
+  std::string bytes;
+  if (!ReadWholeFile(source, bytes)) return false;
+  std::string plain;
+  if (!DecompressBlock(bytes, plain)) return false;
+  bytes.clear();
+  bytes.shrink_to_fit();
+  return ReplaceFile(destination, plain);
+}
+
+bool Store::Save() {
+  if (fileName.empty() || readOnly) return false;
+  const std::string path = fileName;
+  const std::string key = encryptionKey;
+  return SaveFile(*this, path, compressFile, encrypt, key);
+}
+
+}  // namespace vellix

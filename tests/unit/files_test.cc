@@ -1,0 +1,664 @@
+// Files room: compressed blocks, the cipher, paths, crash-safe replacement, and the store
+// loaded from and saved to files.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "files/blocks.h"
+#include "files/file_io.h"
+#include "files/files.h"
+#include "store/store.h"
+
+namespace vellix {
+namespace {
+
+// ---------------------------------------------------------------- helpers
+
+std::string Hex(std::string_view bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out.push_back(' ');
+    out.push_back(digits[c >> 4]);
+    out.push_back(digits[c & 15]);
+  }
+  return out;
+}
+
+std::string RandomBytes(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
+  return s;
+}
+
+std::string IniLikeText(int groups, int items) {
+  std::ostringstream out;
+  for (int g = 0; g < groups; ++g) {
+    out << "[group" << g << "]\r\n";
+    for (int i = 0; i < items; ++i) out << "item" << i << "=value " << g * items + i << "\r\n";
+  }
+  return out.str();
+}
+
+// A fresh folder per test, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/vellix-files-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    if (made == nullptr) std::abort();
+    path_ = made;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    // Undo any permission change a test made so the whole tree can go.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
+    }
+    ::chmod(path_.c_str(), 0700);
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteBytes(const std::string& path, std::string_view bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream out;
+  out << f.rdbuf();
+  return out.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::set<std::string> Entries(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.insert(name);
+    }
+    ::closedir(d);
+  }
+  return names;
+}
+
+// Swaps file-system calls for the duration of a test.
+class FaultInjection {
+ public:
+  ~FaultInjection() { FileSystem() = DefaultFileSystemCalls(); }
+
+  // The disk fills up after `bytes` bytes have been written.
+  static void FailWritesAfter(size_t bytes) {
+    budget() = bytes;
+    FileSystem().write = [](int fd, const void* data, size_t size) -> ssize_t {
+      if (budget() == 0) {
+        errno = ENOSPC;
+        return -1;
+      }
+      const size_t n = size < budget() ? size : budget();
+      const ssize_t written = ::write(fd, data, n);
+      if (written > 0) budget() -= static_cast<size_t>(written);
+      return written;
+    };
+  }
+  static void FailFsync() {
+    FileSystem().fsync = [](int) -> int {
+      errno = EIO;
+      return -1;
+    };
+  }
+  static void FailRename() {
+    FileSystem().rename = [](const char*, const char*) -> int {
+      errno = EXDEV;
+      return -1;
+    };
+  }
+
+ private:
+  static size_t& budget() {
+    static size_t left = 0;
+    return left;
+  }
+};
+
+// ---------------------------------------------------------------- blocks
+
+TEST(Blocks, RoundTripKeepsEveryLength) {
+  const std::string repetitive = IniLikeText(50, 40);
+  for (size_t n : {size_t{0}, size_t{1}, size_t{10}, size_t{4095}, size_t{70000}}) {
+    for (const std::string& source : {RandomBytes(n, 7), repetitive.substr(0, n)}) {
+      const std::string block = CompressBlock(source);
+      ASSERT_GE(block.size(), 4u);
+      std::string back;
+      ASSERT_TRUE(DecompressBlock(block, back)) << n;
+      EXPECT_EQ(back, source);
+    }
+  }
+}
+
+TEST(Blocks, FormatIsLengthThenZlibCompressAtDefaultLevel) {
+  const std::string ten = "0123456789";
+  const std::string block = CompressBlock(ten);
+  EXPECT_EQ(Hex(block.substr(0, 4)), "0a 00 00 00");
+  std::string stream(compressBound(10), '\0');
+  uLongf length = stream.size();
+  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(stream.data()), &length,
+                     reinterpret_cast<const Bytef*>(ten.data()), 10),
+            Z_OK);
+  stream.resize(length);
+  EXPECT_EQ(block.substr(4), stream);
+
+  const std::string empty = CompressBlock("");
+  EXPECT_EQ(Hex(empty.substr(0, 4)), "00 00 00 00");
+  std::string back = "x";
+  EXPECT_TRUE(DecompressBlock(empty, back));
+  EXPECT_EQ(back, "");
+}
+
+TEST(Blocks, InvalidBlocksFailCleanly) {
+  std::string out;
+  EXPECT_FALSE(DecompressBlock("", out));
+  EXPECT_FALSE(DecompressBlock("abc", out));
+  EXPECT_FALSE(DecompressBlock("[group]\r\nitem=value\r\n", out));
+  EXPECT_FALSE(DecompressBlock(RandomBytes(100000, 3), out));
+
+  const std::string block = CompressBlock(IniLikeText(20, 20));
+  for (size_t cut = 0; cut < block.size(); cut += 7) {
+    EXPECT_FALSE(DecompressBlock(std::string_view(block).substr(0, cut), out)) << cut;
+  }
+  std::string corrupt = block;
+  corrupt[corrupt.size() / 2] ^= 0x55;
+  EXPECT_FALSE(DecompressBlock(corrupt, out));
+}
+
+TEST(Blocks, LengthFieldIsNeverTrusted) {
+  const std::string source = IniLikeText(10, 10);
+  std::string block = CompressBlock(source);
+  std::string out;
+
+  // Beyond what the stream could expand to, including the value whose successor wraps.
+  for (uint32_t stated : {0xFFFFFFFFu, 0x80000000u, 0x10000000u}) {
+    std::string forged = block;
+    for (int i = 0; i < 4; ++i) forged[i] = static_cast<char>(stated >> (8 * i));
+    EXPECT_FALSE(DecompressBlock(forged, out)) << stated;
+  }
+  // Smaller than the content: the stream does not fit.
+  std::string shorter = block;
+  shorter[0] = static_cast<char>(source.size() - 1);
+  shorter[1] = static_cast<char>((source.size() - 1) >> 8);
+  EXPECT_FALSE(DecompressBlock(shorter, out));
+  // Larger but plausible: the stream's own length is what comes out.
+  std::string larger = block;
+  larger[2] = 1;
+  ASSERT_TRUE(DecompressBlock(larger, out));
+  EXPECT_EQ(out, source);
+}
+
+TEST(Blocks, HighlyCompressibleBlocksGrowTheirBuffer) {
+  const std::string zeros(8 << 20, 'z');
+  const std::string block = CompressBlock(zeros);
+  EXPECT_LT(block.size(), 20000u);
+  std::string out;
+  ASSERT_TRUE(DecompressBlock(block, out));
+  EXPECT_EQ(out, zeros);
+}
+
+TEST(Cipher, MatchesPublishedVectorsAndIsItsOwnInverse) {
+  struct Vector {
+    const char* key;
+    const char* plain;
+    const char* cipher;
+  };
+  for (const Vector& v : {Vector{"Key", "Plaintext", "bb f3 16 e8 d9 40 af 0a d3"},
+                          Vector{"Wiki", "pedia", "10 21 bf 04 20"},
+                          Vector{"Secret", "Attack at dawn",
+                                 "45 a0 1f 64 5f c3 5b 38 35 52 54 4b 9b f5"}}) {
+    std::string data = v.plain;
+    CipherBlock(data, v.key);
+    EXPECT_EQ(Hex(data), v.cipher);
+    CipherBlock(data, v.key);
+    EXPECT_EQ(data, v.plain);
+  }
+  std::string data = "unchanged";
+  CipherBlock(data, "");
+  EXPECT_EQ(data, "unchanged");
+  // Key bytes are used as they are, zero bytes and high bytes included.
+  std::string a = "same text", b = "same text";
+  CipherBlock(a, std::string_view("k\0\xff", 3));
+  CipherBlock(b, std::string_view("k\0\xfe", 3));
+  EXPECT_NE(a, b);
+}
+
+// ---------------------------------------------------------------- paths
+
+TEST(Paths, RelativePathsHangOffTheBaseFolder) {
+  EXPECT_EQ(ResolvePath("/data", "sub/a.ini", false), "/data/sub/a.ini");
+  EXPECT_EQ(ResolvePath("/data/", "sub/a.ini", false), "/data/sub/a.ini");
+  EXPECT_EQ(ResolvePath("/data", "\\a.ini", false), "/data/a.ini");
+  EXPECT_EQ(ResolvePath("/data", "sub\\a.ini", false), "/data/sub/a.ini");
+  EXPECT_EQ(ResolvePath("/data", "/etc/x/../a.ini", false), "/etc/a.ini");
+  EXPECT_EQ(ResolvePath("/data", "x/./y/../../a.ini", false), "/data/a.ini");
+  EXPECT_EQ(ResolvePath("/data", "../../../a.ini", false), "/a.ini");
+  EXPECT_EQ(ResolvePath("/data//x", "a.ini", false), "/data/x/a.ini");
+  EXPECT_EQ(ResolvePath("", "a.ini", false), "/a.ini");
+  // An empty path names the base folder itself.
+  EXPECT_EQ(ResolvePath("/data", "", false), "/data/");
+  // No length limit.
+  const std::string deep(400, 'd');
+  EXPECT_EQ(ResolvePath("/data", deep + "/a.ini", false), "/data/" + deep + "/a.ini");
+}
+
+TEST(Paths, MissingFoldersAreCreatedOnlyWhenAsked) {
+  TempFolder dir;
+  const std::string path = ResolvePath(dir.path(), "one/two/a.ini", false);
+  EXPECT_EQ(path, dir / "one/two/a.ini");
+  EXPECT_FALSE(Exists(dir / "one"));
+  EXPECT_EQ(ResolvePath(dir.path(), "one/two/a.ini", true), path);
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "one/two").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_FALSE(Exists(path));  // the file itself is not made
+}
+
+TEST(Paths, RemoveFileSpecDropsTheLastComponent) {
+  EXPECT_EQ(RemoveFileSpec("/games/app/game.exe"), "/games/app");
+  EXPECT_EQ(RemoveFileSpec("/games/app/"), "/games/app");
+  EXPECT_EQ(RemoveFileSpec("/games"), "/");
+  EXPECT_EQ(RemoveFileSpec("/"), "/");
+  EXPECT_EQ(RemoveFileSpec("game.exe"), "");
+  EXPECT_EQ(RemoveFileSpec("saves\\slot1.ini"), "saves");
+  EXPECT_EQ(RemoveFileSpec(""), "");
+}
+
+// ---------------------------------------------------------------- crash-safe replacement
+
+TEST(Replace, CreatesAndReplacesKeepingPermissions) {
+  TempFolder dir;
+  const std::string path = dir / "a.ini";
+  ASSERT_TRUE(ReplaceFile(path, "first"));
+  EXPECT_EQ(ReadBytes(path), "first");
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  ASSERT_TRUE(ReplaceFile(path, "second, longer"));
+  EXPECT_EQ(ReadBytes(path), "second, longer");
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ASSERT_TRUE(ReplaceFile(path, ""));
+  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+}
+
+TEST(Replace, SymbolicLinksAreFollowed) {
+  TempFolder dir;
+  ASSERT_EQ(::mkdir((dir / "real").c_str(), 0700), 0);
+  WriteBytes(dir / "real/a.ini", "old");
+  ASSERT_EQ(::symlink("real/a.ini", (dir / "link.ini").c_str()), 0);
+  ASSERT_TRUE(ReplaceFile(dir / "link.ini", "new"));
+  struct stat st;
+  ASSERT_EQ(::lstat((dir / "link.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadBytes(dir / "real/a.ini"), "new");
+  EXPECT_EQ(Entries(dir / "real"), std::set<std::string>{"a.ini"});
+
+  // A dangling link gets its target created.
+  ASSERT_EQ(::symlink("real/b.ini", (dir / "dangling.ini").c_str()), 0);
+  ASSERT_TRUE(ReplaceFile(dir / "dangling.ini", "made"));
+  EXPECT_EQ(ReadBytes(dir / "real/b.ini"), "made");
+}
+
+TEST(Replace, FailuresLeaveTheOldFileWholeAndNoTemporaryFile) {
+  TempFolder dir;
+  const std::string path = dir / "a.ini";
+  const std::string old = IniLikeText(5, 5);
+  const std::string replacement = IniLikeText(50, 50);
+  FaultInjection faults;
+  for (size_t budget : {size_t{0}, size_t{1}, size_t{4096}, replacement.size() - 1}) {
+    WriteBytes(path, old);
+    FaultInjection::FailWritesAfter(budget);
+    EXPECT_FALSE(ReplaceFile(path, replacement)) << budget;
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+    FileSystem() = DefaultFileSystemCalls();
+  }
+  FaultInjection::FailFsync();
+  EXPECT_FALSE(ReplaceFile(path, replacement));
+  EXPECT_EQ(ReadBytes(path), old);
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+  FileSystem() = DefaultFileSystemCalls();
+  FaultInjection::FailRename();
+  EXPECT_FALSE(ReplaceFile(path, replacement));
+  EXPECT_EQ(ReadBytes(path), old);
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+  // A new file that cannot be written leaves nothing at all.
+  FileSystem() = DefaultFileSystemCalls();
+  FaultInjection::FailWritesAfter(10);
+  EXPECT_FALSE(ReplaceFile(dir / "new.ini", replacement));
+  EXPECT_FALSE(Exists(dir / "new.ini"));
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+}
+
+TEST(Replace, UnwritablePlacesFail) {
+  TempFolder dir;
+  EXPECT_FALSE(ReplaceFile(dir / "missing/a.ini", "x"));
+  EXPECT_FALSE(Exists(dir / "missing"));
+  EXPECT_FALSE(ReplaceFile(dir.path(), "x"));
+  EXPECT_FALSE(ReplaceFile(dir.path() + "/", "x"));
+  EXPECT_FALSE(ReplaceFile("", "x"));
+  if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop the superuser";
+  ASSERT_EQ(::mkdir((dir / "locked").c_str(), 0700), 0);
+  WriteBytes(dir / "locked/a.ini", "old");
+  ASSERT_EQ(::chmod((dir / "locked").c_str(), 0500), 0);
+  EXPECT_FALSE(ReplaceFile(dir / "locked/a.ini", "new"));
+  EXPECT_EQ(ReadBytes(dir / "locked/a.ini"), "old");
+  EXPECT_EQ(Entries(dir / "locked"), std::set<std::string>{"a.ini"});
+}
+
+TEST(Replace, ReadWholeFileReadsFilesOnly) {
+  TempFolder dir;
+  std::string out = "stale";
+  EXPECT_FALSE(ReadWholeFile(dir / "missing", out));
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(ReadWholeFile(dir.path(), out));
+  const std::string bytes = RandomBytes(300000, 9);
+  WriteBytes(dir / "f", bytes);
+  ASSERT_TRUE(ReadWholeFile(dir / "f", out));
+  EXPECT_EQ(out, bytes);
+  EXPECT_TRUE(FileReadable(dir / "f"));
+  EXPECT_FALSE(FileReadable(dir.path()));
+  EXPECT_FALSE(FileReadable(dir / "missing"));
+}
+
+// ---------------------------------------------------------------- whole-file compression
+
+TEST(FileCompression, CompressThenDecompressGivesTheFileBack) {
+  TempFolder dir;
+  const std::string content = IniLikeText(30, 30) + std::string("\0binary\xff", 8);
+  WriteBytes(dir / "a.ini", content);
+  ASSERT_TRUE(CompressFile(dir / "a.ini", dir / "a.z"));
+  const std::string block = ReadBytes(dir / "a.z");
+  std::string inflated;
+  ASSERT_TRUE(DecompressBlock(block, inflated));
+  EXPECT_EQ(inflated, content);
+  ASSERT_TRUE(DecompressFile(dir / "a.z", dir / "b.ini"));
+  EXPECT_EQ(ReadBytes(dir / "b.ini"), content);
+
+  WriteBytes(dir / "ten", "0123456789");
+  ASSERT_TRUE(CompressFile(dir / "ten", dir / "ten.z"));
+  EXPECT_EQ(Hex(ReadBytes(dir / "ten.z").substr(0, 4)), "0a 00 00 00");
+}
+
+TEST(FileCompression, FailuresAreReportedAndTouchNothing) {
+  TempFolder dir;
+  EXPECT_FALSE(CompressFile(dir / "missing", dir / "out"));
+  EXPECT_FALSE(DecompressFile(dir / "missing", dir / "out"));
+  EXPECT_FALSE(Exists(dir / "out"));
+
+  WriteBytes(dir / "plain.ini", "[g]\r\na=1\r\n");
+  EXPECT_FALSE(DecompressFile(dir / "plain.ini", dir / "out"));
+  EXPECT_FALSE(Exists(dir / "out"));
+  WriteBytes(dir / "out", "kept");
+  EXPECT_FALSE(DecompressFile(dir / "plain.ini", dir / "out"));
+  EXPECT_EQ(ReadBytes(dir / "out"), "kept");
+
+  // A destination that cannot be written is a failure, not a success.
+  ASSERT_TRUE(CompressFile(dir / "plain.ini", dir / "plain.z"));
+  EXPECT_FALSE(DecompressFile(dir / "plain.z", dir / "missing/out"));
+  EXPECT_FALSE(DecompressFile(dir / "plain.z", dir.path()));
+  EXPECT_FALSE(CompressFile(dir / "plain.ini", dir / "missing/out"));
+  FaultInjection faults;
+  FaultInjection::FailWritesAfter(3);
+  EXPECT_FALSE(DecompressFile(dir / "plain.z", dir / "out"));
+  EXPECT_EQ(ReadBytes(dir / "out"), "kept");
+}
+
+// ---------------------------------------------------------------- the store and its files
+
+struct NotifyLog {
+  std::vector<std::pair<void*, int>> calls;
+  std::string fileDuring;  // what the target held when "On Save" ran
+  std::string watched;
+  Store* store = nullptr;
+  bool meddle = false;  // change the store's settings from inside "On Save"
+};
+NotifyLog* g_log = nullptr;
+
+void RecordNotify(void* listener, int flags) {
+  g_log->calls.emplace_back(listener, flags);
+  if (flags == kNotifySaving) {
+    g_log->fileDuring = Exists(g_log->watched) ? ReadBytes(g_log->watched) : "<missing>";
+    if (g_log->meddle) {
+      g_log->store->fileName.clear();
+      g_log->store->encryptionKey = "another key entirely";
+    }
+  }
+}
+
+class StoreFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    store.autoSave = false;
+    g_log = &log;
+    log.store = &store;
+  }
+  void TearDown() override { g_log = nullptr; }
+
+  void Fill(Store& s) {
+    s.SetItem("Player", "Name", "Ada");
+    s.SetItem("Player", "Score", "1200");
+    s.SetItem("World", "Seed", "42");
+  }
+  static std::string Dump(const Store& s) {
+    std::string out;
+    s.ForEachGroup([&](const Group& g) {
+      out += "[" + g.name + "]";
+      g.ForEachItem([&](const Item& it) { out += it.name + "=" + it.value + ";"; });
+    });
+    return out;
+  }
+
+  TempFolder dir;
+  Store store;
+  NotifyLog log;
+};
+
+TEST_F(StoreFiles, CompressedEncipheredFilesOpenOnlyWithTheSameSettings) {
+  Fill(store);
+  const std::string path = dir / "save.ini";
+  ASSERT_TRUE(SaveFile(store, path, true, true, "sesame"));
+  const std::string bytes = ReadBytes(path);
+  EXPECT_EQ(bytes.find("Ada"), std::string::npos);
+
+  Store same;
+  ASSERT_TRUE(LoadFile(same, path, true, true, "sesame"));
+  EXPECT_EQ(Dump(same), Dump(store));
+
+  Store wrongKey;
+  ASSERT_TRUE(LoadFile(wrongKey, path, true, true, "sesamf"));
+  EXPECT_FALSE(wrongKey.HasItem("Player", "Name"));
+  Store notCompressed;
+  ASSERT_TRUE(LoadFile(notCompressed, path, false, true, "sesame"));
+  EXPECT_FALSE(notCompressed.HasItem("Player", "Name"));
+  Store notEnciphered;
+  ASSERT_TRUE(LoadFile(notEnciphered, path, true, false, ""));
+  EXPECT_FALSE(notEnciphered.HasItem("Player", "Name"));
+
+  // The layers are RC4 inside a compressed block.
+  std::string inner;
+  ASSERT_TRUE(DecompressBlock(bytes, inner));
+  CipherBlock(inner, "sesame");
+  EXPECT_NE(inner.find("Name=Ada"), std::string::npos);
+}
+
+TEST_F(StoreFiles, LoadingAddsToTheStoreAndStopsAtAZeroByte) {
+  store.SetItem("Keep", "k", "1");
+  WriteBytes(dir / "a.ini", std::string("[G]\r\na=1\r\n\0[H]\r\nb=2\r\n", 20));
+  ASSERT_TRUE(LoadFile(store, dir / "a.ini", false, false, ""));
+  EXPECT_TRUE(store.HasItem("Keep", "k"));
+  EXPECT_EQ(store.GetItem("G", "a", ""), "1");
+  EXPECT_FALSE(store.GroupExists("H"));
+  EXPECT_FALSE(LoadFile(store, dir / "missing.ini", false, false, ""));
+  EXPECT_FALSE(LoadFile(store, dir.path(), false, false, ""));
+}
+
+TEST_F(StoreFiles, BadInputNeverCrashesAndFallsBackToTheRawBytes) {
+  // A plain file opened with compression on still loads.
+  WriteBytes(dir / "plain.ini", "[G]\r\na=1\r\n");
+  ASSERT_TRUE(LoadFile(store, dir / "plain.ini", true, false, ""));
+  EXPECT_EQ(store.GetItem("G", "a", ""), "1");
+
+  Store source;
+  Fill(source);
+  ASSERT_TRUE(SaveFile(source, dir / "full.ini", true, true, "k"));
+  const std::string full = ReadBytes(dir / "full.ini");
+  for (size_t cut : {size_t{0}, size_t{3}, size_t{4}, full.size() / 2, full.size() - 1}) {
+    WriteBytes(dir / "cut.ini", full.substr(0, cut));
+    Store s;
+    EXPECT_TRUE(LoadFile(s, dir / "cut.ini", true, true, "k"));
+  }
+  std::string forged = full;
+  forged[0] = forged[1] = forged[2] = forged[3] = '\xff';  // a length of 4 GiB
+  WriteBytes(dir / "forged.ini", forged);
+  Store s1;
+  EXPECT_TRUE(LoadFile(s1, dir / "forged.ini", true, true, "k"));
+  WriteBytes(dir / "random.ini", RandomBytes(200000, 11));
+  Store s2;
+  EXPECT_TRUE(LoadFile(s2, dir / "random.ini", true, true, "k"));
+}
+
+TEST_F(StoreFiles, SavingNotifiesTheOwnerAloneBeforeWriting) {
+  Fill(store);
+  int owner = 0, other = 0;
+  store.listeners = {&other, &owner};
+  store.owner = &owner;
+  store.notify = &RecordNotify;
+  log.watched = dir / "a.ini";
+  WriteBytes(log.watched, "previous");
+  ASSERT_TRUE(SaveFile(store, log.watched, false, false, ""));
+  ASSERT_EQ(log.calls.size(), 1u);
+  EXPECT_EQ(log.calls[0], std::make_pair(static_cast<void*>(&owner), int{kNotifySaving}));
+  EXPECT_EQ(log.fileDuring, "previous");
+  EXPECT_NE(ReadBytes(log.watched), "previous");
+}
+
+TEST_F(StoreFiles, SaveUsesTheSettingsItStartedWith) {
+  // "On Save" handlers may change the settings; the save in progress keeps its own.
+  Fill(store);
+  int owner = 0;
+  store.owner = &owner;
+  store.notify = &RecordNotify;
+  log.meddle = true;
+  store.fileName = dir / "a.ini";
+  store.encrypt = true;
+  store.encryptionKey = "first";
+  ASSERT_TRUE(store.Save());
+  Store back;
+  ASSERT_TRUE(LoadFile(back, dir / "a.ini", false, true, "first"));
+  EXPECT_EQ(back.GetItem("Player", "Name", ""), "Ada");
+}
+
+TEST_F(StoreFiles, SaveReportsWhetherTheFileWasWritten) {
+  Fill(store);
+  EXPECT_FALSE(store.Save());  // no file
+  store.fileName = dir / "a.ini";
+  store.readOnly = true;
+  EXPECT_FALSE(store.Save());
+  EXPECT_FALSE(Exists(store.fileName));
+  store.readOnly = false;
+  EXPECT_TRUE(store.Save());
+  EXPECT_TRUE(Exists(store.fileName));
+
+  EXPECT_FALSE(SaveFile(store, dir / "missing/a.ini", false, false, ""));
+  EXPECT_FALSE(SaveFile(store, dir.path(), false, false, ""));
+  EXPECT_FALSE(SaveFile(store, dir.path() + "/", true, true, "k"));
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+
+  // A full disk in the middle of a save keeps the previous save.
+  const std::string before = ReadBytes(dir / "a.ini");
+  store.SetItem("More", "x", std::string(100000, 'x'));
+  FaultInjection faults;
+  FaultInjection::FailWritesAfter(1000);
+  EXPECT_FALSE(store.Save());
+  EXPECT_EQ(ReadBytes(dir / "a.ini"), before);
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+}
+
+TEST_F(StoreFiles, SaveAsAndOpenAdoptTheFile) {
+  Fill(store);
+  store.readOnly = true;
+  store.compressFile = true;
+  const std::string path = dir / "b.ini";
+  ASSERT_TRUE(SaveAs(store, path));
+  EXPECT_EQ(store.fileName, path);
+  EXPECT_FALSE(store.readOnly);
+  // Save As adopts the path even when it could not write.
+  EXPECT_FALSE(SaveAs(store, dir / "missing/c.ini"));
+  EXPECT_EQ(store.fileName, dir / "missing/c.ini");
+
+  Store other;
+  other.autoSave = false;
+  other.compressFile = true;
+  other.SetItem("Old", "o", "1");
+  ASSERT_TRUE(OpenFile(other, path, true));
+  EXPECT_EQ(other.fileName, path);
+  EXPECT_EQ(Dump(other), Dump(store));
+  EXPECT_FALSE(other.quiet);
+
+  // Opening a missing file empties the store and ties it to the new path.
+  EXPECT_FALSE(OpenFile(other, dir / "none.ini", true));
+  EXPECT_EQ(other.GroupCount(), 0);
+  EXPECT_EQ(other.fileName, dir / "none.ini");
+  // Without adopt the store keeps its file and its data.
+  other.SetItem("Keep", "k", "1");
+  EXPECT_TRUE(OpenFile(other, path, false));
+  EXPECT_TRUE(other.HasItem("Keep", "k"));
+  EXPECT_EQ(other.fileName, dir / "none.ini");
+  // Re-reading its own file (auto load) works with the store's own fileName as argument.
+  other.fileName = path;
+  EXPECT_TRUE(OpenFile(other, other.fileName, true));
+  EXPECT_EQ(Dump(other), Dump(store));
+}
+
+TEST_F(StoreFiles, ChangesAreSavedAutomatically) {
+  store.autoSave = true;
+  store.fileName = dir / "auto.ini";
+  store.SetItem("G", "a", "1");
+  Store back;
+  ASSERT_TRUE(LoadFile(back, store.fileName, false, false, ""));
+  EXPECT_EQ(back.GetItem("G", "a", ""), "1");
+  store.readOnly = true;
+  store.SetItem("G", "a", "2");
+  Store again;
+  ASSERT_TRUE(LoadFile(again, store.fileName, false, false, ""));
+  EXPECT_EQ(again.GetItem("G", "a", ""), "1");
+}
+
+}  // namespace
+}  // namespace vellix
