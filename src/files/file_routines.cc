@@ -1,6 +1,22 @@
+// Routines of the files room: the document's file, whole-file compression, and the cipher
+// expression.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "files/blocks.h"
+#include "files/file_io.h"
+#include "files/files.h"
 #include "host/routines.h"
+#include "store/store.h"
 
 namespace vellix {
+
+namespace {
+// Conditions raised by the decompress action.
+constexpr int kTriggerUncompressed = 16;
+constexpr int kTriggerUncompressFailed = 17;
+}  // namespace
 
 void MergeFromFile(RunObject& ro, Params& p) {
   (void)ro;
@@ -31,49 +47,81 @@ void MergeGroupFromObject(RunObject& ro, Params& p) {
 }
 
 void NewIni(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Int();
+  const std::string path = p.Text();
+  const bool keepData = p.Int() != 0;
+  Store& store = *ro.store;
+  const std::string resolved = ResolvePath(ro.baseFolder, path, ro.createFolders);
+  if (keepData) {
+    // The data now belongs to the new file; with auto save it is written there at once.
+    store.fileName = resolved;
+    store.AfterChange();
+    return;
+  }
+  // The old file is let go before clearing, so the clear cannot save an empty document
+  // over it.
+  store.fileName.clear();
+  store.ClearAll();
+  store.readOnly = false;
+  store.fileName = resolved;
 }
 
 void LoadIni(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Int();
+  const std::string path = p.Text();
+  const bool readOnly = p.Int() != 0;
+  Store& store = *ro.store;
+  // A file opened read-only is never written, so nothing is made for it.
+  const std::string resolved =
+      ResolvePath(ro.baseFolder, path, readOnly ? false : ro.createFolders);
+  store.readOnly = readOnly;
+  OpenFile(store, resolved, true);
 }
 
 void SaveIni(RunObject& ro, Params& p) {
-  (void)ro;
   (void)p;
+  ro.store->Save();
 }
 
 void SaveIniAs(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
+  const std::string path = p.Text();
+  SaveAs(*ro.store, ResolvePath(ro.baseFolder, path, ro.createFolders));
 }
 
 void BackupIni(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Int();
-  p.Text();
+  const std::string path = p.Text();
+  const bool compressed = p.Int() != 0;
+  const std::string key = p.Text();
+  // A backup is a copy: the store's file, read-only state and settings stay as they are.
+  SaveFile(*ro.store, ResolvePath(ro.baseFolder, path, ro.createFolders), compressed,
+           !key.empty(), key);
 }
 
 void CloseIni(RunObject& ro, Params& p) {
-  (void)ro;
   (void)p;
+  Store& store = *ro.store;
+  store.fileName.clear();
+  store.ClearAll();
+  store.readOnly = false;
 }
 
 void CompressFileAction(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Text();
+  const std::string source = p.Text();
+  const std::string destination = p.Text();
+  CompressFile(ResolvePath(ro.baseFolder, source, false),
+               ResolvePath(ro.baseFolder, destination, ro.createFolders));
 }
 
 void DecompressFileAction(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Text();
+  const std::string source = p.Text();
+  const std::string destination = p.Text();
+  // The guard stays up until the outcome has been raised. It is put back as it was rather
+  // than cleared: when this action runs from one of the object's own trigger handlers, the
+  // outer trigger is still being raised and must stay guarded.
+  const bool wasRaising = ro.raisingEvent;
+  ro.raisingEvent = true;
+  const bool ok = DecompressFile(ResolvePath(ro.baseFolder, source, false),
+                                 ResolvePath(ro.baseFolder, destination, ro.createFolders));
+  ro.RaiseTrigger(ok ? kTriggerUncompressed : kTriggerUncompressFailed);
+  ro.raisingEvent = wasRaising;
 }
 
 void AddRepeated(RunObject& ro, Params& p) {
@@ -85,22 +133,50 @@ void AddRepeated(RunObject& ro, Params& p) {
 }
 
 void LoadWithOptions(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Block();
+  const std::string path = p.Text();
+  const uint8_t* block = p.Block();
+  // Each option is a signed byte; a missing block reads as all options 0.
+  const auto option = [block](int i) {
+    return block ? static_cast<int8_t>(block[i]) : int8_t{0};
+  };
+  const bool skipLoad = option(0) != 0;
+  const int nameMode = option(1);
+  const int clearMode = option(2);
+  const int flags = option(3);
+  const bool afterChange = (flags & 1) != 0;
+  const bool readOnly = (flags & 2) != 0;
+
+  Store& store = *ro.store;
+  const bool exists =
+      clearMode == 2 && FileReadable(ResolvePath(ro.baseFolder, path, false));
+  store.quiet = true;
+  if (clearMode == 0 || (clearMode == 2 && exists)) store.RemoveAllGroups();
+  bool read = false;
+  if (!skipLoad) {
+    store.readOnly = readOnly;
+    const std::string resolved =
+        ResolvePath(ro.baseFolder, path, readOnly ? false : ro.createFolders);
+    read = OpenFile(store, resolved, false);
+  }
+  // The name is the text as given, not the resolved path.
+  if (nameMode == 0 || (nameMode == 2 && read)) store.fileName = path;
+  if (afterChange) store.AfterChange();
+  store.quiet = false;
 }
 
 Value CryptExpression(RunObject& ro, Params& p) {
   (void)ro;
-  p.Text();
-  p.Text();
-  return Value::Str("");
+  std::string text = p.Text();
+  const std::string key = p.Text();
+  CipherBlock(text, key);
+  // The result is a host text: it ends at the first zero byte the cipher produced.
+  text.resize(std::strlen(text.c_str()));
+  return Value::Str(std::move(text));
 }
 
 Value FilenameExpression(RunObject& ro, Params& p) {
-  (void)ro;
   (void)p;
-  return Value::Str("");
+  return Value::Str(ro.store->fileName);
 }
 
 }  // namespace vellix
