@@ -1,0 +1,296 @@
+// The INI text parser: lines are cut from a view of the text (never copied), and every
+// group header and item line becomes one or two store calls.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "format/text.h"
+#include "store/name_key.h"
+#include "store/store.h"
+
+namespace vellix {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  size_t b = 0;
+  size_t e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+// Cuts the text into lines, either at CR, LF and CR LF or at a custom new-line text.
+class LineCutter {
+ public:
+  LineCutter(std::string_view text, bool standard, std::string_view newLine)
+      : text_(text), standard_(standard), finder_(newLine) {}
+
+  bool Next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    const size_t n = text_.size();
+    if (standard_) {
+      const char* p = text_.data() + pos_;
+      const char* end = text_.data() + n;
+      const char* q = p;
+      while (q < end && *q != '\r' && *q != '\n') ++q;
+      line = std::string_view(p, static_cast<size_t>(q - p));
+      if (q < end) {
+        ++q;  // the terminator
+        if (q < end && *q == '\n') ++q;
+      }
+      pos_ = static_cast<size_t>(q - text_.data());
+      return true;
+    }
+    const size_t hit = finder_.Find(text_, pos_);
+    if (hit == std::string_view::npos) {
+      line = text_.substr(pos_);
+      pos_ = n;
+    } else {
+      line = text_.substr(pos_, hit - pos_);
+      pos_ = hit + finder_.size();
+    }
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+  bool standard_;
+  NewLineFinder finder_;
+};
+
+// The smallest free numbered suffix for a repeated name ("x.1", "x.2", ...). The parser
+// only ever adds names (a group removed by the Last policy is forgotten here), so the
+// smallest free number never goes down: each search resumes where the one before stopped,
+// and a thousand repeats of one name cost a thousand tests, not half a million.
+class SuffixCounter {
+ public:
+  template <class Exists>
+  std::string Free(const std::string& key, std::string_view name, Exists&& exists) {
+    uint64_t& n = next_.try_emplace(key, 1).first->second;
+    std::string candidate;
+    for (;; ++n) {
+      candidate.assign(name);
+      candidate.push_back('.');
+      candidate.append(std::to_string(n));
+      if (!exists(candidate)) return candidate;
+    }
+  }
+  void Clear() { next_.clear(); }
+
+ private:
+  std::unordered_map<std::string, uint64_t> next_;
+};
+
+class Parser {
+ public:
+  explicit Parser(Store& store)
+      : store_(store),
+        newLine_(store.NewLineText()),
+        standardNewLine_(store.standardNewLine || store.newLine.empty()),
+        subgroups_(store.subgroups),
+        escapeGroups_(store.escapeGroups),
+        escapeItemNames_(store.escapeItemNames),
+        escapeValues_(store.escapeValues),
+        alwaysQuote_(store.alwaysQuote),
+        allowEmptyGroups_(store.allowEmptyGroups),
+        groupRepeatMode_(store.groupRepeatMode),
+        itemRepeatMode_(store.itemRepeatMode) {}
+
+  void Run(std::string_view text) {
+    LineCutter cutter(text, standardNewLine_, newLine_);
+    std::string_view line;
+    while (cutter.Next(line)) Line(line);
+  }
+
+ private:
+  // The current group: the joined subgroup path, or a name of its own.
+  std::string_view Current() const {
+    return currentIsPath_ ? std::string_view(path_) : std::string_view(current_);
+  }
+  void SetCurrent(std::string name) {
+    current_ = std::move(name);
+    currentIsPath_ = false;
+  }
+  void SetCurrentToPath() { currentIsPath_ = true; }
+
+  // Freezes the current group's name before the path changes under it.
+  void DetachCurrent() {
+    if (currentIsPath_) SetCurrent(path_);
+  }
+
+  void PopPieces(size_t count) {
+    if (count == 0 || pieceStart_.empty()) return;
+    DetachCurrent();
+    const size_t keep = count >= pieceStart_.size() ? 0 : pieceStart_.size() - count;
+    // A piece after the first is stored with its "/" in front, so cutting at a piece's
+    // start drops the separator too.
+    path_.resize(keep == 0 ? 0 : pieceStart_[keep]);
+    pieceStart_.resize(keep);
+  }
+
+  void PushPiece(std::string_view piece) {
+    DetachCurrent();
+    pieceStart_.push_back(path_.size());
+    if (pieceStart_.size() > 1) path_.push_back('/');
+    path_.append(piece);
+  }
+
+  void Line(std::string_view raw) {
+    const std::string_view line = Trim(raw);
+    // A blank line says nothing about structure. Letting its missing indentation reset
+    // the subgroup path would send every following item of an indented group into an
+    // outer group, so blank lines are skipped before indentation is looked at.
+    if (line.empty()) return;
+
+    size_t level = 0;
+    if (subgroups_) {
+      while (level < raw.size() && raw[level] == '\t') ++level;
+      if (level < depth_) {
+        currentIsPath_ = false;  // replaced by the path just below: no need to keep it
+        PopPieces(depth_ - level);
+        depth_ = level;
+        SetCurrentToPath();
+      }
+    }
+
+    if (line.front() == ';') return;
+    if (line.front() == '[') {
+      Header(line, level);
+      return;
+    }
+    if (!skipItems_) Item(line);
+  }
+
+  void Header(std::string_view line, size_t level) {
+    skipItems_ = false;
+    std::string_view decoded = line;
+    if (escapeGroups_) {
+      DecodeInto(headerScratch_, line, newLine_);
+      decoded = headerScratch_;
+    }
+    if (decoded.size() >= 2 && decoded.back() == ']') {
+      const std::string_view given = decoded.substr(1, decoded.size() - 2);
+      std::string_view name = given;
+      if (subgroups_) {
+        if (level == depth_ && !pieceStart_.empty()) PopPieces(1);
+        depth_ = level;
+        if (level == 0) PopPieces(pieceStart_.size());
+        PushPiece(given);
+        name = path_;
+      }
+      const bool exists = store_.GroupExists(name);
+      if (exists && groupRepeatMode_ != 3) {
+        switch (groupRepeatMode_) {
+          case 1:  // Last: the group is read afresh
+            store_.DeleteGroup(name);
+            itemSuffixes_.erase(NormalizeName(name, store_.caseSensitive()));
+            TakeName(name);
+            break;
+          case 0:  // First: this header's items are dropped
+            skipItems_ = true;
+            break;
+          case 2: {  // Rename
+            const std::string key = NormalizeName(name, store_.caseSensitive());
+            SetCurrent(groupSuffixes_.Free(key, name, [&](const std::string& candidate) {
+              return store_.GroupExists(candidate);
+            }));
+            break;
+          }
+          default: break;
+        }
+      } else {
+        TakeName(name);
+      }
+    }
+    if (allowEmptyGroups_) store_.MakeGroup(Current());
+  }
+
+  // The name becomes the current group; a name that is the subgroup path stays tied to it.
+  void TakeName(std::string_view name) {
+    if (subgroups_ && name.data() == path_.data()) {
+      SetCurrentToPath();
+    } else {
+      SetCurrent(std::string(name));
+    }
+  }
+
+  void Item(std::string_view line) {
+    ItemLineParts parts;
+    if (!SplitItemLine(line, escapeItemNames_, newLine_, nameScratch_, parts)) return;
+    std::string_view value = Trim(parts.value);
+    if (escapeValues_) {
+      DecodeInto(valueScratch_, value, newLine_);
+      value = valueScratch_;
+    }
+    if (!alwaysQuote_ && !value.empty() && value.front() == '"' && value.back() == '"') {
+      value = value.size() == 1 ? std::string_view() : value.substr(1, value.size() - 2);
+    }
+    const std::string_view group = Current();
+    const std::string_view name = parts.name;
+    if ((itemRepeatMode_ == 0 || itemRepeatMode_ == 2) && store_.HasItem(group, name)) {
+      if (itemRepeatMode_ == 0) return;
+      const bool cs = store_.caseSensitive();
+      auto& counter = itemSuffixes_[NormalizeName(group, cs)];
+      const std::string renamed =
+          counter.Free(NormalizeName(name, cs), name, [&](const std::string& candidate) {
+            return store_.HasItem(group, candidate);
+          });
+      store_.SetItem(group, renamed, value);
+    } else {
+      store_.SetItem(group, name, value);
+    }
+    // A listener told of a new item may run a composite operation, which clears the flag.
+    store_.quiet = true;
+  }
+
+  Store& store_;
+  const std::string newLine_;
+  const bool standardNewLine_;
+  const bool subgroups_;
+  const bool escapeGroups_;
+  const bool escapeItemNames_;
+  const bool escapeValues_;
+  const bool alwaysQuote_;
+  const bool allowEmptyGroups_;
+  const int32_t groupRepeatMode_;
+  const int32_t itemRepeatMode_;
+
+  bool skipItems_ = false;
+  std::string current_;          // the current group when it is not the path
+  bool currentIsPath_ = false;
+  std::string path_;             // the subgroup path, joined with "/"
+  std::vector<size_t> pieceStart_;
+  size_t depth_ = 0;
+
+  std::string headerScratch_;
+  std::string nameScratch_;
+  std::string valueScratch_;
+  SuffixCounter groupSuffixes_;
+  std::unordered_map<std::string, SuffixCounter> itemSuffixes_;
+};
+
+}  // namespace
+
+void ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst) {
+  if (const void* zero = std::memchr(text.data(), 0, text.size())) {
+    text = text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
+  }
+  store.quiet = true;
+  if (clearFirst) store.RemoveAllGroups();
+  {
+    Parser parser(store);
+    parser.Run(text);
+  }
+  store.quiet = true;
+  store.RemoveEmptyGroups();
+  store.quiet = false;
+  if (notifyAfter) store.AfterChange();
+}
+
+}  // namespace vellix
