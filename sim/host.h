@@ -1,0 +1,191 @@
+// The simulated host runtime: loads the module through its exported entry points and plays
+// the running application around it (applications, frames, live objects, parameters,
+// triggers, result strings, per-application data, folders).
+#ifndef VELLIX_SIM_HOST_H
+#define VELLIX_SIM_HOST_H
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "catalogue.h"
+#include "host_abi.h"
+#include "token.h"
+
+namespace vxsim {
+
+// Something the host cannot do as asked: a bad module, an unknown object or routine, a
+// wrong argument count, or a parameter read the arguments cannot satisfy.
+class HostError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Kinds of objects in an application's live-object list. Only objects of this extension
+// have a run object of the module; the other kinds are host objects the module reaches
+// through the live list (scene objects, arrays, charts).
+enum class ObjectKind { Vellix, Scene, Array, Chart };
+
+struct Application;
+
+// Longest object name: the live list holds names in 24 characters, NUL included.
+inline constexpr size_t kMaxObjectName = 23;
+
+struct Object {
+  std::string name;
+  ObjectKind kind = ObjectKind::Vellix;
+  Application* app = nullptr;
+  uint64_t serial = 0;                 // creation order across the whole run
+  VxObjectHeader* header = nullptr;    // run object of this extension's objects
+  std::vector<uint8_t> editData;       // kept for the object's life, as a host does
+  char narrowName[24] = {};
+  uint16_t wideName[24] = {};
+};
+
+struct Application {
+  std::string name;
+  Application* parent = nullptr;
+  std::string path;
+  bool hasPath = false;
+  bool wide = false;
+  int32_t codepage = 1252;
+  bool shareValues = false;
+  bool shareStrings = false;
+  VxApplication record{};
+  VxRunHeader runHeader{};
+  std::vector<std::unique_ptr<Object>> objects;  // live objects, creation order
+  std::vector<VxLiveObject> live;                // what the module sees
+};
+
+struct CallResult {
+  enum class Type { None, Bool, Int, Float, Text };
+  Type type = Type::None;
+  bool truth = false;
+  int32_t integer = 0;
+  float real = 0;
+  std::string text;
+};
+
+class Host {
+ public:
+  // Called when the module raises condition `condition` on `object`, before RaiseTrigger
+  // returns. It may call the module again.
+  using TriggerHandler = std::function<void(Object& object, int condition)>;
+
+  // Loads the module; throws HostError when it cannot be loaded or lacks an entry point.
+  // `workFolder` is the absolute working folder (the default folders are below it).
+  Host(const std::string& modulePath, std::string workFolder);
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // StartApp for the top-level application `main`, which becomes the running one.
+  void Start();
+  // Destroys every live object in creation order, then EndApp for every application,
+  // sub-applications first. Throws a failure the module caused on the way.
+  void Shutdown();
+  // The same after a failure: nothing is reported, nothing more runs in handlers.
+  void Abandon();
+
+  Application& Main() { return *apps_.front(); }
+  Application& Running() { return *running_; }
+  Application* FindApp(std::string_view name);
+  // Defines an application, lets `configure` set its options, starts it (StartApp) and
+  // makes it the running one.
+  Application& DefineApp(const std::string& name, Application* parent,
+                         const std::function<void(Application&)>& configure = {});
+  void SetRunning(Application& app) { running_ = &app; }
+  // To be called after changing an application's options (path, wide, code page...).
+  void OptionsChanged(Application& app);
+  // Destroys the application's objects, then EndApp and StartApp.
+  void Restart(Application& app);
+
+  // Creates an object of this extension in the running application from a full
+  // VX_EDIT_DATA_SIZE-byte edit-data block.
+  Object& CreateObject(const std::string& name, std::vector<uint8_t> editData);
+  // The live object of that name in the running application, or nullptr.
+  Object* FindObject(std::string_view name);
+  void DestroyObject(Object& object);
+  // Destroys every live object of the application, in creation order.
+  void EndFrame(Application& app);
+
+  // Calls a routine of an object of this extension with the given arguments.
+  CallResult Call(Object& object, RoutineKind kind, int index, const std::vector<Token>& args);
+
+  void SetTriggerHandler(TriggerHandler handler) { trigger_ = std::move(handler); }
+  // Folder reported for VX_FOLDER_SYSTEM, VX_FOLDER_APPDATA or VX_FOLDER_COMMON_APPDATA.
+  void SetFolder(int which, std::string path);
+  const std::string& WorkFolder() const { return workFolder_; }
+  const VxDescription& Description() const { return description_; }
+  // The number of routines of a kind that can be called: the module's table size, bounded
+  // by the catalogue.
+  int RoutineCount(RoutineKind kind) const;
+
+ private:
+  struct CallFrame;
+  enum class ReadKind { Structured, Integer, Text, Float };
+
+  // Host services, reached from the module through the run header and the services record.
+  template <int N> static vx_word UnprovidedService(VxObjectHeader*, vx_word, vx_word);
+  static vx_word SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word);
+  static vx_word SvcReadFirstExpr(VxObjectHeader* object, vx_word kind, vx_word);
+  static vx_word SvcReadNextExpr(VxObjectHeader* object, vx_word kind, vx_word);
+  static vx_word SvcAllocateResultString(VxObjectHeader* object, vx_word size, vx_word);
+  static vx_word SvcReadParameter(VxObjectHeader* object, vx_word kind, vx_word);
+  static vx_word SvcSetPosition(VxObjectHeader* object, vx_word live, vx_word packed);
+  static vx_word SvcGeneral(int code, vx_word a, vx_word b, vx_word c);
+  static void* SvcLoadApplicationData(VxApplication* app, const void* module);
+  static void SvcStoreApplicationData(VxApplication* app, const void* module, void* data);
+  static const char* SvcFolder(int which);
+
+  vx_word RaiseTrigger(VxObjectHeader* object, vx_word condition);
+  vx_word ReadArgument(ReadKind want, bool expressionService, bool first);
+  vx_word General(int code, vx_word a, vx_word b, vx_word c);
+  Application* AppOf(const VxApplication* record);
+
+  // Records the first failure of the run: it is thrown when the module returns, and from
+  // then on triggers are not run and parameter reads give zero values.
+  void Fail(std::string message);
+  void ThrowPending();
+  void RebuildLive(Application& app);
+  void StartApp(Application& app);
+  void EndApp(Application& app);
+  void Teardown();
+
+  void* module_ = nullptr;
+  VxGetRunObjectDataSizeFn getDataSize_ = nullptr;
+  VxCreateRunObjectFn createRunObject_ = nullptr;
+  VxDestroyRunObjectFn destroyRunObject_ = nullptr;
+  VxAppFn startApp_ = nullptr;
+  VxAppFn endApp_ = nullptr;
+  VxDescription description_{};
+
+  std::string workFolder_;
+  std::string folders_[5];
+  VxHostServices services_{};
+  std::vector<std::unique_ptr<Application>> apps_;  // definition order, main first
+  Application* running_ = nullptr;
+  std::unordered_map<const VxObjectHeader*, Object*> byHeader_;
+  std::map<std::pair<const VxApplication*, const void*>, void*> appData_;
+  std::unordered_map<void*, size_t> blocks_;  // blocks of the general allocation services
+  std::vector<std::unique_ptr<CallFrame>> frames_;  // calls in progress, innermost last
+  std::vector<void*> looseResults_;  // result strings allocated outside any call
+  TriggerHandler trigger_;
+  uint64_t nextSerial_ = 1;
+  bool started_ = false;
+  bool finished_ = false;
+  bool failed_ = false;
+  std::exception_ptr pending_;
+};
+
+}  // namespace vxsim
+
+#endif

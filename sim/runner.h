@@ -1,0 +1,65 @@
+// The scenario-script interpreter behind vellix-run: reads a script line by line, drives the
+// simulated host and prints what the module answered.
+#ifndef VELLIX_SIM_RUNNER_H
+#define VELLIX_SIM_RUNNER_H
+
+#include <istream>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host.h"
+
+namespace vxsim {
+
+// A script fault, its message already located: "SCRIPT:LINE: what is wrong".
+class ScriptError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Runner {
+ public:
+  // `scriptName` is used in error locations; output goes to `out`, flushed line by line.
+  Runner(Host& host, std::string scriptName, std::ostream& out);
+
+  // Starts the top-level application, runs every line, then destroys every object and ends
+  // every application. Throws ScriptError at the first bad line (nothing after it runs; the
+  // host is torn down without reporting anything more).
+  void Run(std::istream& script);
+
+ private:
+  struct Handler {
+    Application* app;
+    std::string object;
+    int condition;
+    std::vector<std::string> command;  // raw tokens, first the command word
+    int line;
+  };
+
+  // Runs one command; `handler` is set when it runs from an `on` declaration.
+  void Execute(const std::vector<std::string>& raw, int line, const Handler* handler);
+  void Dispatch(const std::vector<std::string>& raw, int line);
+  void OnTrigger(Object& object, int condition);
+
+  void CmdApp(const std::vector<std::string>& raw);
+  void CmdFolders(const std::vector<std::string>& raw);
+  void CmdObject(const std::vector<std::string>& raw);
+  void CmdCall(const std::vector<std::string>& raw, RoutineKind kind);
+  void CmdOn(const std::vector<std::string>& raw, int line);
+  void CmdFile(const std::vector<std::string>& raw);
+
+  Object& FindObjectOrThrow(const std::string& name);
+  void Print(const std::string& line);
+  std::string Prefix(int line) const;
+
+  Host& host_;
+  std::string scriptName_;
+  std::ostream& out_;
+  std::vector<Handler> handlers_;
+};
+
+}  // namespace vxsim
+
+#endif

@@ -1,0 +1,93 @@
+// vellix-run: runs a scenario script against the Vellix module inside the simulated host.
+//
+//   vellix-run [--module PATH] SCRIPT      (SCRIPT "-" reads standard input)
+//
+// Exit status 0 when the script ran to its end; 2 with "SCRIPT:LINE: what is wrong" on
+// standard error for a bad line, and with a message for a bad command line or a module that
+// cannot be loaded.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <system_error>
+
+#include "host.h"
+#include "runner.h"
+
+namespace {
+
+int Usage(const std::string& why) {
+  std::cerr << "vellix-run: " << why << "\nusage: vellix-run [--module PATH] SCRIPT   (SCRIPT - reads standard input)\n";
+  return 2;
+}
+
+// The module installed beside the program.
+std::string DefaultModule() {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return "libvellix.so";
+  return (self.parent_path() / "libvellix.so").string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string module;
+  std::string script;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--module") {
+      if (i + 1 >= argc) return Usage("--module needs a path");
+      module = argv[++i];
+    } else if (arg.rfind("--module=", 0) == 0) {
+      module = arg.substr(9);
+    } else if (arg == "-" || arg.empty() || arg[0] != '-') {
+      if (!script.empty()) return Usage("only one script can run at a time");
+      script = arg;
+    } else {
+      return Usage("unknown option " + arg);
+    }
+  }
+  if (script.empty()) return Usage("no script given");
+  if (module.empty()) module = DefaultModule();
+  // A bare file name is the one in the working folder, not one on the library search path.
+  if (module.find('/') == std::string::npos) module = "./" + module;
+
+  std::error_code ec;
+  std::string work = std::filesystem::current_path(ec).string();
+  if (ec) {
+    std::cerr << "vellix-run: cannot tell the working folder: " << ec.message() << "\n";
+    return 2;
+  }
+
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  std::string scriptName = script == "-" ? "<stdin>" : script;
+  if (script != "-") {
+    file.open(script, std::ios::binary);
+    if (!file) {
+      std::cerr << "vellix-run: cannot open the script " << script << "\n";
+      return 2;
+    }
+    in = &file;
+  }
+
+  try {
+    vxsim::Host host(module, work);
+    vxsim::Runner runner(host, scriptName, std::cout);
+    runner.Run(*in);
+  } catch (const vxsim::ScriptError& e) {
+    std::cout.flush();
+    std::cerr << e.what() << "\n";
+    return 2;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "vellix-run: " << e.what() << "\n";
+    return 2;
+  }
+  std::cout.flush();
+  return std::cout ? 0 : 2;
+}
