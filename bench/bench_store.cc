@@ -1,0 +1,71 @@
+// SetItem of n new items into one group, then GetItem and NthItemName of every item: the
+// time per item must not grow with n (creation-order lists that copy on every append or
+// scan on every removal would make it quadratic).
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <string>
+#include <vector>
+
+#include "store/number_text.h"
+#include "store/store.h"
+
+namespace {
+
+std::vector<std::string> Names(int64_t n) {
+  std::vector<std::string> names;
+  names.reserve(static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) names.push_back("item" + vellix::IntegerText(i));
+  return names;
+}
+
+size_t HeapInUse() { return mallinfo2().uordblks; }
+
+void BM_SetGetNth(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  const std::vector<std::string> names = Names(n);
+  double bytesPerItem = 0;
+  for (auto _ : state) {
+    const size_t before = HeapInUse();
+    vellix::Store store;
+    store.autoSave = false;
+    for (const std::string& name : names) store.SetItem("group", name, "value");
+    bytesPerItem = static_cast<double>(HeapInUse() - before) / static_cast<double>(n);
+    size_t found = 0;
+    for (const std::string& name : names) found += store.FindValue("group", name) != nullptr;
+    for (int64_t i = 1; i <= n; ++i) found += store.NthItemName("group", i, "").size();
+    benchmark::DoNotOptimize(found);
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+  state.counters["bytes_per_item"] = bytesPerItem;
+  state.counters["ns_per_item"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate |
+                                                       benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_SetGetNth)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Deleting items from the middle while reading by position: tombstones must not make the
+// positional reads or the deletions linear in the group size.
+void BM_DeleteWhileIndexing(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  const std::vector<std::string> names = Names(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    vellix::Store store;
+    store.autoSave = false;
+    for (const std::string& name : names) store.SetItem("group", name, "value");
+    state.ResumeTiming();
+    size_t sink = 0;
+    for (int64_t i = 0; i < n; i += 2) {
+      store.DeleteItem("group", names[static_cast<size_t>(i)]);
+      sink += store.NthItemName("group", store.ItemCount("group") / 2 + 1, "").size();
+    }
+    benchmark::DoNotOptimize(sink);
+  }
+  state.SetItemsProcessed(state.iterations() * n / 2);
+}
+BENCHMARK(BM_DeleteWhileIndexing)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vellix needs that this machine lacks.
+#   scripts/deps.sh            what building and testing need
+#   scripts/deps.sh fuzz       ... and clang with its fuzzing runtime
+#   scripts/deps.sh bench      ... and Google Benchmark with the peer INI libraries
+set -euo pipefail
+
+packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev python3)
+for extra in "$@"; do
+  case "$extra" in
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev) ;;
+    *) echo "deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq "${missing[@]}"
