@@ -167,11 +167,13 @@ class Writer {
       AppendEscaped(valueScratch_, it.value, alwaysQuote_, false, newLine_);
       v = valueScratch_;
     }
-    // Quotes keep what the reader would otherwise lose: blanks at the edges (trimmed) and
-    // a pair of enclosing double quotes (taken off as quoting).
-    const bool quote = !alwaysQuote_ && !v.empty() &&
-                       (IsBlank(v.front()) || IsBlank(v.back()) ||
-                        (v.front() == '"' && v.back() == '"'));
+    // Quotes keep what the reader would otherwise lose: blanks at the edges (trimmed
+    // before decoding) and a pair of enclosing double quotes (taken off as quoting after
+    // decoding, so an escaped pair counts too).
+    const std::string_view raw = it.value;
+    const bool quote = !alwaysQuote_ &&
+                       ((!v.empty() && (IsBlank(v.front()) || IsBlank(v.back()))) ||
+                        (!raw.empty() && raw.front() == '"' && raw.back() == '"'));
     if (quote) out_.push_back('"');
     out_.append(v);
     if (quote) out_.push_back('"');
