@@ -1,0 +1,57 @@
+// Random INI text read under random format settings, then written back.
+//
+// Input: byte 0 holds the switches, byte 1 the repeat modes and case sensitivity, byte 2 the
+// length of a custom new-line text (0: standard) whose bytes follow; the rest is the text.
+// Besides the sanitizers' checks, documents read under the plainest settings must survive a
+// second write and read unchanged: what the writer makes, the reader takes back as it was.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "format/text.h"
+#include "store/store.h"
+
+namespace {
+
+void Configure(vellix::Store& s, const uint8_t* data, std::string_view newLine) {
+  s.autoSave = false;
+  s.escapeGroups = data[0] & 1;
+  s.escapeItemNames = data[0] & 2;
+  s.escapeValues = data[0] & 4;
+  s.alwaysQuote = data[0] & 8;
+  s.subgroups = data[0] & 16;
+  s.allowEmptyGroups = data[0] & 32;
+  s.saveRepeatedAsOriginal = data[0] & 64;
+  s.groupRepeatMode = data[1] % 5;  // 4: a value outside the known modes
+  s.itemRepeatMode = (data[1] >> 3) % 4;
+  s.SetCaseSensitive(data[1] & 128);
+  s.SetNewLine(std::string(newLine));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3) return 0;
+  const size_t nlSize = data[2] % 5;
+  if (size < 3 + nlSize) return 0;
+  const std::string_view newLine(reinterpret_cast<const char*>(data) + 3, nlSize);
+  const std::string_view text(reinterpret_cast<const char*>(data) + 3 + nlSize,
+                              size - 3 - nlSize);
+
+  vellix::Store first;
+  Configure(first, data, newLine);
+  vellix::ParseText(first, text, true, true);
+  const std::string written = vellix::WriteText(first);
+
+  const bool plain = !first.subgroups && !first.saveRepeatedAsOriginal &&
+                     first.groupRepeatMode == 3 && first.itemRepeatMode == 1 &&
+                     first.NewLineText() == "\r\n";
+  vellix::Store second;
+  Configure(second, data, newLine);
+  vellix::ParseText(second, written, false, false);
+  const std::string again = vellix::WriteText(second);
+  if (plain && again != written) std::abort();
+  return 0;
+}
