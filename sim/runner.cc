@@ -339,11 +339,7 @@ void Runner::CmdFolders(const std::vector<std::string>& raw) {
   }
 }
 
-void Runner::CmdObject(const std::vector<std::string>& raw) {
-  if (raw.size() < 2) throw SyntaxError("usage: object NAME [PROP=VALUE ...]");
-  std::string name = NameToken(raw[1]);
-  std::vector<Option> options;
-  for (size_t i = 2; i < raw.size(); ++i) options.push_back(OptionToken(raw[i]));
+std::vector<uint8_t> EditDataFromProps(const std::vector<Option>& options) {
   std::vector<uint8_t> block(VX_EDIT_DATA_SIZE, 0);
   for (const Option& o : options) {
     if (o.key != "editdata") continue;
@@ -383,7 +379,15 @@ void Runner::CmdObject(const std::vector<std::string>& raw) {
       }
     }
   }
-  host_.CreateObject(name, std::move(block));
+  return block;
+}
+
+void Runner::CmdObject(const std::vector<std::string>& raw) {
+  if (raw.size() < 2) throw SyntaxError("usage: object NAME [PROP=VALUE ...]");
+  std::string name = NameToken(raw[1]);
+  std::vector<Option> options;
+  for (size_t i = 2; i < raw.size(); ++i) options.push_back(OptionToken(raw[i]));
+  host_.CreateObject(name, EditDataFromProps(options));
 }
 
 void Runner::CmdFile(const std::vector<std::string>& raw) {

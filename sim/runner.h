@@ -3,6 +3,7 @@
 #ifndef VELLIX_SIM_RUNNER_H
 #define VELLIX_SIM_RUNNER_H
 
+#include <cstdint>
 #include <istream>
 #include <ostream>
 #include <stdexcept>
@@ -18,6 +19,11 @@ class ScriptError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The edit-data block of `object NAME PROP=VALUE...`: 3488 zero bytes, replaced first by an
+// `editdata=FILE` option's file, then each prop written at its offset. Throws SyntaxError
+// for an unknown prop, a bad value or an unreadable file.
+std::vector<uint8_t> EditDataFromProps(const std::vector<Option>& props);
 
 class Runner {
  public:

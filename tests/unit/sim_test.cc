@@ -1,0 +1,233 @@
+// The simulated host: the scenario lexer, the printed forms, and the host driving the real
+// module through its exported entry points.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "printing.h"
+#include "runner.h"
+#include "token.h"
+
+namespace vxsim {
+namespace {
+
+TEST(SimTokens, ClassifiesEveryKind) {
+  Token text = ParseToken(R"("a \"b\"\\ \n\r\t\x41\0z")");
+  EXPECT_EQ(text.kind, TokenKind::Text);
+  EXPECT_EQ(text.text, std::string("a \"b\"\\ \n\r\tA\0z", 13));
+
+  for (const char* n : {"7", "-7", "2.5", "-0.25", "007", "100.0"}) EXPECT_EQ(ParseToken(n).kind, TokenKind::Number) << n;
+  for (const char* w : {"-", "1.", ".5", "1e5", "--1", "a=1", "x-1"}) EXPECT_EQ(ParseToken(w).kind, TokenKind::Word) << w;
+
+  Token object = ParseToken("@ini");
+  EXPECT_EQ(object.kind, TokenKind::Object);
+  EXPECT_EQ(object.text, "ini");
+
+  Token block = ParseToken("[1,-1,255,-128]");
+  EXPECT_EQ(block.kind, TokenKind::Block);
+  EXPECT_EQ(block.block, (std::vector<int8_t>{1, -1, -1, -128}));
+  EXPECT_TRUE(ParseToken("[]").block.empty());
+
+  Token position = ParseToken("<-1,20>");
+  EXPECT_EQ(position.kind, TokenKind::Position);
+  EXPECT_EQ(static_cast<uint32_t>(position.PackedPosition()), 0xFFFF0014u);
+  EXPECT_EQ(ParseToken("<32767,-32768>").PackedPosition(), 0x7FFF8000);
+}
+
+TEST(SimTokens, RejectsMalformedTokens) {
+  for (const char* bad : {"\"open", "\"a\"b", "\"\\q\"", "\"\\x4\"", "@", "[1,2", "[1,,2]", "[256]", "[x]",
+                          "<1>", "<1,2", "<40000,0>", "<a,b>", "a\"b"})
+    EXPECT_THROW(ParseToken(bad), SyntaxError) << bad;
+}
+
+TEST(SimTokens, SplitsLinesKeepingQuotedBlanks) {
+  auto raw = SplitLine("  act ini\t15 \"two words\" file=\"my saves/a.ini\"  x ");
+  EXPECT_EQ(raw, (std::vector<std::string>{"act", "ini", "15", "\"two words\"", "file=\"my saves/a.ini\"", "x"}));
+  EXPECT_EQ(SplitLine(R"(echo "a \" b")").size(), 2u);
+  EXPECT_THROW(SplitLine("echo \"no end"), SyntaxError);
+  EXPECT_TRUE(SplitLine(" \t ").empty());
+
+  auto option = ParseOption("file=\"my saves/a.ini\"");
+  ASSERT_TRUE(option);
+  EXPECT_EQ(option->key, "file");
+  EXPECT_EQ(option->value.text, "my saves/a.ini");
+  EXPECT_FALSE(ParseOption("=1"));
+  EXPECT_FALSE(ParseOption("a-b=1"));
+  EXPECT_FALSE(ParseOption("plain"));
+}
+
+TEST(SimTokens, ConvertsNumbers) {
+  EXPECT_EQ(NumberAsInt(ParseToken("-7.9")), -7);
+  EXPECT_EQ(NumberAsInt(ParseToken("7.9")), 7);
+  EXPECT_EQ(NumberAsInt(ParseToken("-2147483648")), INT32_MIN);
+  EXPECT_FALSE(NumberAsInt(ParseToken("2147483648")));
+  EXPECT_FALSE(NumberAsInt(ParseToken("99999999999.5")));
+  EXPECT_EQ(NumberAsFloat(ParseToken("0.1")), 0.1f);
+  EXPECT_EQ(NumberAsFloat(ParseToken("16777217")), 16777216.0f);
+  EXPECT_TRUE(std::isinf(NumberAsFloat(ParseToken("1" + std::string(50, '0')))));
+}
+
+TEST(SimPrinting, EscapesTextsAndHidesTheWorkingFolder) {
+  EXPECT_EQ(PrintedText(std::string("a\\b\"c\r\n\t\x01\x7f\xff~", 12), ""), R"("a\\b\"c\r\n\t\x01\x7f\xff~")");
+  EXPECT_EQ(PrintedText(std::string("\0", 1), ""), R"("\x00")");
+  EXPECT_EQ(PrintedText("/w/a;/w/b;/wx", "/w"), R"("$W/a;$W/b;$Wx")");
+  EXPECT_EQ(PrintedText("none", "/w"), R"("none")");
+  EXPECT_EQ(HexBytes("\x01\xab", 10), " 01 ab");
+  EXPECT_EQ(HexBytes("abc", 1), " 61");
+}
+
+TEST(SimPrinting, FormatsFloatsShortest) {
+  EXPECT_EQ(FormatFloat(2.5f), "2.5");
+  EXPECT_EQ(FormatFloat(0.1f), "0.1");
+  EXPECT_EQ(FormatFloat(3.0f), "3");
+  EXPECT_EQ(FormatFloat(-0.25f), "-0.25");
+  EXPECT_EQ(FormatFloat(1.0f / 3.0f), "0.33333334");
+  EXPECT_EQ(FormatFloat(std::numeric_limits<float>::infinity()), "inf");
+  EXPECT_EQ(FormatFloat(-std::numeric_limits<float>::infinity()), "-inf");
+  EXPECT_EQ(FormatFloat(-std::numeric_limits<float>::quiet_NaN()), "nan");
+}
+
+TEST(SimEditData, PropsLandAtTheirOffsets) {
+  auto props = [](const std::string& line) {
+    std::vector<Option> options;
+    for (const std::string& raw : SplitLine(line)) options.push_back(*ParseOption(raw));
+    return EditDataFromProps(options);
+  };
+  auto block = props("standard=1 grouprepeat=-2 itemrepeat=-1 basefolder=258 key=\"k\\0ey\" file=" +
+                     std::string(300, 'f') + " newline=\"0123456789abc\" undo=127");
+  ASSERT_EQ(block.size(), size_t{VX_EDIT_DATA_SIZE});
+  EXPECT_EQ(block[3290], 1);
+  EXPECT_EQ(block[3436], 0xFE);
+  EXPECT_EQ(block[3439], 0xFF);
+  EXPECT_EQ(block[3440], 0xFF);
+  EXPECT_EQ(block[284], 2);
+  EXPECT_EQ(block[285], 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[3293])), "k");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[22])), std::string(259, 'f'));
+  EXPECT_EQ(block[281], 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[3422])), "012345678");
+  EXPECT_EQ(block[3441], 127);
+
+  EXPECT_THROW(props("colour=1"), SyntaxError);
+  EXPECT_THROW(props("undo=128"), SyntaxError);
+  EXPECT_THROW(props("case=yes"), SyntaxError);
+  EXPECT_THROW(props("case=1.5"), SyntaxError);
+  EXPECT_THROW(props("editdata=/nonexistent/edit.bin"), SyntaxError);
+}
+
+#ifdef VELLIX_MODULE_PATH
+
+// Runs a script in a fresh working folder; returns stdout, and the error text if any.
+struct ScriptRun {
+  std::string out;
+  std::string error;
+};
+
+class SimHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    work_ = std::filesystem::temp_directory_path() /
+            ("vellix-sim-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(work_);
+    std::filesystem::create_directories(work_);
+    std::filesystem::current_path(work_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(work_);
+  }
+  ScriptRun Run(const std::string& script) {
+    ScriptRun run;
+    std::ostringstream out;
+    std::istringstream in(script);
+    try {
+      Host host(VELLIX_MODULE_PATH, work_.string());
+      Runner runner(host, "t.vxs", out);
+      runner.Run(in);
+    } catch (const std::exception& e) {
+      run.error = e.what();
+    }
+    run.out = out.str();
+    return run;
+  }
+  std::filesystem::path old_, work_;
+};
+
+TEST_F(SimHost, CallsRoutinesAndTypesResults) {
+  std::ostringstream sink;
+  Host host(VELLIX_MODULE_PATH, work_.string());
+  std::vector<std::string> triggers;
+  host.SetTriggerHandler([&](Object& o, int c) { triggers.push_back(o.name + " " + std::to_string(c)); });
+  host.Start();
+  std::vector<uint8_t> edit(VX_EDIT_DATA_SIZE, 0);
+  edit[3290] = 1;  // standard settings
+  Object& ini = host.CreateObject("ini", edit);
+  EXPECT_EQ(host.Main().runHeader.liveCount, 1);
+  EXPECT_EQ(host.Main().live[0].identifier, VX_IDENTIFIER);
+  EXPECT_STREQ(static_cast<const char*>(host.Main().live[0].name), "ini");
+
+  host.Call(ini, RoutineKind::Action, 15, {ParseToken("g"), ParseToken("a"), ParseToken("2.5")});
+  EXPECT_EQ(triggers, (std::vector<std::string>{"ini 12", "ini 10"}));
+  CallResult value = host.Call(ini, RoutineKind::Expression, 8, {ParseToken("g"), ParseToken("a"), ParseToken("0")});
+  EXPECT_EQ(value.type, CallResult::Type::Float);
+  EXPECT_EQ(value.real, 2.5f);
+  CallResult text = host.Call(ini, RoutineKind::Expression, 9, {ParseToken("g"), ParseToken("a"), ParseToken("x")});
+  EXPECT_EQ(text.type, CallResult::Type::Text);
+  EXPECT_EQ(text.text, "2.5");
+  CallResult count = host.Call(ini, RoutineKind::Expression, 16, {});
+  EXPECT_EQ(count.type, CallResult::Type::Int);
+  EXPECT_EQ(count.integer, 1);
+  CallResult has = host.Call(ini, RoutineKind::Condition, 4, {ParseToken("g"), ParseToken("a")});
+  EXPECT_EQ(has.type, CallResult::Type::Bool);
+  EXPECT_TRUE(has.truth);
+
+  EXPECT_THROW(host.Call(ini, RoutineKind::Condition, 4, {ParseToken("g")}), HostError);
+  EXPECT_THROW(host.Call(ini, RoutineKind::Action, 84, {}), HostError);
+  host.Shutdown();
+}
+
+TEST_F(SimHost, WideApplicationsListWideNames) {
+  Host host(VELLIX_MODULE_PATH, work_.string());
+  host.Start();
+  Application& app = host.DefineApp("w", &host.Main(), [](Application& a) { a.wide = true; });
+  host.CreateObject("n\xc3\xa9", std::vector<uint8_t>(VX_EDIT_DATA_SIZE, 0));
+  const auto* name = static_cast<const uint16_t*>(app.live.at(0).name);
+  EXPECT_EQ(name[0], u'n');
+  EXPECT_EQ(name[1], 0xE9);
+  EXPECT_EQ(name[2], 0);
+  EXPECT_EQ(app.record.parent, &host.Main().record);
+  host.Shutdown();
+}
+
+TEST_F(SimHost, BadReadStopsTheRunAfterTheCallReturns) {
+  ScriptRun run = Run("object ini standard=1\non ini 10 echo never\nact ini 14 g x type 5\necho after\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.error, "t.vxs:3: action 14 reads argument 3 as an integer, but it is word type");
+}
+
+TEST_F(SimHost, ErrorInNestedHandlerReportsTheHandlerLine) {
+  ScriptRun run = Run(
+      "object a standard=1\nobject b standard=1\n"
+      "on b 10 expr a 99\n"
+      "on a 10 act b 15 g x 1\n"
+      "act a 15 g x 1\n"
+      "echo after\n");
+  EXPECT_EQ(run.out, "trigger a 12\ntrigger a 10\ntrigger b 12\ntrigger b 10\n");
+  EXPECT_EQ(run.error, "t.vxs:3: unknown expression index 99 (there are 41) (in the handler of b 10)");
+}
+
+#endif
+
+}  // namespace
+}  // namespace vxsim
