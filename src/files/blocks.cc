@@ -23,10 +23,20 @@ namespace {
 constexpr size_t kHeaderSize = 4;
 // Most output one byte of deflate stream can stand for.
 constexpr uint64_t kMaxExpansion = 1032;
-// First output buffer: the stated length when the input could plausibly expand to it, so an
-// honest block decompresses into one allocation; otherwise a bounded multiple of the input.
-constexpr uint64_t kFirstGuessFactor = 16;
+// First output buffer: as large as the input (never more than the stated length), then
+// doubled whenever the stream has really filled it. Memory thus follows what the stream
+// produces, at most twice over, and never what the length field claims.
 constexpr uint64_t kFirstGuessMinimum = 64 * 1024;
+
+// The two-byte zlib header: deflate, a window zlib can use, a valid check, no preset
+// dictionary. Plain text almost never passes, so it is turned away before any allocation.
+bool PlausibleZlibHeader(const unsigned char* p, uint64_t available) {
+  if (available < 2) return false;
+  const unsigned cmf = p[0];
+  const unsigned flg = p[1];
+  return (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && ((cmf << 8) | flg) % 31 == 0 &&
+         (flg & 0x20) == 0;
+}
 
 uint32_t ReadLength(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -68,13 +78,13 @@ bool DecompressBlock(std::string_view block, std::string& out) {
   const uint64_t stated = ReadLength(bytes);
   const uint64_t streamLength = block.size() - kHeaderSize;
   if (stated > streamLength * kMaxExpansion) return false;
+  if (!PlausibleZlibHeader(bytes + kHeaderSize, streamLength)) return false;
 
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);
   if (inflateInit(&zs) != Z_OK) return false;
 
-  const uint64_t firstGuess =
-      std::max<uint64_t>(kFirstGuessMinimum, streamLength * kFirstGuessFactor);
+  const uint64_t firstGuess = std::max<uint64_t>(kFirstGuessMinimum, streamLength);
   size_t capacity = static_cast<size_t>(std::min(stated, firstGuess));
   out.resize(capacity);
   zs.next_out = reinterpret_cast<Bytef*>(out.data());
