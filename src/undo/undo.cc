@@ -8,9 +8,13 @@ namespace vellix {
 void UndoCompound::Apply(Store& store) {
   // Newest first; each record is taken out of the block before it runs, so the block never
   // holds a record that has already been applied.
-  while (!records_.empty()) {
-    std::unique_ptr<UndoElement> record = std::move(records_.back());
-    records_.pop_back();
+  while (!rest_.empty()) {
+    std::unique_ptr<UndoElement> record = std::move(rest_.back());
+    rest_.pop_back();
+    record->Apply(store);
+  }
+  if (first_ != nullptr) {
+    std::unique_ptr<UndoElement> record = std::move(first_);
     record->Apply(store);
   }
 }
@@ -27,11 +31,11 @@ void UndoByRestoreGroup::Apply(Store& store) { store.RestoreGroup(group_, snapsh
 
 namespace {
 
-using Stack = std::deque<std::unique_ptr<UndoCompound>>;
+using Stack = std::deque<UndoCompound>;
 
-void OpenBlock(Stack& stack) { stack.push_back(std::make_unique<UndoCompound>()); }
+void OpenBlock(Stack& stack) { stack.emplace_back(); }
 
-bool NewestHoldsRecords(const Stack& stack) { return !stack.empty() && !stack.back()->empty(); }
+bool NewestHoldsRecords(const Stack& stack) { return !stack.empty() && !stack.back().empty(); }
 
 // Drops the oldest blocks beyond a positive depth; zero and negative depths keep all.
 void Trim(Stack& stack, int32_t depth) {
@@ -64,9 +68,9 @@ void BeginBlock(Store& store, bool alwaysSeparate) {
 void Store::PushUndo(std::unique_ptr<UndoElement> record) {
   // A record with nowhere to go (depth 0, or no block opened yet) is dropped here.
   if (undoing) {
-    if (redoDepth != 0 && !undo_->redo.empty()) undo_->redo.back()->Add(std::move(record));
+    if (redoDepth != 0 && !undo_->redo.empty()) undo_->redo.back().Add(std::move(record));
   } else {
-    if (undoDepth != 0 && !undo_->undo.empty()) undo_->undo.back()->Add(std::move(record));
+    if (undoDepth != 0 && !undo_->undo.empty()) undo_->undo.back().Add(std::move(record));
   }
 }
 
@@ -84,15 +88,14 @@ void Store::PerformUndo() {
   // The block leaves the stack before it is replayed: whatever the trigger handlers run
   // during the replay (clearing the stacks, asking whether undo is available) then sees
   // the stacks as they will be, and nothing can destroy the block while it runs.
-  std::unique_ptr<UndoCompound> block = std::move(stacks.undo.back());
+  UndoCompound block = std::move(stacks.undo.back());
   stacks.undo.pop_back();
 
   stacks.replaying = true;
   undoing = true;
   quiet = true;
   BeginBlock(*this, false);  // opens the redo block the replay records into
-  block->Apply(*this);
-  block.reset();
+  block.Apply(*this);
   quiet = false;
   undoing = false;
   stacks.replaying = false;
@@ -102,7 +105,7 @@ void Store::PerformUndo() {
 void Store::PerformRedo() {
   UndoStacks& stacks = *undo_;
   if (stacks.redo.empty() || stacks.replaying) return;
-  std::unique_ptr<UndoCompound> block = std::move(stacks.redo.back());
+  UndoCompound block = std::move(stacks.redo.back());
   stacks.redo.pop_back();
 
   stacks.replaying = true;
@@ -112,8 +115,7 @@ void Store::PerformRedo() {
   // The redone changes get a block of their own even in manual mode: merged into the
   // block below, the next undo would also reverse changes made before the undone block.
   BeginBlock(*this, true);
-  block->Apply(*this);
-  block.reset();
+  block.Apply(*this);
   quiet = false;
   keepRedo = false;
   stacks.replaying = false;

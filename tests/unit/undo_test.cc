@@ -166,7 +166,7 @@ TEST_F(UndoStore, DepthZeroTurnsASideOff) {
   s.AddUndoBlock();
   EXPECT_TRUE(s.UndoAvailable());
   Act([&] { s.SetItem("g", "a", "2"); });
-  EXPECT_TRUE(s.undoStacks().undo.back()->empty());
+  EXPECT_TRUE(s.undoStacks().undo.back().empty());
   s.PerformUndo();
   EXPECT_EQ(s.GetItem("g", "a", "-"), "2");
   EXPECT_FALSE(s.UndoAvailable());
@@ -525,10 +525,10 @@ TEST_P(UndoStepByStep, EveryIntermediateStateIsReachedAgain) {
   // nothing and leaves its empty block on top for the next action to fill.
   std::vector<Content> states{content()};
   const auto& undo = s.undoStacks().undo;
-  for (int i = 0; i < 3000 || undo.back()->empty(); ++i) {
+  for (int i = 0; i < 3000 || undo.back().empty(); ++i) {
     s.BeginUndoBlock();
     RandomOperation(s, r);
-    if (!undo.back()->empty()) {
+    if (!undo.back().empty()) {
       states.resize(undo.size());
       states.push_back(content());
     }
