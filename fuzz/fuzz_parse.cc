@@ -45,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vellix::ParseText(first, text, true, true);
   const std::string written = vellix::WriteText(first);
 
-  const bool plain = !first.subgroups && !first.saveRepeatedAsOriginal &&
+  // Subgroup parents that are not groups come back as empty groups when those are allowed.
+  const bool plain = (!first.subgroups || !first.allowEmptyGroups) &&
+                     !first.saveRepeatedAsOriginal &&
                      first.groupRepeatMode == 3 && first.itemRepeatMode == 1 &&
                      first.NewLineText() == "\r\n";
   vellix::Store second;
