@@ -153,14 +153,15 @@ void Store::MakeGroup(std::string_view group) {
 bool Store::SetItem(std::string_view group, std::string_view item, std::string_view value) {
   MakeGroup(group);
   Group* g = MutableGroup(group);
-  if (g->name != group) g->name.assign(group);
   if (Item* it = g->index_.Find(item, caseSensitive_)) {
-    if (RecordsUndo()) {
-      PushUndo(std::make_unique<UndoSetItem>(std::string(group), std::string(item), it->value));
-    }
+    // Records name things as they are spelled now, so that undoing gives the old spelling
+    // back, not the caller's.
+    if (RecordsUndo()) PushUndo(std::make_unique<UndoSetItem>(g->name, it->name, it->value));
+    if (g->name != group) g->name.assign(group);
     if (it->name != item) it->name.assign(item);
     it->value.assign(value);
   } else {
+    if (g->name != group) g->name.assign(group);
     if (RecordsUndo()) {
       PushUndo(std::make_unique<UndoCreateItem>(std::string(group), std::string(item)));
     }
@@ -180,8 +181,7 @@ void Store::DeleteItem(std::string_view group, std::string_view item) {
   Item* it = g->index_.Find(item, caseSensitive_);
   if (it == nullptr) return;
   if (RecordsUndo()) {
-    PushUndo(std::make_unique<UndoSetItem>(std::string(group), std::string(item),
-                                           std::move(it->value)));
+    PushUndo(std::make_unique<UndoSetItem>(g->name, it->name, std::move(it->value)));
   }
   EraseItem(g, it);
   if (!allowEmptyGroups && g->size() == 0) DeleteGroup(group);
@@ -191,9 +191,7 @@ void Store::DeleteItem(std::string_view group, std::string_view item) {
 void Store::DeleteGroup(std::string_view group) {
   Group* g = MutableGroup(group);
   if (g == nullptr) return;
-  if (RecordsUndo()) {
-    PushUndo(std::make_unique<UndoByRestoreGroup>(std::string(group), Snapshot(*g)));
-  }
+  if (RecordsUndo()) PushUndo(std::make_unique<UndoByRestoreGroup>(g->name, Snapshot(*g)));
   EraseGroup(g);
   AfterChange();
 }
@@ -216,8 +214,7 @@ void Store::RemoveGroupsInKeyOrder() {
   std::sort(all.begin(), all.end(), [&](const Group* a, const Group* b) {
     return CompareKeys(a->name, b->name, caseSensitive_) < 0;
   });
-  // Each removal leaves its own record, so a clear can be undone group by group. The
-  // record carries the display name, so that undoing gives back the names as they were.
+  // Each removal leaves its own record, so a clear can be undone group by group.
   for (Group* g : all) DeleteGroup(std::string(g->name));
 }
 
@@ -296,7 +293,7 @@ void Store::CopyGroup(std::string_view source, std::string_view target, int32_t 
     MakeGroup(target);
     Group* dst = MutableGroup(target);
     if (RecordsUndo()) {
-      PushUndo(std::make_unique<UndoByRestoreGroup>(std::string(target), Snapshot(*dst)));
+      PushUndo(std::make_unique<UndoByRestoreGroup>(dst->name, Snapshot(*dst)));
     }
     ReplaceItems(dst, copy);
     AfterChange();
@@ -445,7 +442,7 @@ void Store::RestoreGroup(std::string_view group, const GroupSnapshot& snapshot) 
   MakeGroup(group);
   Group* g = MutableGroup(group);
   if (RecordsUndo()) {
-    PushUndo(std::make_unique<UndoByRestoreGroup>(std::string(group), Snapshot(*g)));
+    PushUndo(std::make_unique<UndoByRestoreGroup>(g->name, Snapshot(*g)));
   }
   ReplaceItems(g, snapshot);
   AfterChange();

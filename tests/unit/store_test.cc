@@ -246,6 +246,24 @@ TEST_F(StoreTest, TemporaryStoreCarriesSettingsButNoFile) {
   EXPECT_EQ(temp->owner, nullptr);
 }
 
+TEST_F(StoreTest, UndoGivesBackTheSpellingOfDeletedAndOverwrittenNames) {
+  store.undoDepth = -1;
+  store.redoDepth = -1;
+  store.SetItem("Game", "Score", "1");
+  store.BeginUndoBlock();
+  store.DeleteItem("GAME", "SCORE");
+  store.BeginUndoBlock();
+  store.SetItem("Other", "Name", "a");
+  store.BeginUndoBlock();
+  store.SetItem("other", "NAME", "b");
+  store.PerformUndo();
+  EXPECT_EQ(Items(store, "other"), (Pairs{{"Name", "a"}}));
+  store.PerformUndo();
+  store.PerformUndo();
+  EXPECT_EQ(Items(store, "game"), (Pairs{{"Score", "1"}}));
+  EXPECT_EQ(GroupNames(store), Names{"Game"});
+}
+
 TEST(SplitListTest, KeepsEmptyPieces) {
   EXPECT_EQ(SplitList(""), (Names{""}));
   EXPECT_EQ(SplitList("a,,b"), (Names{"a", "", "b"}));
