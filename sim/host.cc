@@ -475,9 +475,18 @@ vx_word Host::RaiseTrigger(VxObjectHeader* header, vx_word condition) {
     return 0;
   }
   if (!trigger_) return 0;
+  // Handlers that change shared data can raise one another without end, as in the real
+  // runtime; the host stops such a loop instead of overflowing the stack.
+  if (triggerDepth_ >= kMaxTriggerDepth) {
+    Fail("triggers nested " + std::to_string(kMaxTriggerDepth) + " deep: the handlers raise one another without end");
+    return 0;
+  }
+  ++triggerDepth_;
   try {
     trigger_(*it->second, static_cast<int>(condition));
+    --triggerDepth_;
   } catch (...) {
+    --triggerDepth_;
     // The failure travels back to whoever called the module; it must not cross the
     // module's own frames as an exception.
     if (!pending_) pending_ = std::current_exception();

@@ -179,6 +179,8 @@ class Host {
   std::vector<std::unique_ptr<CallFrame>> frames_;  // calls in progress, innermost last
   std::vector<void*> looseResults_;  // result strings allocated outside any call
   TriggerHandler trigger_;
+  static constexpr int kMaxTriggerDepth = 64;
+  int triggerDepth_ = 0;
   uint64_t nextSerial_ = 1;
   bool started_ = false;
   bool finished_ = false;
