@@ -24,6 +24,25 @@ std::string_view Trim(std::string_view s) {
   return s.substr(b, e - b);
 }
 
+// The first CR or LF in [p, end), or end. Lines are short and many, and this is the one
+// loop that touches every byte, so it looks at eight bytes at a time.
+const char* FindLineEnd(const char* p, const char* end) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  while (end - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    const uint64_t cr = word ^ (kOnes * '\r');
+    const uint64_t lf = word ^ (kOnes * '\n');
+    // A byte of cr or lf is zero exactly where the text has that byte.
+    const uint64_t hit = ((cr - kOnes) & ~cr & kHighs) | ((lf - kOnes) & ~lf & kHighs);
+    if (hit != 0) break;
+    p += 8;
+  }
+  while (p < end && *p != '\r' && *p != '\n') ++p;
+  return p;
+}
+
 // Cuts the text into lines, either at CR, LF and CR LF or at a custom new-line text.
 class LineCutter {
  public:
@@ -36,8 +55,7 @@ class LineCutter {
     if (standard_) {
       const char* p = text_.data() + pos_;
       const char* end = text_.data() + n;
-      const char* q = p;
-      while (q < end && *q != '\r' && *q != '\n') ++q;
+      const char* q = FindLineEnd(p, end);
       line = std::string_view(p, static_cast<size_t>(q - p));
       if (q < end) {
         ++q;  // the terminator
