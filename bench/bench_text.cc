@@ -76,6 +76,24 @@ void BM_VellixParse(benchmark::State& state) {
 }
 BENCHMARK(BM_VellixParse)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One group with a long name and many short items. Every item costs the store a pass over
+// the group's name, so the time per byte grows with the name's length: the figure to watch
+// for texts whose size is mostly one long header line.
+void BM_VellixParseLongGroupName(benchmark::State& state) {
+  std::string text = "[" + std::string(static_cast<size_t>(state.range(0)), 'g') + "]\r\n";
+  for (int i = 0; i < 2000; ++i) text += "k" + std::to_string(i) + "=v\r\n";
+  for (auto _ : state) {
+    vellix::Store store;
+    store.autoSave = false;
+    vellix::ParseText(store, text, false, true);
+    benchmark::DoNotOptimize(store.TotalItems());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_VellixParseLongGroupName)->Arg(16)->Arg(1 << 10)->Arg(16 << 10)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_VellixWrite(benchmark::State& state) {
   const auto store = LoadedStore();
   size_t bytes = 0;
