@@ -232,7 +232,19 @@ void Host::RebuildLive(Application& app) {
 }
 
 void Host::Restart(Application& app) {
-  EndFrame(app);
+  // Ending an application ends what runs inside it: the objects of its sub-applications go
+  // with its own, before EndApp releases the data they may share.
+  auto inside = [&](const Application* a) {
+    for (; a; a = a->parent)
+      if (a == &app) return true;
+    return false;
+  };
+  std::vector<Object*> doomed;
+  for (auto& a : apps_)
+    if (inside(a.get()))
+      for (auto& o : a->objects) doomed.push_back(o.get());
+  std::sort(doomed.begin(), doomed.end(), [](Object* x, Object* y) { return x->serial < y->serial; });
+  for (Object* o : doomed) DestroyObject(*o);
   EndApp(app);
   StartApp(app);
 }

@@ -105,7 +105,8 @@ class Host {
   void SetRunning(Application& app) { running_ = &app; }
   // To be called after changing an application's options (path, wide, code page...).
   void OptionsChanged(Application& app);
-  // Destroys the application's objects, then EndApp and StartApp.
+  // Destroys the objects of the application and of its sub-applications, then EndApp and
+  // StartApp.
   void Restart(Application& app);
 
   // Creates an object of this extension in the running application from a full

@@ -33,7 +33,8 @@ void AppendEscaped(std::string& out, std::string_view bytes) {
 
 std::string PrintedText(std::string_view bytes, std::string_view workFolder) {
   std::string out = "\"";
-  if (workFolder.empty()) {
+  // The root folder would turn every slash into $W: it is left as it is.
+  if (workFolder.empty() || workFolder == "/") {
     AppendEscaped(out, bytes);
   } else {
     size_t pos = 0;
