@@ -98,11 +98,17 @@ class Writer {
   // reading its header a second time would be a repeated group (renamed, emptied or
   // skipped under the repeat policies). The rest of the name then goes into the header
   // itself, "/" included, which the reader joins to the same full name.
+  //
+  // Lines are indented by at most kMaxIndent tabs; deeper pieces go into the header the
+  // same way. Every level of a path otherwise costs one more tab on every line below it,
+  // so a short name of many pieces would make a text many times the document's size.
+  static constexpr size_t kMaxIndent = 32;
+
   size_t PlaceSubgroup(std::string_view e, std::string_view& header) {
     // The deepest level whose path is a parent of e.
     size_t matched = 0;
     size_t pos = 0;
-    while (matched < path_.size()) {
+    while (matched < path_.size() && matched < kMaxIndent) {
       const std::string& piece = path_[matched];
       if (e.size() <= pos + piece.size() || e.compare(pos, piece.size(), piece) != 0 ||
           e[pos + piece.size()] != '/') {
@@ -113,7 +119,7 @@ class Writer {
     }
     size_t level = matched;
     bool truncated = false;
-    for (;;) {
+    while (level < kMaxIndent) {
       const size_t slash = e.find('/', pos);
       if (slash == std::string_view::npos) break;
       const std::string_view full = e.substr(0, slash);

@@ -444,6 +444,27 @@ TEST_F(FormatTest, SubgroupsInAnyCreationOrderReadBack) {
   }
 }
 
+// A name of many pieces would need a tab per piece on every line below it: indentation
+// stops at 32 levels and the deeper pieces travel in the header.
+TEST_F(FormatTest, DeepSubgroupPathsStayCompact) {
+  store.subgroups = true;
+  store.allowEmptyGroups = false;
+  std::string deep = "p";
+  for (int i = 0; i < 5000; ++i) deep += "/p";
+  store.SetItem(deep, "k", "v");
+  store.SetItem(deep + "/q", "k", "w");
+  const std::string text = WriteText(store);
+  EXPECT_LT(text.size(), 4 * deep.size());
+  EXPECT_EQ(text.find(std::string(33, '\t')), std::string::npos);
+  Store back;
+  back.autoSave = false;
+  back.subgroups = true;
+  back.allowEmptyGroups = false;
+  ParseText(back, text, false, false);
+  EXPECT_EQ(GroupNames(back), GroupNames(store));
+  EXPECT_EQ(back.GetItem(deep + "/q", "k", ""), "w");
+}
+
 // ------------------------------------------------------------------ round trips
 
 struct Settings {
