@@ -153,6 +153,9 @@ bool ReplaceFile(const std::string& path, std::string_view content) {
   struct stat old;
   const bool existed = ::stat(target.c_str(), &old) == 0;
   if (existed && S_ISDIR(old.st_mode)) return false;
+  // Renaming over a file needs only the folder's permission; a file its owner made
+  // read-only is still refused, as writing it in place would be.
+  if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
   if (existed && !S_ISREG(old.st_mode)) return WriteInPlace(target, content);
 
   std::string temporary;

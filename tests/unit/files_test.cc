@@ -372,7 +372,12 @@ TEST(Replace, UnwritablePlacesFail) {
   EXPECT_FALSE(ReplaceFile(dir.path(), "x"));
   EXPECT_FALSE(ReplaceFile(dir.path() + "/", "x"));
   EXPECT_FALSE(ReplaceFile("", "x"));
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{});
   if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop the superuser";
+  WriteBytes(dir / "readonly.ini", "old");
+  ASSERT_EQ(::chmod((dir / "readonly.ini").c_str(), 0444), 0);
+  EXPECT_FALSE(ReplaceFile(dir / "readonly.ini", "new"));
+  EXPECT_EQ(ReadBytes(dir / "readonly.ini"), "old");
   ASSERT_EQ(::mkdir((dir / "locked").c_str(), 0700), 0);
   WriteBytes(dir / "locked/a.ini", "old");
   ASSERT_EQ(::chmod((dir / "locked").c_str(), 0500), 0);
