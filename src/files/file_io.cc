@@ -162,8 +162,11 @@ bool ReplaceFile(const std::string& path, std::string_view content) {
   int fd = -1;
   for (unsigned attempt = 0; attempt < 16 && fd < 0; ++attempt) {
     temporary = TemporaryName(target, attempt);
-    // 0666 lets the process's umask decide a new file's bits, as any ordinary creation does.
-    fd = OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // A new file gets the bits the process's umask gives any ordinary creation. A
+    // replacement stays private to its owner until it takes the old file's bits, so the
+    // content of a file others may not read is never readable on the way.
+    fd = OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                      existed ? 0600 : 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }
   if (fd < 0) return false;

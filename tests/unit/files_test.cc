@@ -305,6 +305,11 @@ TEST(Replace, CreatesAndReplacesKeepingPermissions) {
   const std::string path = dir / "a.ini";
   ASSERT_TRUE(ReplaceFile(path, "first"));
   EXPECT_EQ(ReadBytes(path), "first");
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct stat made;
+  ASSERT_EQ(::stat(path.c_str(), &made), 0);
+  EXPECT_EQ(made.st_mode & 07777, 0666u & ~mask);  // a new file: what the umask allows
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   ASSERT_TRUE(ReplaceFile(path, "second, longer"));
   EXPECT_EQ(ReadBytes(path), "second, longer");
