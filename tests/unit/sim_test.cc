@@ -197,6 +197,19 @@ TEST_F(SimHost, CallsRoutinesAndTypesResults) {
   host.Shutdown();
 }
 
+TEST_F(SimHost, RefusesModulesItCannotUse) {
+  EXPECT_THROW(Host("/nonexistent/libvellix.so", work_.string()), HostError);
+  // A shared library that is not a module of this kind lacks the entry points.
+  try {
+    Host host("libz.so.1", work_.string());
+    ADD_FAILURE() << "a library without entry points was accepted";
+  } catch (const HostError& e) {
+    EXPECT_NE(std::string(e.what()).find("does not export"), std::string::npos) << e.what();
+  }
+  // The host is free again for the next one.
+  Host host(VELLIX_MODULE_PATH, work_.string());
+}
+
 TEST_F(SimHost, WideApplicationsListWideNames) {
   Host host(VELLIX_MODULE_PATH, work_.string());
   host.Start();
