@@ -272,7 +272,17 @@ void Runner::OnTrigger(Object& object, int condition) {
       }
       if (!r.truth) continue;
     }
-    Execute(h.command, h.line, &h);
+    // The handler is an event of the object's own application: names resolve there even
+    // when another application is running (one sharing the object's global data).
+    Application& running = host_.Running();
+    host_.SetRunning(*object.app);
+    try {
+      Execute(h.command, h.line, &h);
+    } catch (...) {
+      host_.SetRunning(running);
+      throw;
+    }
+    host_.SetRunning(running);
   }
 }
 
@@ -314,9 +324,7 @@ void Runner::CmdApp(const std::vector<std::string>& raw) {
   };
   Application* app = host_.FindApp(name);
   if (!app) {
-    // Check every option before the application exists, so a bad one leaves nothing behind.
-    Application scratch;
-    apply(scratch);
+    // A bad option throws before the application is registered or started.
     host_.DefineApp(name, parent, apply);
     return;
   }
