@@ -8,7 +8,6 @@
 #include <cstring>
 #include <utility>
 
-#include "printing.h"
 
 namespace vxsim {
 namespace {

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <sstream>
 
 #include "printing.h"
 

@@ -5,9 +5,7 @@
 // Exit status 0 when the script ran to its end; 2 with "SCRIPT:LINE: what is wrong" on
 // standard error for a bad line, and with a message for a bad command line or a module that
 // cannot be loaded.
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
