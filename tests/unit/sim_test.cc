@@ -117,6 +117,22 @@ TEST(SimEditData, PropsLandAtTheirOffsets) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[3422])), "012345678");
   EXPECT_EQ(block[3441], 127);
 
+  // An edit-data file replaces the whole block first, wherever the option stands; a short
+  // file leaves the rest zero, and props are written over it.
+  std::filesystem::path file = std::filesystem::temp_directory_path() / ("vellix-edit-" + std::to_string(::getpid()));
+  {
+    std::string bytes(300, '\x7f');
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  auto fromFile = props("case=1 editdata=" + file.string() + " readonly=0");
+  std::filesystem::remove(file);
+  EXPECT_EQ(fromFile[0], 0x7f);
+  EXPECT_EQ(fromFile[20], 0x7f);
+  EXPECT_EQ(fromFile[21], 0);
+  EXPECT_EQ(fromFile[299], 0x7f);
+  EXPECT_EQ(fromFile[300], 0);
+  EXPECT_EQ(fromFile[3448], 1);
+
   EXPECT_THROW(props("colour=1"), SyntaxError);
   EXPECT_THROW(props("undo=128"), SyntaxError);
   EXPECT_THROW(props("case=yes"), SyntaxError);
