@@ -132,10 +132,34 @@ class Parser {
     return currentIsPath_ ? std::string_view(path_) : std::string_view(current_);
   }
   void SetCurrent(std::string name) {
+    if (name != Current()) ForgetNode();
     current_ = std::move(name);
     currentIsPath_ = false;
   }
-  void SetCurrentToPath() { currentIsPath_ = true; }
+  void SetCurrentToPath() {
+    ForgetNode();
+    currentIsPath_ = true;
+  }
+
+  // The current group's node, looked up once per group rather than once per item (a long
+  // group name would otherwise be hashed again for every item). With `prepare`, the group
+  // is made and given the current spelling, as setting an item in it does.
+  Group* CurrentNode(bool prepare) {
+    if (node_ != nullptr && nodeGeneration_ != store_.generation()) ForgetNode();
+    if (prepare && !prepared_) {
+      node_ = store_.PrepareGroup(Current());
+      prepared_ = true;
+      nodeGeneration_ = store_.generation();
+    } else if (node_ == nullptr) {
+      node_ = store_.MutableGroup(Current());
+      nodeGeneration_ = store_.generation();
+    }
+    return node_;
+  }
+  void ForgetNode() {
+    node_ = nullptr;
+    prepared_ = false;
+  }
 
   // Freezes the current group's name before the path changes under it.
   void DetachCurrent() {
@@ -249,20 +273,24 @@ class Parser {
     if (!alwaysQuote_ && !value.empty() && value.front() == '"' && value.back() == '"') {
       value = value.size() == 1 ? std::string_view() : value.substr(1, value.size() - 2);
     }
-    const std::string_view group = Current();
     const std::string_view name = parts.name;
-    if ((itemRepeatMode_ == 0 || itemRepeatMode_ == 2) && store_.HasItem(group, name)) {
-      if (itemRepeatMode_ == 0) return;
-      const bool cs = store_.caseSensitive();
-      auto& counter = itemSuffixes_[NormalizeName(group, cs)];
-      const std::string renamed =
-          counter.Free(NormalizeName(name, cs), name, [&](const std::string& candidate) {
-            return store_.HasItem(group, candidate);
-          });
-      store_.SetItem(group, renamed, value);
-    } else {
-      store_.SetItem(group, name, value);
+    const bool cs = store_.caseSensitive();
+    if (itemRepeatMode_ == 0 || itemRepeatMode_ == 2) {
+      const Group* existing = CurrentNode(false);
+      if (existing != nullptr && existing->Find(name, cs) != nullptr) {
+        if (itemRepeatMode_ == 0) return;
+        Group* g = CurrentNode(true);
+        auto& counter = itemSuffixes_[NormalizeName(Current(), cs)];
+        const std::string renamed =
+            counter.Free(NormalizeName(name, cs), name, [&](const std::string& candidate) {
+              return g->Find(candidate, cs) != nullptr;
+            });
+        store_.SetItemIn(g, renamed, value);
+        store_.quiet = true;
+        return;
+      }
     }
+    store_.SetItemIn(CurrentNode(true), name, value);
     // A listener told of a new item may run a composite operation, which clears the flag.
     store_.quiet = true;
   }
@@ -280,6 +308,9 @@ class Parser {
   const int32_t itemRepeatMode_;
 
   bool skipItems_ = false;
+  Group* node_ = nullptr;
+  bool prepared_ = false;
+  uint64_t nodeGeneration_ = 0;
   std::string current_;          // the current group when it is not the path
   bool currentIsPath_ = false;
   std::string path_;             // the subgroup path, joined with "/"

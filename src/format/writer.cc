@@ -47,7 +47,7 @@ class Writer {
     const size_t nl = newLine_.size();
     store_.ForEachGroup([&](const Group& g) {
       total += g.name.size() + 2 + nl;
-      g.ForEachItem([&](const Item& it) { total += it.name.size() + it.value.size() + 1 + nl; });
+      g.ForEachItem([&](const Item& it) { total += it.name().size() + it.value().size() + 1 + nl; });
     });
     if (escapeGroups_ || escapeItemNames_ || escapeValues_) total += total / 16;
     out_.reserve(total + 64);
@@ -154,12 +154,12 @@ class Writer {
     Indent(level);
     const size_t nameStart = out_.size();
     if (escapeItemNames_) {
-      AppendEscaped(out_, it.name, true, true, newLine_);
+      AppendEscaped(out_, it.name(), true, true, newLine_);
       if (out_.size() > nameStart && (out_[nameStart] == ';' || out_[nameStart] == '[')) {
         out_.insert(out_.begin() + static_cast<std::ptrdiff_t>(nameStart), '\\');
       }
     } else {
-      out_.append(it.name);
+      out_.append(it.name());
     }
     if (asOriginal_) {
       const std::string_view written(out_.data() + nameStart, out_.size() - nameStart);
@@ -167,16 +167,16 @@ class Writer {
     }
     out_.push_back('=');
 
-    std::string_view v = it.value;
+    std::string_view v = it.value();
     if (escapeValues_) {
       valueScratch_.clear();
-      AppendEscaped(valueScratch_, it.value, alwaysQuote_, false, newLine_);
+      AppendEscaped(valueScratch_, it.value(), alwaysQuote_, false, newLine_);
       v = valueScratch_;
     }
     // Quotes keep what the reader would otherwise lose: blanks at the edges (trimmed
     // before decoding) and a pair of enclosing double quotes (taken off as quoting after
     // decoding, so an escaped pair counts too).
-    const std::string_view raw = it.value;
+    const std::string_view raw = it.value();
     const bool quote = !alwaysQuote_ &&
                        ((!v.empty() && (IsBlank(v.front()) || IsBlank(v.back()))) ||
                         (!raw.empty() && raw.front() == '"' && raw.back() == '"'));

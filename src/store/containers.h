@@ -17,90 +17,116 @@
 
 namespace vellix {
 
-// Open-addressing hash index of nodes (each with a `name` member) by name key.
+// Open-addressing hash index of nodes by the key of their name (KeyName(node)). A slot is
+// one word: the node's address with the top 16 bits of its hash above it, so that probing
+// rarely has to look at a node that is not the one searched for. User-space addresses fit
+// in 48 bits on the platforms this module runs on.
 template <class T>
 class NameIndex {
  public:
   size_t size() const { return count_; }
 
   T* Find(std::string_view name, bool caseSensitive) const {
+    return FindHashed(name, caseSensitive, HashKey(name, caseSensitive));
+  }
+
+  T* FindHashed(std::string_view name, bool caseSensitive, uint64_t h) const {
     if (count_ == 0) return nullptr;
-    const uint64_t h = HashKey(name, caseSensitive);
+    const uintptr_t tag = Tag(h);
     const size_t mask = slots_.size() - 1;
     for (size_t i = h & mask;; i = (i + 1) & mask) {
-      const Slot& s = slots_[i];
-      if (s.node == nullptr) return nullptr;
-      if (s.hash == h && SameKey(s.node->name, name, caseSensitive)) return s.node;
+      const uintptr_t s = slots_[i];
+      if (s == 0) return nullptr;
+      if ((s & ~kAddressMask) == tag) {
+        T* node = Node(s);
+        if (SameKey(KeyName(*node), name, caseSensitive)) return node;
+      }
     }
   }
 
   // The node's key must not be present yet.
   void Insert(T* node, bool caseSensitive) {
-    if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
-    Place(HashKey(node->name, caseSensitive), node);
+    InsertHashed(node, caseSensitive, HashKey(KeyName(*node), caseSensitive));
+  }
+
+  void InsertHashed(T* node, bool caseSensitive, uint64_t h) {
+    if ((count_ + 1) * 5 > slots_.size() * 4) Rehash(slots_.empty() ? 8 : slots_.size() * 2, caseSensitive);
+    Place(h, node);
     ++count_;
   }
 
   void Erase(const T* node, bool caseSensitive) {
     if (count_ == 0) return;
     const size_t mask = slots_.size() - 1;
-    size_t i = HashKey(node->name, caseSensitive) & mask;
-    while (slots_[i].node != node) {
-      if (slots_[i].node == nullptr) return;
+    size_t i = HashKey(KeyName(*node), caseSensitive) & mask;
+    while (Node(slots_[i]) != node) {
+      if (slots_[i] == 0) return;
       i = (i + 1) & mask;
     }
     // Backward-shift deletion keeps every probe chain unbroken without tombstones.
     size_t j = i;
     for (;;) {
       j = (j + 1) & mask;
-      if (slots_[j].node == nullptr) break;
-      const size_t home = slots_[j].hash & mask;
+      if (slots_[j] == 0) break;
+      const size_t home = HashKey(KeyName(*Node(slots_[j])), caseSensitive) & mask;
       const bool movable = (j > i) ? (home <= i || home > j) : (home <= i && home > j);
       if (movable) {
         slots_[i] = slots_[j];
         i = j;
       }
     }
-    slots_[i] = Slot{};
+    slots_[i] = 0;
     --count_;
+  }
+
+  // Puts `replacement` where `node` is; both have the same key.
+  void Replace(const T* node, T* replacement, bool caseSensitive) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = HashKey(KeyName(*node), caseSensitive) & mask;; i = (i + 1) & mask) {
+      if (slots_[i] == 0) return;
+      if (Node(slots_[i]) == node) {
+        slots_[i] = (slots_[i] & ~kAddressMask) | reinterpret_cast<uintptr_t>(replacement);
+        return;
+      }
+    }
   }
 
   void Clear() {
     slots_.clear();
+    slots_.shrink_to_fit();
     count_ = 0;
   }
 
-  void Reserve(size_t n) {
+  void Reserve(size_t n, bool caseSensitive) {
     size_t cap = slots_.empty() ? 8 : slots_.size();
-    while (n * 4 > cap * 3) cap *= 2;
-    if (cap != slots_.size()) Rehash(cap);
+    while (n * 5 > cap * 4) cap *= 2;
+    if (cap != slots_.size()) Rehash(cap, caseSensitive);
   }
 
  private:
-  struct Slot {
-    uint64_t hash = 0;
-    T* node = nullptr;
-  };
+  static constexpr uintptr_t kAddressMask = (uintptr_t{1} << 48) - 1;
+  static_assert(sizeof(uintptr_t) == 8, "tagged slots need 64-bit addresses");
+
+  static uintptr_t Tag(uint64_t h) { return static_cast<uintptr_t>(h >> 48 | 1) << 48; }
+  static T* Node(uintptr_t s) { return reinterpret_cast<T*>(s & kAddressMask); }
 
   void Place(uint64_t h, T* node) {
     const size_t mask = slots_.size() - 1;
     size_t i = h & mask;
-    while (slots_[i].node != nullptr) i = (i + 1) & mask;
-    slots_[i] = Slot{h, node};
+    while (slots_[i] != 0) i = (i + 1) & mask;
+    slots_[i] = Tag(h) | reinterpret_cast<uintptr_t>(node);
   }
 
-  void Grow() { Rehash(slots_.empty() ? 8 : slots_.size() * 2); }
-
-  void Rehash(size_t cap) {
-    std::vector<Slot> old;
+  void Rehash(size_t cap, bool caseSensitive) {
+    std::vector<uintptr_t> old;
     old.swap(slots_);
-    slots_.assign(cap, Slot{});
-    for (const Slot& s : old) {
-      if (s.node != nullptr) Place(s.hash, s.node);
+    slots_.assign(cap, 0);
+    for (uintptr_t s : old) {
+      if (s != 0) Place(HashKey(KeyName(*Node(s)), caseSensitive), Node(s));
     }
   }
 
-  std::vector<Slot> slots_;
+  std::vector<uintptr_t> slots_;
   size_t count_ = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "store/name_key.h"
 
+#include <cstring>
+
 namespace vellix {
 
 std::string NormalizeName(std::string_view name, bool caseSensitive) {
@@ -20,14 +22,49 @@ bool IsLowerAscii(std::string_view text) {
   return true;
 }
 
+namespace {
+
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// "A" to "Z" lowered in eight bytes at once; every other byte is left alone.
+inline uint64_t FoldWord(uint64_t w) {
+  const uint64_t low7 = w & ~kHighBits;
+  const uint64_t atLeastA = low7 + 0x3F3F3F3F3F3F3F3Full;  // high bit set where byte >= 'A'
+  const uint64_t aboveZ = low7 + 0x2525252525252525ull;    // high bit set where byte > 'Z'
+  const uint64_t upper = atLeastA & ~aboveZ & ~w & kHighBits;
+  return w | (upper >> 2);
+}
+
+inline uint64_t LoadWord(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// The last 1 to 7 bytes, zero-filled.
+inline uint64_t LoadTail(const char* p, size_t n) {
+  uint64_t w = 0;
+  std::memcpy(&w, p, n);
+  return w;
+}
+
+}  // namespace
+
 bool SameKey(std::string_view a, std::string_view b, bool caseSensitive) {
   if (a.size() != b.size()) return false;
   if (caseSensitive) return a == b;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldByte(static_cast<unsigned char>(a[i])) != FoldByte(static_cast<unsigned char>(b[i])))
-      return false;
+  const char* p = a.data();
+  const char* q = b.data();
+  size_t n = a.size();
+  for (; n >= 8; n -= 8, p += 8, q += 8) {
+    const uint64_t x = LoadWord(p);
+    const uint64_t y = LoadWord(q);
+    if (x != y && FoldWord(x) != FoldWord(y)) return false;
   }
-  return true;
+  if (n == 0) return true;
+  const uint64_t x = LoadTail(p, n);
+  const uint64_t y = LoadTail(q, n);
+  return x == y || FoldWord(x) == FoldWord(y);
 }
 
 int CompareKeys(std::string_view a, std::string_view b, bool caseSensitive) {
@@ -42,15 +79,25 @@ int CompareKeys(std::string_view a, std::string_view b, bool caseSensitive) {
 }
 
 uint64_t HashKey(std::string_view name, bool caseSensitive) {
-  // FNV-1a over the key bytes, then a final mix so that the low bits used for slots are good.
-  uint64_t h = 1469598103934665603ull;
-  if (caseSensitive) {
-    for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
-  } else {
-    for (unsigned char c : name) h = (h ^ FoldByte(c)) * 1099511628211ull;
+  // Eight bytes a step, folded first when names fold, then a final mix so that both the
+  // low bits (slot) and the high bits (tag) are good.
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  uint64_t h = 0x243F6A8885A308D3ull ^ (name.size() * kMul);
+  const char* p = name.data();
+  size_t n = name.size();
+  for (; n >= 8; n -= 8, p += 8) {
+    uint64_t w = LoadWord(p);
+    if (!caseSensitive) w = FoldWord(w);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
+  }
+  if (n > 0) {
+    uint64_t w = LoadTail(p, n);
+    if (!caseSensitive) w = FoldWord(w);
+    h = (h ^ w) * kMul;
   }
   h ^= h >> 32;
-  h *= 0xd6e8feb86659fd93ull;
+  h *= 0xD6E8FEB86659FD93ull;
   h ^= h >> 32;
   return h;
 }

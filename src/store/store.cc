@@ -1,13 +1,46 @@
 #include "store/store.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 #include "undo/undo.h"
 
 namespace vellix {
 
+Item* Item::Make(std::string_view name, std::string_view value) {
+  void* raw = ::operator new(sizeof(Item) + name.size() + value.size());
+  auto* item = new (raw) Item();
+  item->nameLength_ = static_cast<uint32_t>(name.size());
+  item->valueLength_ = static_cast<uint32_t>(value.size());
+  item->valueCapacity_ = static_cast<uint32_t>(value.size());
+  if (!name.empty()) std::memcpy(item->Bytes(), name.data(), name.size());
+  if (!value.empty()) std::memcpy(item->Bytes() + name.size(), value.data(), value.size());
+  return item;
+}
+
+void Item::Free(Item* item) {
+  item->~Item();
+  ::operator delete(item);
+}
+
+Item* Item::WithValue(Item* item, std::string_view value) {
+  if (value.size() <= item->valueCapacity_) {
+    if (!value.empty()) std::memmove(item->Bytes() + item->nameLength_, value.data(), value.size());
+    item->valueLength_ = static_cast<uint32_t>(value.size());
+    return item;
+  }
+  Item* grown = Make(item->name(), value);
+  grown->slot = item->slot;
+  return grown;
+}
+
+void Item::Respell(std::string_view name) {
+  if (name.size() == nameLength_ && !name.empty()) std::memcpy(Bytes(), name.data(), name.size());
+}
+
 Group::~Group() {
-  order_.ForEach([](Item* it) { delete it; });
+  order_.ForEach([](Item* it) { Item::Free(it); });
 }
 
 Store::Store() : undo_(std::make_unique<UndoStacks>()) {}
@@ -26,20 +59,18 @@ Store::~Store() {
 // ---------------------------------------------------------------- lookups
 
 bool Store::HasItem(std::string_view group, std::string_view item) const {
-  return FindValue(group, item) != nullptr;
+  return FindItem(group, item) != nullptr;
 }
 
-const std::string* Store::FindValue(std::string_view group, std::string_view item) const {
+const Item* Store::FindItem(std::string_view group, std::string_view item) const {
   const Group* g = FindGroup(group);
-  if (g == nullptr) return nullptr;
-  const Item* it = g->Find(item, caseSensitive_);
-  return it ? &it->value : nullptr;
+  return g ? g->Find(item, caseSensitive_) : nullptr;
 }
 
 std::string Store::GetItem(std::string_view group, std::string_view item,
                            std::string_view def) const {
-  const std::string* v = FindValue(group, item);
-  return v ? *v : std::string(def);
+  const Item* it = FindItem(group, item);
+  return std::string(it ? it->value() : def);
 }
 
 int32_t Store::ItemCount(std::string_view group) const {
@@ -71,19 +102,19 @@ std::string Store::NthGroupKey(int64_t n, std::string_view def) const {
 std::string Store::NthItemName(std::string_view group, int64_t n, std::string_view def) const {
   const Group* g = FindGroup(group);
   if (g == nullptr || n < 1 || n > static_cast<int64_t>(g->size())) return std::string(def);
-  return g->At(static_cast<size_t>(n - 1)).name;
+  return std::string(g->At(static_cast<size_t>(n - 1)).name());
 }
 
 std::string Store::NthItemValue(std::string_view group, int64_t n, std::string_view def) const {
   const Group* g = FindGroup(group);
   if (g == nullptr || n < 1 || n > static_cast<int64_t>(g->size())) return std::string(def);
-  return g->At(static_cast<size_t>(n - 1)).value;
+  return std::string(g->At(static_cast<size_t>(n - 1)).value());
 }
 
 GroupSnapshot Store::Snapshot(const Group& group) const {
   GroupSnapshot s;
   s.items.reserve(group.size());
-  group.ForEachItem([&](const Item& it) { s.items.emplace_back(it.name, it.value); });
+  group.ForEachItem([&](const Item& it) { s.items.emplace_back(it.name(), it.value()); });
   return s;
 }
 
@@ -100,12 +131,13 @@ void Store::EraseGroup(Group* g) {
   groups_.Erase(g, caseSensitive_);
   groupOrder_.Remove(g);
   delete g;
+  ++generation_;
 }
 
 void Store::EraseItem(Group* g, Item* it) {
   g->index_.Erase(it, caseSensitive_);
   g->order_.Remove(it);
-  delete it;
+  Item::Free(it);
 }
 
 void Store::NotifyAll(int flags) {
@@ -124,22 +156,32 @@ bool Store::RecordsUndo() const {
 }
 
 void Store::ReplaceItems(Group* g, const GroupSnapshot& snapshot) {
-  g->order_.ForEach([](Item* it) { delete it; });
+  g->order_.ForEach([](Item* it) { Item::Free(it); });
   g->order_.Clear();
   g->index_.Clear();
-  g->index_.Reserve(snapshot.items.size());
+  g->index_.Reserve(snapshot.items.size(), caseSensitive_);
   for (const auto& [name, value] : snapshot.items) {
     // A snapshot taken under the other case rule may hold names that now share a key:
     // the later one updates the earlier in its place rather than duplicating a key.
     if (Item* existing = g->index_.Find(name, caseSensitive_)) {
-      existing->name = name;
-      existing->value = value;
+      existing->Respell(name);
+      UpdateValue(g, existing, value);
       continue;
     }
-    auto* it = new Item{name, value, 0};
+    Item* it = Item::Make(name, value);
     g->index_.Insert(it, caseSensitive_);
     g->order_.PushBack(it);
   }
+}
+
+Item* Store::UpdateValue(Group* g, Item* it, std::string_view value) {
+  Item* updated = Item::WithValue(it, value);
+  if (updated != it) {
+    g->index_.Replace(it, updated, caseSensitive_);
+    g->order_.ReplaceAt(it, updated);
+    Item::Free(it);
+  }
+  return updated;
 }
 
 // ---------------------------------------------------------------- changes
@@ -150,23 +192,36 @@ void Store::MakeGroup(std::string_view group) {
   CreateGroup(group);
 }
 
-bool Store::SetItem(std::string_view group, std::string_view item, std::string_view value) {
-  MakeGroup(group);
+Group* Store::PrepareGroup(std::string_view group) {
   Group* g = MutableGroup(group);
-  if (Item* it = g->index_.Find(item, caseSensitive_)) {
+  if (g == nullptr) {
+    if (RecordsUndo()) PushUndo(std::make_unique<UndoGroupMake>(std::string(group)));
+    return CreateGroup(group);
+  }
+  // The spelling of the latest call wins.
+  if (g->name != group) g->name.assign(group);
+  return g;
+}
+
+bool Store::SetItem(std::string_view group, std::string_view item, std::string_view value) {
+  return SetItemIn(PrepareGroup(group), item, value);
+}
+
+bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
+  const uint64_t h = HashKey(item, caseSensitive_);
+  if (Item* it = g->index_.FindHashed(item, caseSensitive_, h)) {
     // Records name things as they are spelled now, so that undoing gives the old spelling
     // back, not the caller's.
-    if (RecordsUndo()) PushUndo(std::make_unique<UndoSetItem>(g->name, it->name, it->value));
-    if (g->name != group) g->name.assign(group);
-    if (it->name != item) it->name.assign(item);
-    it->value.assign(value);
-  } else {
-    if (g->name != group) g->name.assign(group);
     if (RecordsUndo()) {
-      PushUndo(std::make_unique<UndoCreateItem>(std::string(group), std::string(item)));
+      PushUndo(std::make_unique<UndoSetItem>(g->name, std::string(it->name()),
+                                             std::string(it->value())));
     }
-    auto* created = new Item{std::string(item), std::string(value), 0};
-    g->index_.Insert(created, caseSensitive_);
+    it->Respell(item);
+    UpdateValue(g, it, value);
+  } else {
+    if (RecordsUndo()) PushUndo(std::make_unique<UndoCreateItem>(g->name, std::string(item)));
+    Item* created = Item::Make(item, value);
+    g->index_.InsertHashed(created, caseSensitive_, h);
     g->order_.PushBack(created);
     // Raised whatever quiet says: a new item is news even inside a composite operation.
     NotifyAll(kNotifyNewItem);
@@ -181,7 +236,8 @@ void Store::DeleteItem(std::string_view group, std::string_view item) {
   Item* it = g->index_.Find(item, caseSensitive_);
   if (it == nullptr) return;
   if (RecordsUndo()) {
-    PushUndo(std::make_unique<UndoSetItem>(g->name, it->name, std::move(it->value)));
+    PushUndo(std::make_unique<UndoSetItem>(g->name, std::string(it->name()),
+                                           std::string(it->value())));
   }
   EraseItem(g, it);
   if (!allowEmptyGroups && g->size() == 0) DeleteGroup(group);
@@ -304,12 +360,12 @@ void Store::CopyGroup(std::string_view source, std::string_view target, int32_t 
   byKey.reserve(src->size());
   src->ForEachItem([&](const Item& it) { byKey.push_back(&it); });
   std::sort(byKey.begin(), byKey.end(), [&](const Item* a, const Item* b) {
-    return CompareKeys(a->name, b->name, caseSensitive_) < 0;
+    return CompareKeys(a->name(), b->name(), caseSensitive_) < 0;
   });
   // Copy out first: setting items notifies, and handlers must not see half-moved pointers.
   std::vector<std::pair<std::string, std::string>> pairs;
   pairs.reserve(byKey.size());
-  for (const Item* it : byKey) pairs.emplace_back(it->name, it->value);
+  for (const Item* it : byKey) pairs.emplace_back(it->name(), it->value());
   for (const auto& [name, value] : pairs) SetItem(target, name, value);
   quiet = false;
   AfterChange();
@@ -317,9 +373,9 @@ void Store::CopyGroup(std::string_view source, std::string_view target, int32_t 
 
 bool Store::CopyItem(std::string_view sourceGroup, std::string_view sourceItem,
                      std::string_view targetGroup, std::string_view targetItem) {
-  const std::string* v = FindValue(sourceGroup, sourceItem);
-  if (v == nullptr) return false;
-  const std::string value = *v;
+  const Item* it = FindItem(sourceGroup, sourceItem);
+  if (it == nullptr) return false;
+  const std::string value(it->value());
   SetItem(targetGroup, targetItem, value);
   return true;
 }
@@ -337,26 +393,26 @@ bool Store::ItemEqualsHashed(std::string_view group, std::string_view item,
   const std::string h = digest.Hex();
   digest.Compute(std::string(def).c_str());
   const std::string d = digest.Hex();
-  const std::string* stored = FindValue(group, item);
-  return (stored ? *stored : d) == h;
+  const Item* stored = FindItem(group, item);
+  return (stored ? stored->value() : std::string_view(d)) == h;
 }
 
 void Store::FoldItems(Group* g) {
   std::vector<Item*> all = g->order_.Nodes();
   std::sort(all.begin(), all.end(),
-            [](const Item* a, const Item* b) { return CompareKeys(a->name, b->name, true) < 0; });
+            [](const Item* a, const Item* b) { return CompareKeys(a->name(), b->name(), true) < 0; });
   NameIndex<Item> folded;
-  folded.Reserve(all.size());
+  folded.Reserve(all.size(), false);
   // Names already in lowercase keep their keys and win over every name that folds onto
   // them; among the others the first in key order wins.
   for (Item* it : all) {
-    if (IsLowerAscii(it->name)) folded.Insert(it, false);
+    if (IsLowerAscii(it->name())) folded.Insert(it, false);
   }
   for (Item* it : all) {
-    if (IsLowerAscii(it->name)) continue;
-    if (folded.Find(it->name, false) != nullptr) {
+    if (IsLowerAscii(it->name())) continue;
+    if (folded.Find(it->name(), false) != nullptr) {
       g->order_.Remove(it);
-      delete it;
+      Item::Free(it);
     } else {
       folded.Insert(it, false);
     }
@@ -370,7 +426,7 @@ void Store::FoldCase() {
     return CompareKeys(a->name, b->name, true) < 0;
   });
   NameIndex<Group> folded;
-  folded.Reserve(all.size());
+  folded.Reserve(all.size(), false);
   for (Group* g : all) {
     if (IsLowerAscii(g->name)) folded.Insert(g, false);
   }
@@ -384,7 +440,7 @@ void Store::FoldCase() {
     }
     // The group folds onto one that exists: its items replace that group's items, the
     // existing group keeps its name and place, and this one leaves the order.
-    target->order_.ForEach([](Item* it) { delete it; });
+    target->order_.ForEach([](Item* it) { Item::Free(it); });
     target->index_ = std::move(g->index_);
     target->order_ = std::move(g->order_);
     g->index_.Clear();
@@ -394,18 +450,20 @@ void Store::FoldCase() {
   }
   groups_ = std::move(folded);
   caseSensitive_ = false;
+  ++generation_;
 }
 
 void Store::UnfoldCase() {
   // Keys become the display names; distinct folded keys have distinct display names, so
   // nothing collides and every entry keeps its place.
   caseSensitive_ = true;
+  ++generation_;
   groups_.Clear();
-  groups_.Reserve(groupOrder_.size());
+  groups_.Reserve(groupOrder_.size(), true);
   groupOrder_.ForEach([&](Group* g) {
     groups_.Insert(g, true);
     g->index_.Clear();
-    g->index_.Reserve(g->order_.size());
+    g->index_.Reserve(g->order_.size(), true);
     g->order_.ForEach([&](Item* it) { g->index_.Insert(it, true); });
   });
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,11 +25,36 @@ using NotifyFn = void (*)(void* listener, int flags);
 
 enum NotifyFlag : int { kNotifyModified = 1, kNotifySaving = 2, kNotifyNewItem = 4 };
 
-struct Item {
-  std::string name;   // display name; its key is derived from it
-  std::string value;
+// An item: its display name and value in one allocation, right after this header. Its key
+// is derived from the name.
+class Item {
+ public:
+  std::string_view name() const { return {Bytes(), nameLength_}; }
+  std::string_view value() const { return {Bytes() + nameLength_, valueLength_}; }
+
   uint32_t slot = 0;  // position in the group's order list
+
+ private:
+  friend class Store;
+  friend class Group;
+  Item() = default;
+  ~Item() = default;
+  static Item* Make(std::string_view name, std::string_view value);
+  static void Free(Item* item);
+  // Replaces the value; returns the item, moved to a larger block when it did not fit (the
+  // old pointer is then gone).
+  static Item* WithValue(Item* item, std::string_view value);
+  // A spelling of the same key: same length, so it is written over the old one.
+  void Respell(std::string_view name);
+  const char* Bytes() const { return reinterpret_cast<const char*>(this + 1); }
+  char* Bytes() { return reinterpret_cast<char*>(this + 1); }
+
+  uint32_t nameLength_ = 0;
+  uint32_t valueLength_ = 0;
+  uint32_t valueCapacity_ = 0;
 };
+
+inline std::string_view KeyName(const Item& item) { return item.name(); }
 
 // The items of a group with their creation order, as an undo snapshot or a copy keeps them.
 struct GroupSnapshot {
@@ -61,6 +87,8 @@ class Group {
   NameIndex<Item> index_;
   OrderList<Item> order_;
 };
+
+inline std::string_view KeyName(const Group& group) { return group.name; }
 
 class Store {
  public:
@@ -118,8 +146,12 @@ class Store {
   bool GroupExists(std::string_view group) const { return FindGroup(group) != nullptr; }
   bool HasItem(std::string_view group, std::string_view item) const;
   std::string GetItem(std::string_view group, std::string_view item, std::string_view def) const;
-  // The stored value, or null when the item does not exist.
-  const std::string* FindValue(std::string_view group, std::string_view item) const;
+  // The stored item, or null when it does not exist.
+  const Item* FindItem(std::string_view group, std::string_view item) const;
+  std::optional<std::string_view> FindValue(std::string_view group, std::string_view item) const {
+    const Item* it = FindItem(group, item);
+    return it ? std::optional<std::string_view>(it->value()) : std::nullopt;
+  }
   int32_t GroupCount() const { return static_cast<int32_t>(groupOrder_.size()); }
   int32_t ItemCount(std::string_view group) const;
   int32_t TotalItems() const;
@@ -145,6 +177,14 @@ class Store {
   // ---- changes
   void MakeGroup(std::string_view group);
   bool SetItem(std::string_view group, std::string_view item, std::string_view value);
+  // SetItem in two halves, for loaders that set many items into one group: PrepareGroup
+  // makes the group and gives it this spelling; SetItemIn sets one item in it. The group
+  // stays valid while generation() does not change (it changes whenever groups are removed
+  // or re-keyed).
+  Group* PrepareGroup(std::string_view group);
+  bool SetItemIn(Group* group, std::string_view item, std::string_view value);
+  uint64_t generation() const { return generation_; }
+  Group* MutableGroup(std::string_view group) { return groups_.Find(group, caseSensitive_); }
   void DeleteItem(std::string_view group, std::string_view item);
   void DeleteGroup(std::string_view group);
   bool DeleteItemEverywhere(std::string_view item);
@@ -198,7 +238,6 @@ class Store {
   bool Save();
 
  private:
-  Group* MutableGroup(std::string_view group) { return groups_.Find(group, caseSensitive_); }
   Group* CreateGroup(std::string_view displayName);
   void EraseGroup(Group* g);
   void EraseItem(Group* g, Item* it);
@@ -208,11 +247,15 @@ class Store {
   bool RecordsUndo() const;
   void RemoveGroupsInKeyOrder();
   void ReplaceItems(Group* g, const GroupSnapshot& snapshot);
+  // Sets an item's value; the item may move to a larger block, and the one to use after is
+  // returned.
+  Item* UpdateValue(Group* g, Item* it, std::string_view value);
   void FoldItems(Group* g);
   void FoldCase();
   void UnfoldCase();
 
   bool caseSensitive_ = false;
+  uint64_t generation_ = 0;
   NameIndex<Group> groups_;
   OrderList<Group> groupOrder_;
   std::unique_ptr<UndoStacks> undo_;

@@ -1,4 +1,6 @@
 // Group and item actions, queries and conditions over the object's store.
+#include <optional>
+
 #include "host/routines.h"
 #include "store/number_text.h"
 #include "store/store.h"
@@ -13,7 +15,7 @@ std::string NumberParameter(Params& p) {
   return FloatText(p.Float());
 }
 
-Value NumberOrDefault(const std::string* text, float def) {
+Value NumberOrDefault(std::optional<std::string_view> text, float def) {
   return text ? Value::FromNumber(ReadNumber(*text)) : Value::Real(def);
 }
 

@@ -489,7 +489,7 @@ class StoreFiles : public ::testing::Test {
     std::string out;
     s.ForEachGroup([&](const Group& g) {
       out += "[" + g.name + "]";
-      g.ForEachItem([&](const Item& it) { out += it.name + "=" + it.value + ";"; });
+      g.ForEachItem([&](const Item& it) { out.append(it.name()).append("=").append(it.value()).append(";"); });
     });
     return out;
   }

@@ -25,7 +25,7 @@ Names GroupNames(const Store& s) {
 Pairs Items(const Store& s, std::string_view g) {
   Pairs out;
   if (const Group* grp = s.FindGroup(g)) {
-    grp->ForEachItem([&](const Item& it) { out.emplace_back(it.name, it.value); });
+    grp->ForEachItem([&](const Item& it) { out.emplace_back(it.name(), it.value()); });
   }
   return out;
 }

@@ -22,7 +22,7 @@ std::vector<std::string> GroupNames(const Store& s) {
 std::vector<std::pair<std::string, std::string>> Items(const Store& s, std::string_view g) {
   std::vector<std::pair<std::string, std::string>> out;
   if (const Group* grp = s.FindGroup(g)) {
-    grp->ForEachItem([&](const Item& it) { out.emplace_back(it.name, it.value); });
+    grp->ForEachItem([&](const Item& it) { out.emplace_back(it.name(), it.value()); });
   }
   return out;
 }
@@ -305,11 +305,13 @@ TEST(NumberTextTest, WritesAndReadsNumbers) {
 }
 
 // The order list against a plain vector, through removals that leave tombstones.
+struct Node {
+  std::string name;
+  uint32_t slot = 0;
+};
+std::string_view KeyName(const Node& n) { return n.name; }
+
 TEST(ContainersTest, OrderListMatchesAPlainVector) {
-  struct Node {
-    std::string name;
-    uint32_t slot = 0;
-  };
   std::mt19937 rng(7);
   std::vector<std::unique_ptr<Node>> pool;
   OrderList<Node> list;

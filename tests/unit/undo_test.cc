@@ -25,7 +25,7 @@ Content ContentOf(const Store& s) {
   s.ForEachGroup([&](const Group& g) {
     auto& items = c[NormalizeName(g.name, s.caseSensitive())];
     g.ForEachItem([&](const Item& it) {
-      items[NormalizeName(it.name, s.caseSensitive())] = it.value;
+      items[NormalizeName(it.name(), s.caseSensitive())] = std::string(it.value());
     });
   });
   return c;
@@ -44,7 +44,7 @@ std::vector<std::string> OrderOf(const Store& s) {
   std::vector<std::string> out;
   s.ForEachGroup([&](const Group& g) {
     out.push_back("[" + g.name + "]");
-    g.ForEachItem([&](const Item& it) { out.push_back(it.name + "=" + it.value); });
+    g.ForEachItem([&](const Item& it) { out.push_back(std::string(it.name()) + "=" + std::string(it.value())); });
   });
   return out;
 }
@@ -306,7 +306,7 @@ TEST_F(UndoStore, TextsWithHighBytesPassThroughUnchanged) {
   s.PerformUndo();
   EXPECT_EQ(s.GetItem(group, item, "-"), value);
   EXPECT_EQ(s.FindGroup(group)->name, group);
-  EXPECT_EQ(s.FindGroup(group)->At(0).name, item);
+  EXPECT_EQ(s.FindGroup(group)->At(0).name(), item);
   s.PerformRedo();
   s.PerformRedo();
   EXPECT_FALSE(s.GroupExists(group));
