@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs them.
+#   scripts/fuzz.sh            each target for 60 seconds, starting from its seed corpus
+#   scripts/fuzz.sh --smoke    each target over its seed corpus, then 20 seconds of new inputs
+#   scripts/fuzz.sh SECONDS    each target for that many seconds
+# Targets: fuzz/fuzz_NAME.cc, seeds in fuzz/corpus/NAME/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=60
+[ "${1:-}" = "--smoke" ] && seconds=20
+[[ "${1:-}" =~ ^[0-9]+$ ]] && seconds=$1
+
+"$root/scripts/deps.sh" fuzz
+dir="$root/build-fuzz"
+CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELLIX_FUZZ=ON -DVELLIX_TESTS=OFF -DVELLIX_BENCH=OFF >/dev/null
+cmake --build "$dir" -j"$(nproc)"
+
+for source in "$root"/fuzz/fuzz_*.cc; do
+  name=$(basename "$source" .cc)
+  seeds="$root/fuzz/corpus/${name#fuzz_}"
+  work=$(mktemp -d)
+  [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
+  echo "== $name: seeds, then ${seconds}s of new inputs"
+  # New inputs go to a scratch copy: the committed seeds stay as they are.
+  "$dir/bin/$name" -runs=0 "$work"
+  "$dir/bin/$name" -max_total_time="$seconds" -print_final_stats=1 "$work" 2>&1 | tail -n 3
+  rm -rf "$work"
+done
