@@ -135,11 +135,17 @@ void Host::EndApp(Application& app) {
   ThrowPending();
 }
 
-void Host::Teardown() {
-  std::vector<Object*> all;
+std::vector<Object*> Host::ObjectsInCreationOrder(const std::function<bool(const Application&)>& which) {
+  std::vector<Object*> objects;
   for (auto& app : apps_)
-    for (auto& o : app->objects) all.push_back(o.get());
-  std::sort(all.begin(), all.end(), [](Object* a, Object* b) { return a->serial < b->serial; });
+    if (which(*app))
+      for (auto& o : app->objects) objects.push_back(o.get());
+  std::sort(objects.begin(), objects.end(), [](Object* a, Object* b) { return a->serial < b->serial; });
+  return objects;
+}
+
+void Host::Teardown() {
+  std::vector<Object*> all = ObjectsInCreationOrder([](const Application&) { return true; });
   for (Object* o : all) DestroyObject(*o);
   // Sub-applications are defined after their parents: reverse order ends them first.
   for (auto it = apps_.rbegin(); it != apps_.rend(); ++it) EndApp(**it);
@@ -162,10 +168,7 @@ void Host::Abandon() {
   failed_ = true;
   // Every object still gets its destroy call and every application its EndApp, so the
   // module releases what it holds; what goes wrong on the way is no longer reported.
-  std::vector<Object*> all;
-  for (auto& app : apps_)
-    for (auto& o : app->objects) all.push_back(o.get());
-  std::sort(all.begin(), all.end(), [](Object* a, Object* b) { return a->serial < b->serial; });
+  std::vector<Object*> all = ObjectsInCreationOrder([](const Application&) { return true; });
   for (Object* o : all) {
     try { DestroyObject(*o); } catch (...) {}
   }
@@ -233,17 +236,12 @@ void Host::RebuildLive(Application& app) {
 void Host::Restart(Application& app) {
   // Ending an application ends what runs inside it: the objects of its sub-applications go
   // with its own, before EndApp releases the data they may share.
-  auto inside = [&](const Application* a) {
-    for (; a; a = a->parent)
-      if (a == &app) return true;
+  auto inside = [&](const Application& a) {
+    for (const Application* p = &a; p; p = p->parent)
+      if (p == &app) return true;
     return false;
   };
-  std::vector<Object*> doomed;
-  for (auto& a : apps_)
-    if (inside(a.get()))
-      for (auto& o : a->objects) doomed.push_back(o.get());
-  std::sort(doomed.begin(), doomed.end(), [](Object* x, Object* y) { return x->serial < y->serial; });
-  for (Object* o : doomed) DestroyObject(*o);
+  for (Object* o : ObjectsInCreationOrder(inside)) DestroyObject(*o);
   EndApp(app);
   StartApp(app);
 }

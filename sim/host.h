@@ -157,6 +157,8 @@ class Host {
   void Fail(std::string message);
   void ThrowPending();
   void RebuildLive(Application& app);
+  // Live objects of the applications `which` accepts, in creation order.
+  std::vector<Object*> ObjectsInCreationOrder(const std::function<bool(const Application&)>& which);
   void StartApp(Application& app);
   void EndApp(Application& app);
   void Teardown();
