@@ -1,4 +1,4 @@
-// The settings record that travels between a store and a run object (ObjectSettings).
+// The settings a document runs with, and the copy an object keeps of them.
 #pragma once
 
 #include <cstdint>
@@ -6,9 +6,10 @@
 
 namespace vellix {
 
-struct ObjectSettings {
+// Format, file and policy settings of a store (case sensitivity aside: changing it re-keys
+// the document, so the store keeps that one itself).
+struct DocumentSettings {
   bool autoSave = true;
-  bool caseSensitive = false;
   bool escapeValues = false;
   bool escapeItemNames = false;
   bool escapeGroups = false;
@@ -23,9 +24,15 @@ struct ObjectSettings {
   int32_t groupRepeatMode = 3;
   int32_t itemRepeatMode = 1;
   bool saveRepeatedAsOriginal = false;
-  const void* owner = nullptr;  // the run object these settings belong to
   bool subgroups = false;
   bool allowEmptyGroups = true;
+};
+
+// An object's own copy of its store's settings (ObjectSettings), kept when several objects
+// share one store and put back into it before each call of its owner.
+struct ObjectSettings : DocumentSettings {
+  bool caseSensitive = false;
+  const void* owner = nullptr;  // the run object these settings belong to
 };
 
 }  // namespace vellix

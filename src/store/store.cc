@@ -534,24 +534,8 @@ bool Store::AfterChange() {
 
 void Store::ApplySettings(const ObjectSettings& r) {
   if (r.owner == owner) return;
-  autoSave = r.autoSave;
-  escapeValues = r.escapeValues;
-  escapeItemNames = r.escapeItemNames;
-  escapeGroups = r.escapeGroups;
-  alwaysQuote = r.alwaysQuote;
-  readOnly = r.readOnly;
-  standardNewLine = r.standardNewLine;
-  newLine = r.newLine;
-  fileName = r.fileName;
-  encrypt = r.encrypt;
-  encryptionKey = r.encryptionKey;
-  compressFile = r.compressFile;
-  groupRepeatMode = r.groupRepeatMode;
-  itemRepeatMode = r.itemRepeatMode;
-  saveRepeatedAsOriginal = r.saveRepeatedAsOriginal;
+  static_cast<DocumentSettings&>(*this) = r;
   owner = r.owner;
-  subgroups = r.subgroups;
-  allowEmptyGroups = r.allowEmptyGroups;
   if (!allowEmptyGroups) {
     RemoveEmptyGroups();
     AfterChange();
@@ -560,31 +544,19 @@ void Store::ApplySettings(const ObjectSettings& r) {
 }
 
 void Store::SaveSettingsBack(ObjectSettings& r) const {
-  r.autoSave = autoSave;
+  static_cast<DocumentSettings&>(r) = *this;
   r.caseSensitive = caseSensitive_;
-  r.escapeValues = escapeValues;
-  r.escapeItemNames = escapeItemNames;
-  r.escapeGroups = escapeGroups;
-  r.alwaysQuote = alwaysQuote;
-  r.readOnly = readOnly;
-  r.standardNewLine = standardNewLine;
-  r.newLine = newLine;
-  r.fileName = fileName;
-  r.encrypt = encrypt;
-  r.encryptionKey = encryptionKey;
-  r.compressFile = compressFile;
-  r.groupRepeatMode = groupRepeatMode;
-  r.itemRepeatMode = itemRepeatMode;
-  r.saveRepeatedAsOriginal = saveRepeatedAsOriginal;
   r.owner = owner;
-  r.subgroups = subgroups;
-  r.allowEmptyGroups = allowEmptyGroups;
 }
 
 void Store::ResetToStandardSettings() {
+  // The reset leaves the custom new-line text alone (only the standard flag is set).
+  std::string keptNewLine = std::move(newLine);
+  static_cast<DocumentSettings&>(*this) = DocumentSettings{};
+  newLine = std::move(keptNewLine);
   owner = nullptr;
-  autoSave = true;
   quiet = false;
+  autoUndoBlocks = true;
   // A shared store may already hold data: folding keeps its keys consistent, where a bare
   // assignment of the flag would leave case-sensitive keys under a case-insensitive rule.
   if (caseSensitive_) {
@@ -594,20 +566,6 @@ void Store::ResetToStandardSettings() {
       FoldCase();
     }
   }
-  escapeValues = escapeItemNames = escapeGroups = false;
-  alwaysQuote = false;
-  readOnly = false;
-  standardNewLine = true;
-  groupRepeatMode = 3;
-  itemRepeatMode = 1;
-  saveRepeatedAsOriginal = false;
-  subgroups = false;
-  compressFile = false;
-  encrypt = false;
-  encryptionKey.clear();
-  fileName.clear();
-  allowEmptyGroups = true;
-  autoUndoBlocks = true;
 }
 
 // ---------------------------------------------------------------- helpers

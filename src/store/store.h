@@ -90,7 +90,7 @@ class Group {
 
 inline std::string_view KeyName(const Group& group) { return group.name; }
 
-class Store {
+class Store : public DocumentSettings {
  public:
   Store();
   ~Store();
@@ -102,25 +102,9 @@ class Store {
   const void* owner = nullptr;
   NotifyFn notify = nullptr;
 
-  // ---- settings (see ObjectSettings); caseSensitive changes only through SetCaseSensitive
-  bool autoSave = true;
+  // ---- settings: those of DocumentSettings, plus case sensitivity, which changes only
+  // through SetCaseSensitive; quiet holds notifications and auto-save back
   bool quiet = false;
-  bool escapeValues = false;
-  bool escapeItemNames = false;
-  bool escapeGroups = false;
-  bool alwaysQuote = false;
-  bool readOnly = false;
-  bool standardNewLine = true;
-  std::string newLine;
-  std::string fileName;
-  bool encrypt = false;
-  std::string encryptionKey;
-  bool compressFile = false;
-  int32_t groupRepeatMode = 3;
-  int32_t itemRepeatMode = 1;
-  bool saveRepeatedAsOriginal = false;
-  bool subgroups = false;
-  bool allowEmptyGroups = true;
 
   // ---- undo settings and state (stacks are kept by the undo room)
   int32_t undoDepth = 0;
