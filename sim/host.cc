@@ -52,6 +52,21 @@ void WidenName(std::string_view name, uint16_t (&out)[24]) {
   }
 }
 
+// Runs an entry point of the module. Its entry points have C linkage: a C++ exception that
+// escapes one is a fault of the module, reported as such rather than as the host's own.
+template <class F>
+auto Enter(const std::string& what, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const HostError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw HostError("an exception escaped the module from " + what + ": " + e.what());
+  } catch (...) {
+    throw HostError("an exception escaped the module from " + what);
+  }
+}
+
 }  // namespace
 
 struct Host::CallFrame {
@@ -126,12 +141,12 @@ void Host::Start() {
 }
 
 void Host::StartApp(Application& app) {
-  startApp_(&services_, &app.record);
+  Enter("StartApp", [&] { startApp_(&services_, &app.record); });
   ThrowPending();
 }
 
 void Host::EndApp(Application& app) {
-  endApp_(&services_, &app.record);
+  Enter("EndApp", [&] { endApp_(&services_, &app.record); });
   ThrowPending();
 }
 
@@ -265,7 +280,7 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
   std::memcpy(object->narrowName, name.data(), name.size());
   WidenName(name, object->wideName);
 
-  int size = getDataSize_(&app.runHeader, object->editData.data());
+  int size = Enter("GetRunObjectDataSize", [&] { return getDataSize_(&app.runHeader, object->editData.data()); });
   ThrowPending();
   size_t bytes = std::max<size_t>(size > 0 ? static_cast<size_t>(size) : 0, sizeof(VxObjectHeader));
   auto* header = static_cast<VxObjectHeader*>(std::calloc(1, bytes));
@@ -278,7 +293,7 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
   app.objects.push_back(std::move(object));
   RebuildLive(app);
 
-  createRunObject_(header, ref.editData.data(), nullptr);
+  Enter("CreateRunObject", [&] { return createRunObject_(header, ref.editData.data(), nullptr); });
   ThrowPending();
   return ref;
 }
@@ -292,7 +307,15 @@ Object* Host::FindObject(std::string_view name) {
 void Host::DestroyObject(Object& object) {
   Application& app = *object.app;
   VxObjectHeader* header = object.header;
-  if (header) destroyRunObject_(header, 0);
+  // The object leaves the host's lists even when its destroy call fails.
+  std::exception_ptr escaped;
+  if (header) {
+    try {
+      Enter("DestroyRunObject", [&] { return destroyRunObject_(header, 0); });
+    } catch (...) {
+      escaped = std::current_exception();
+    }
+  }
   auto it = std::find_if(app.objects.begin(), app.objects.end(),
                          [&](const std::unique_ptr<Object>& o) { return o.get() == &object; });
   if (header) {
@@ -301,6 +324,7 @@ void Host::DestroyObject(Object& object) {
   }
   if (it != app.objects.end()) app.objects.erase(it);
   RebuildLive(app);
+  if (escaped) std::rethrow_exception(escaped);
   ThrowPending();
 }
 
@@ -355,11 +379,23 @@ CallResult Host::Call(Object& object, RoutineKind kind, int index, const std::ve
   VxObjectHeader* header = object.header;
   uint32_t savedFlags = header->flags;
   header->flags = 0;
-  vx_word word = routine(header, 0, 0);
+  vx_word word = 0;
+  std::exception_ptr escaped;
+  try {
+    word = Enter(what(), [&] { return routine(header, 0, 0); });
+  } catch (...) {
+    escaped = std::current_exception();
+  }
   uint32_t flags = header->flags;
   header->flags = savedFlags;
   std::unique_ptr<CallFrame> done = std::move(frames_.back());
   frames_.pop_back();
+  if (escaped) {
+    // The module is in an unknown state: nothing more of this run is reported.
+    failed_ = true;
+    pending_ = nullptr;
+    std::rethrow_exception(escaped);
+  }
 
   CallResult result;
   if (kind == RoutineKind::Condition) {
