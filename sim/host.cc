@@ -90,20 +90,34 @@ struct Host::CallFrame {
 // ---------------------------------------------------------------------------------------
 // Loading and lifecycle
 
-Host::Host(const std::string& modulePath, std::string workFolder) : workFolder_(std::move(workFolder)) {
-  if (g_host) throw HostError("only one simulated host can run at a time");
-  module_ = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module_) {
+ModuleEntryPoints LoadModule(const std::string& modulePath) {
+  void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
     const char* why = dlerror();
     throw HostError("cannot load the module " + modulePath + ": " + (why ? why : "unknown error"));
   }
-  auto getInfos = Resolve<VxGetRunObjectInfosFn>(module_, "GetRunObjectInfos", true);
-  getDataSize_ = Resolve<VxGetRunObjectDataSizeFn>(module_, "GetRunObjectDataSize", true);
-  createRunObject_ = Resolve<VxCreateRunObjectFn>(module_, "CreateRunObject", true);
-  destroyRunObject_ = Resolve<VxDestroyRunObjectFn>(module_, "DestroyRunObject", true);
-  startApp_ = Resolve<VxAppFn>(module_, "StartApp", true);
-  endApp_ = Resolve<VxAppFn>(module_, "EndApp", true);
-  getInfos(nullptr, &description_);
+  ModuleEntryPoints entry;
+  entry.getRunObjectInfos = Resolve<VxGetRunObjectInfosFn>(module, "GetRunObjectInfos", true);
+  entry.getRunObjectDataSize = Resolve<VxGetRunObjectDataSizeFn>(module, "GetRunObjectDataSize", true);
+  entry.createRunObject = Resolve<VxCreateRunObjectFn>(module, "CreateRunObject", true);
+  entry.destroyRunObject = Resolve<VxDestroyRunObjectFn>(module, "DestroyRunObject", true);
+  entry.startApp = Resolve<VxAppFn>(module, "StartApp", true);
+  entry.endApp = Resolve<VxAppFn>(module, "EndApp", true);
+  // The module stays loaded: a module's static destructors and the leak checker's symbols
+  // both need it until the process ends.
+  return entry;
+}
+
+Host::Host(const std::string& modulePath, std::string workFolder)
+    : Host(LoadModule(modulePath), std::move(workFolder)) {}
+
+Host::Host(const ModuleEntryPoints& entry, std::string workFolder) : workFolder_(std::move(workFolder)) {
+  if (g_host) throw HostError("only one simulated host can run at a time");
+  if (!entry.getRunObjectInfos || !entry.getRunObjectDataSize || !entry.createRunObject ||
+      !entry.destroyRunObject || !entry.startApp || !entry.endApp)
+    throw HostError("the module lacks an entry point");
+  entry_ = entry;
+  Enter("GetRunObjectInfos", [&] { return entry_.getRunObjectInfos(nullptr, &description_); });
   if ((description_.conditionCount && !description_.conditions) ||
       (description_.actionCount && !description_.actions) ||
       (description_.expressionCount && !description_.expressions))
@@ -129,8 +143,6 @@ Host::~Host() {
   if (started_ && !finished_) Abandon();
   for (auto& [block, size] : blocks_) std::free(block);
   for (void* r : looseResults_) std::free(r);
-  // The module stays loaded: a module's static destructors and the leak checker's symbols
-  // both need it until the process ends.
   g_host = nullptr;
 }
 
@@ -141,12 +153,12 @@ void Host::Start() {
 }
 
 void Host::StartApp(Application& app) {
-  Enter("StartApp", [&] { startApp_(&services_, &app.record); });
+  Enter("StartApp", [&] { entry_.startApp(&services_, &app.record); });
   ThrowPending();
 }
 
 void Host::EndApp(Application& app) {
-  Enter("EndApp", [&] { endApp_(&services_, &app.record); });
+  Enter("EndApp", [&] { entry_.endApp(&services_, &app.record); });
   ThrowPending();
 }
 
@@ -280,7 +292,7 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
   std::memcpy(object->narrowName, name.data(), name.size());
   WidenName(name, object->wideName);
 
-  int size = Enter("GetRunObjectDataSize", [&] { return getDataSize_(&app.runHeader, object->editData.data()); });
+  int size = Enter("GetRunObjectDataSize", [&] { return entry_.getRunObjectDataSize(&app.runHeader, object->editData.data()); });
   ThrowPending();
   size_t bytes = std::max<size_t>(size > 0 ? static_cast<size_t>(size) : 0, sizeof(VxObjectHeader));
   auto* header = static_cast<VxObjectHeader*>(std::calloc(1, bytes));
@@ -293,7 +305,7 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
   app.objects.push_back(std::move(object));
   RebuildLive(app);
 
-  Enter("CreateRunObject", [&] { return createRunObject_(header, ref.editData.data(), nullptr); });
+  Enter("CreateRunObject", [&] { return entry_.createRunObject(header, ref.editData.data(), nullptr); });
   ThrowPending();
   return ref;
 }
@@ -311,7 +323,7 @@ void Host::DestroyObject(Object& object) {
   std::exception_ptr escaped;
   if (header) {
     try {
-      Enter("DestroyRunObject", [&] { return destroyRunObject_(header, 0); });
+      Enter("DestroyRunObject", [&] { return entry_.destroyRunObject(header, 0); });
     } catch (...) {
       escaped = std::current_exception();
     }

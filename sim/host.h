@@ -74,6 +74,20 @@ struct CallResult {
   std::string text;
 };
 
+// The entry points the host calls, resolved from a loaded module or given directly.
+struct ModuleEntryPoints {
+  VxGetRunObjectInfosFn getRunObjectInfos = nullptr;
+  VxGetRunObjectDataSizeFn getRunObjectDataSize = nullptr;
+  VxCreateRunObjectFn createRunObject = nullptr;
+  VxDestroyRunObjectFn destroyRunObject = nullptr;
+  VxAppFn startApp = nullptr;
+  VxAppFn endApp = nullptr;
+};
+
+// Loads a module with dlopen and resolves its entry points by name; throws HostError when it
+// cannot be loaded or lacks one. The module stays loaded until the process ends.
+ModuleEntryPoints LoadModule(const std::string& modulePath);
+
 class Host {
  public:
   // Called when the module raises condition `condition` on `object`, before RaiseTrigger
@@ -83,6 +97,8 @@ class Host {
   // Loads the module; throws HostError when it cannot be loaded or lacks an entry point.
   // `workFolder` is the absolute working folder (the default folders are below it).
   Host(const std::string& modulePath, std::string workFolder);
+  // A module already in the process (a test's fake, or the module's static library).
+  Host(const ModuleEntryPoints& entry, std::string workFolder);
   ~Host();
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
@@ -163,12 +179,7 @@ class Host {
   void EndApp(Application& app);
   void Teardown();
 
-  void* module_ = nullptr;
-  VxGetRunObjectDataSizeFn getDataSize_ = nullptr;
-  VxCreateRunObjectFn createRunObject_ = nullptr;
-  VxDestroyRunObjectFn destroyRunObject_ = nullptr;
-  VxAppFn startApp_ = nullptr;
-  VxAppFn endApp_ = nullptr;
+  ModuleEntryPoints entry_;
   VxDescription description_{};
 
   std::string workFolder_;
