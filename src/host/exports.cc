@@ -38,25 +38,32 @@ VX_EXPORT int GetRunObjectInfos(void*, VxDescription* d) {
 
 VX_EXPORT int GetRunObjectDataSize(VxRunHeader*, const void*) { return VX_RUN_OBJECT_SIZE; }
 
-VX_EXPORT int CreateRunObject(VxObjectHeader* object, const void* editData, void*) {
+// No exception may cross into the host (see tables.h).
+VX_EXPORT int CreateRunObject(VxObjectHeader* object, const void* editData, void*) try {
   if (object == nullptr || editData == nullptr) return 0;
   vellix::CreateRunObject(object, static_cast<const uint8_t*>(editData));
   return 0;
+} catch (...) {
+  return 0;
 }
 
-VX_EXPORT int DestroyRunObject(VxObjectHeader* object, int) {
+VX_EXPORT int DestroyRunObject(VxObjectHeader* object, int) try {
   if (object != nullptr) vellix::DestroyRunObject(object);
+  return 0;
+} catch (...) {
   return 0;
 }
 
 VX_EXPORT int HandleRunObject(VxObjectHeader*) { return 1; }
 
-VX_EXPORT void StartApp(const VxHostServices* host, VxApplication* app) {
+VX_EXPORT void StartApp(const VxHostServices* host, VxApplication* app) try {
   vellix::StartApplication(host, app);
+} catch (...) {
 }
 
-VX_EXPORT void EndApp(const VxHostServices* host, VxApplication* app) {
+VX_EXPORT void EndApp(const VxHostServices* host, VxApplication* app) try {
   vellix::EndApplication(host, app);
+} catch (...) {
 }
 
 // The default file is reported to the host only when it is an absolute path.

@@ -75,6 +75,9 @@ void SetSubgroups(RunObject& ro, Params& p) {
 
 void ChangeGlobalSlot(RunObject& ro, Params& p) {
   const std::string slot = p.Text();
+  // From a handler of the object's own triggers the store is in the middle of notifying:
+  // leaving it then would free an own store under the operation that is running.
+  if (ro.raisingEvent) return;
   VxRunHeader* rh = ro.runHeader();
   if (rh == nullptr || rh->host == nullptr) return;
   if (ro.settings == nullptr) {

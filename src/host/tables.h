@@ -34,28 +34,34 @@ inline void LeaveFrame(RunObject& ro, Frame frame) {
   if (static_cast<unsigned>(frame) & 4u) SaveSettingsBack(ro);
 }
 
+// No exception may cross into the host, which is C and would end the whole application,
+// unsaved data and all: a routine that runs out of memory answers false, nothing or 0.
 template <ConditionBody Body, Frame F>
-vx_word Condition(VxObjectHeader* header, vx_word, vx_word) {
+vx_word Condition(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, false);
   if (!EnterFrame(ro, F)) return 0;
   const bool result = Body(ro, params);
   LeaveFrame(ro, F);
   return result ? 1 : 0;
+} catch (...) {
+  return 0;
 }
 
 template <ActionBody Body, Frame F>
-vx_word Action(VxObjectHeader* header, vx_word, vx_word) {
+vx_word Action(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, false);
   if (!EnterFrame(ro, F)) return 0;
   Body(ro, params);
   LeaveFrame(ro, F);
   return 0;
+} catch (...) {
+  return 0;
 }
 
 template <ExpressionBody Body, Frame F>
-vx_word Expression(VxObjectHeader* header, vx_word, vx_word) {
+vx_word Expression(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, true);
   EnterFrame(ro, F);
@@ -73,6 +79,8 @@ vx_word Expression(VxObjectHeader* header, vx_word, vx_word) {
       break;
   }
   return ReturnText(header, v.text);
+} catch (...) {
+  return 0;
 }
 
 }  // namespace vellix

@@ -17,6 +17,48 @@
 
 namespace vellix {
 
+// Zeroed slot storage of a hash index. Large tables are mapped with huge pages asked for:
+// lookups land on random slots, and with 4 KiB pages a table of millions of slots costs a
+// TLB miss on nearly every probe.
+class SlotArray {
+ public:
+  SlotArray() = default;
+  explicit SlotArray(size_t n);
+  ~SlotArray() { Release(); }
+  SlotArray(const SlotArray&) = delete;
+  SlotArray& operator=(const SlotArray&) = delete;
+  SlotArray(SlotArray&& other) noexcept { Take(other); }
+  SlotArray& operator=(SlotArray&& other) noexcept {
+    if (this != &other) {
+      Release();
+      Take(other);
+    }
+    return *this;
+  }
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  uintptr_t& operator[](size_t i) { return data_[i]; }
+  uintptr_t operator[](size_t i) const { return data_[i]; }
+  const uintptr_t* begin() const { return data_; }
+  const uintptr_t* end() const { return data_ + size_; }
+
+ private:
+  void Release();
+  void Take(SlotArray& other) {
+    data_ = other.data_;
+    size_ = other.size_;
+    mappedBytes_ = other.mappedBytes_;
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mappedBytes_ = 0;
+  }
+
+  uintptr_t* data_ = nullptr;
+  size_t size_ = 0;
+  size_t mappedBytes_ = 0;  // non-zero when the storage is a mapping of its own
+};
+
 // Open-addressing hash index of nodes by the key of their name (KeyName(node)). A slot is
 // one word: the node's address with the top 16 bits of its hash above it, so that probing
 // rarely has to look at a node that is not the one searched for. User-space addresses fit
@@ -92,8 +134,7 @@ class NameIndex {
   }
 
   void Clear() {
-    slots_.clear();
-    slots_.shrink_to_fit();
+    slots_ = SlotArray();
     count_ = 0;
   }
 
@@ -118,15 +159,14 @@ class NameIndex {
   }
 
   void Rehash(size_t cap, bool caseSensitive) {
-    std::vector<uintptr_t> old;
-    old.swap(slots_);
-    slots_.assign(cap, 0);
+    SlotArray old = std::move(slots_);
+    slots_ = SlotArray(cap);
     for (uintptr_t s : old) {
       if (s != 0) Place(HashKey(KeyName(*Node(s)), caseSensitive), Node(s));
     }
   }
 
-  std::vector<uintptr_t> slots_;
+  SlotArray slots_;
   size_t count_ = 0;
 };
 
