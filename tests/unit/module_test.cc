@@ -1,0 +1,105 @@
+// The module as the host sees it: loaded with dlopen, answering its entry points, and
+// exporting nothing else.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_abi.h"
+
+namespace {
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    handle_ = dlopen(VELLIX_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle_, nullptr) << dlerror();
+  }
+  void TearDown() override {
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+  template <class F>
+  F Entry(const char* name) {
+    return reinterpret_cast<F>(dlsym(handle_, name));
+  }
+  void* handle_ = nullptr;
+};
+
+TEST_F(ModuleTest, AnswersTheHostsQuestions) {
+  auto getInfos = Entry<VxGetInfosFn>("GetInfos");
+  ASSERT_NE(getInfos, nullptr);
+  EXPECT_EQ(getInfos(0), 0x300);
+  EXPECT_EQ(getInfos(2), 0x100);
+  EXPECT_EQ(getInfos(6), 2);
+  EXPECT_EQ(getInfos(7), 243);
+  for (int code : {1, 3, 4, 5, 8, -1, 1000}) EXPECT_EQ(getInfos(code), 0) << code;
+
+  VxDescription d;
+  std::memset(&d, 0xAB, sizeof d);
+  ASSERT_EQ(Entry<VxGetRunObjectInfosFn>("GetRunObjectInfos")(nullptr, &d), 1);
+  EXPECT_EQ(d.conditionCount, 20);
+  EXPECT_EQ(d.actionCount, 84);
+  EXPECT_EQ(d.expressionCount, 41);
+  EXPECT_EQ(d.editDataSize, 3488);
+  EXPECT_EQ(d.objectFlags, 0x100u);
+  EXPECT_EQ(d.priority, 100);
+  EXPECT_EQ(d.spare, 0xAB);  // left untouched
+  EXPECT_EQ(d.editorOptions, 0);
+  EXPECT_EQ(d.identifier, 0x12FD53A0u);
+  EXPECT_EQ(d.version, 1);
+  for (int i = 0; i < 20; ++i) EXPECT_NE(d.conditions[i], nullptr);
+  for (int i = 0; i < 84; ++i) EXPECT_NE(d.actions[i], nullptr);
+  for (int i = 0; i < 41; ++i) EXPECT_NE(d.expressions[i], nullptr);
+
+  EXPECT_EQ(Entry<VxGetRunObjectDataSizeFn>("GetRunObjectDataSize")(nullptr, nullptr), 468);
+  EXPECT_EQ(Entry<VxHandleRunObjectFn>("HandleRunObject")(nullptr), 1);
+}
+
+TEST_F(ModuleTest, EditorStubsAnswerAsTheHostExpects) {
+  using Stub = vx_word (*)(void*, void*, void*, void*);
+  const std::vector<std::pair<const char*, vx_word>> answers = {
+      {"CreateObject", -1}, {"GetConditionCodeFromMenu", -1}, {"GetActionCodeFromMenu", -1},
+      {"GetExpressionCodeFromMenu", -1}, {"GetProperties", 1}, {"IsPropEnabled", 1},
+      {"GetTextFont", 1}, {"SetTextFont", 1}, {"DisplayRunObject", 0}, {"GetPropValue", 0},
+      {"Initialize", 0}, {"GetDependencies", 0}, {"Free", 0}};
+  for (const auto& [name, value] : answers) {
+    auto stub = Entry<Stub>(name);
+    ASSERT_NE(stub, nullptr) << name;
+    EXPECT_EQ(stub(nullptr, nullptr, nullptr, nullptr), value) << name;
+  }
+  for (const char* name : {"EditDebugItem", "UnloadObject", "GetObjInfos", "PutObject",
+                           "StartApp", "EndApp", "PauseRunObject", "ContinueRunObject"}) {
+    EXPECT_NE(dlsym(handle_, name), nullptr) << name;
+  }
+}
+
+TEST_F(ModuleTest, ReportsOnlyAbsoluteDefaultFiles) {
+  auto update = Entry<VxUpdateFileNamesFn>("UpdateFileNames");
+  ASSERT_NE(update, nullptr);
+  static std::vector<std::string> reported;
+  auto record = [](void* hostValue, const char* name) {
+    EXPECT_EQ(hostValue, &reported);
+    reported.emplace_back(name);
+  };
+  std::vector<uint8_t> edit(VX_EDIT_DATA_SIZE, 0);
+  update(nullptr, &reported, edit.data(), record);
+  std::memcpy(edit.data() + 22, "saves/a.ini", 11);
+  update(nullptr, &reported, edit.data(), record);
+  EXPECT_TRUE(reported.empty());
+  // A name that fills its whole field without a zero byte ends at the field's end.
+  std::memset(edit.data() + 22, 'x', 260);
+  edit[22] = '/';
+  update(nullptr, &reported, edit.data(), record);
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0].size(), 260u);
+}
+
+TEST_F(ModuleTest, ExportsNothingButItsEntryPoints) {
+  EXPECT_EQ(dlsym(handle_, "_ZN6vellix13NormalizeNameB5cxx11ESt17basic_string_viewIcSt11char_traitsIcEEb"),
+            nullptr);
+  EXPECT_EQ(dlsym(handle_, "_ZN6vellix5StoreC1Ev"), nullptr);
+}
+
+}  // namespace
