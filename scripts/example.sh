@@ -5,5 +5,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j"$(nproc)" --target vellix-run
-cd "$root/build"
-exec ./bin/vellix-run "$root/examples/quickstart.vxs"
+# A fresh working folder each time, so the files the example writes start out absent.
+work="$root/build/example-run"
+rm -rf "$work" && mkdir -p "$work" && cd "$work"
+exec "$root/build/bin/vellix-run" "$root/examples/quickstart.vxs"
