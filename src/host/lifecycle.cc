@@ -267,30 +267,4 @@ void EndApplication(const VxHostServices* host, VxApplication* app) {
   host->storeApplicationData(app, ModuleHandle(), nullptr);
 }
 
-RunObject* FindObjectOfThisKind(RunObject& self, std::string_view name) {
-  VxRunHeader* rh = self.header->rh;
-  if (rh == nullptr || rh->live == nullptr) return nullptr;
-  const VxHostServices* host = rh->host;
-  const bool wide = host != nullptr && host->general != nullptr &&
-                    host->general(VX_GEN_IS_WIDE, reinterpret_cast<vx_word>(rh->app), 0, 0) != 0;
-  for (int32_t i = 0; i < rh->liveCount; ++i) {
-    const VxLiveObject& obj = rh->live[i];
-    if (obj.identifier != VX_IDENTIFIER || obj.run == nullptr || obj.name == nullptr) continue;
-    std::string objName;
-    if (wide) {
-      // Names of wide applications: the ASCII range compares as is; others cannot match
-      // a narrow selector byte for byte anyway.
-      const auto* w = static_cast<const uint16_t*>(obj.name);
-      for (size_t k = 0; k < 24 && w[k] != 0; ++k) objName.push_back(static_cast<char>(w[k]));
-    } else {
-      const auto* n = static_cast<const char*>(obj.name);
-      objName.assign(n, strnlen(n, 24));
-    }
-    if (objName == name) {
-      return &RunObjectOf(obj.run);
-    }
-  }
-  return nullptr;
-}
-
 }  // namespace vellix

@@ -51,8 +51,4 @@ inline RunObject& RunObjectOf(VxObjectHeader* header) {
       reinterpret_cast<RunObject*>(reinterpret_cast<unsigned char*>(header) + kRunObjectOffset));
 }
 
-// The same store used by another object of this kind, found among the live objects by name
-// (cut to 24 characters, case counts); null when none matches.
-RunObject* FindObjectOfThisKind(RunObject& self, std::string_view name);
-
 }  // namespace vellix

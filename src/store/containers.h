@@ -219,9 +219,6 @@ class OrderList {
     return slots_[pos];
   }
 
-  T* Front() const { return live_ ? At(0) : nullptr; }
-  T* Back() const { return live_ ? At(live_ - 1) : nullptr; }
-
   // Exchange the places of two nodes of this list.
   void Swap(T* a, T* b) {
     if (a == b) return;
@@ -249,15 +246,6 @@ class OrderList {
       if (node != nullptr) out.push_back(node);
     }
     return out;
-  }
-
-  // Replace the whole order by the given nodes (which must be exactly the live ones).
-  void Assign(const std::vector<T*>& nodes) {
-    slots_ = nodes;
-    live_ = nodes.size();
-    for (size_t i = 0; i < slots_.size(); ++i) slots_[i]->slot = static_cast<uint32_t>(i);
-    fenwick_.clear();
-    fenwickValid_ = false;
   }
 
   void Clear() {

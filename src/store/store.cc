@@ -506,24 +506,6 @@ void Store::RestoreGroup(std::string_view group, const GroupSnapshot& snapshot) 
   AfterChange();
 }
 
-std::vector<const Item*> Store::ItemOrder(std::string_view group) const {
-  std::vector<const Item*> out;
-  if (const Group* g = FindGroup(group)) {
-    out.reserve(g->size());
-    g->ForEachItem([&](const Item& it) { out.push_back(&it); });
-  }
-  return out;
-}
-
-void Store::SetItemOrder(std::string_view group, const std::vector<const Item*>& order) {
-  Group* g = MutableGroup(group);
-  if (g == nullptr || order.size() != g->size()) return;
-  std::vector<Item*> nodes;
-  nodes.reserve(order.size());
-  for (const Item* it : order) nodes.push_back(const_cast<Item*>(it));
-  g->order_.Assign(nodes);
-}
-
 bool Store::AfterChange() {
   if (!quiet) NotifyAll(kNotifyModified);
   if (autoSave && !quiet && !readOnly) return Save();

@@ -191,9 +191,6 @@ class Store : public DocumentSettings {
   void RemoveAllGroups();
   // Replaces a group's items and order by a snapshot (applying an UndoByRestoreGroup).
   void RestoreGroup(std::string_view group, const GroupSnapshot& snapshot);
-  // Order-only changes of one group's items (no undo records): used by the group operations.
-  std::vector<const Item*> ItemOrder(std::string_view group) const;
-  void SetItemOrder(std::string_view group, const std::vector<const Item*>& order);
 
   // Notify listeners (flag 1) and auto-save, unless quiet.
   bool AfterChange();
