@@ -650,30 +650,26 @@ vx_word Host::SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word
   return g_host ? g_host->RaiseTrigger(object, condition) : 0;
 }
 
-vx_word Host::SvcReadFirstExpr(VxObjectHeader*, vx_word kind, vx_word) {
+// Expression parameters, first or next: the kind the module asks for decides the reading.
+vx_word Host::ReadExpressionParameter(vx_word kind, bool first) {
   if (!g_host) return 0;
-  ReadKind want = kind == VX_KIND_INTEGER ? ReadKind::Integer
-                  : kind == VX_KIND_TEXT  ? ReadKind::Text
-                  : kind == VX_KIND_FLOAT ? ReadKind::Float
-                                          : ReadKind::Structured;
+  const ReadKind want = kind == VX_KIND_INTEGER ? ReadKind::Integer
+                        : kind == VX_KIND_TEXT  ? ReadKind::Text
+                        : kind == VX_KIND_FLOAT ? ReadKind::Float
+                                                : ReadKind::Structured;
   if (want == ReadKind::Structured) {
     g_host->Fail("the module read an expression parameter of unknown kind " + std::to_string(kind));
     return reinterpret_cast<vx_word>(kZeroRecord);
   }
-  return g_host->ReadArgument(want, true, true);
+  return g_host->ReadArgument(want, true, first);
+}
+
+vx_word Host::SvcReadFirstExpr(VxObjectHeader*, vx_word kind, vx_word) {
+  return ReadExpressionParameter(kind, true);
 }
 
 vx_word Host::SvcReadNextExpr(VxObjectHeader*, vx_word kind, vx_word) {
-  if (!g_host) return 0;
-  ReadKind want = kind == VX_KIND_INTEGER ? ReadKind::Integer
-                  : kind == VX_KIND_TEXT  ? ReadKind::Text
-                  : kind == VX_KIND_FLOAT ? ReadKind::Float
-                                          : ReadKind::Structured;
-  if (want == ReadKind::Structured) {
-    g_host->Fail("the module read an expression parameter of unknown kind " + std::to_string(kind));
-    return reinterpret_cast<vx_word>(kZeroRecord);
-  }
-  return g_host->ReadArgument(want, true, false);
+  return ReadExpressionParameter(kind, false);
 }
 
 vx_word Host::SvcReadParameter(VxObjectHeader*, vx_word kind, vx_word) {

@@ -155,6 +155,7 @@ class Host {
   static vx_word SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word);
   static vx_word SvcReadFirstExpr(VxObjectHeader* object, vx_word kind, vx_word);
   static vx_word SvcReadNextExpr(VxObjectHeader* object, vx_word kind, vx_word);
+  static vx_word ReadExpressionParameter(vx_word kind, bool first);
   static vx_word SvcAllocateResultString(VxObjectHeader* object, vx_word size, vx_word);
   static vx_word SvcReadParameter(VxObjectHeader* object, vx_word kind, vx_word);
   static vx_word SvcSetPosition(VxObjectHeader* object, vx_word live, vx_word packed);
