@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vellix needs that this machine lacks.
 #   scripts/deps.sh            what building and testing need
+#   scripts/deps.sh clang      ... and clang
 #   scripts/deps.sh fuzz       ... and clang with its fuzzing runtime
 #   scripts/deps.sh bench      ... and Google Benchmark with the peer INI libraries
 set -euo pipefail
@@ -8,6 +9,7 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev python3)
 for extra in "$@"; do
   case "$extra" in
+    clang) packages+=(clang) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev) ;;
     *) echo "deps.sh: unknown extra '$extra'" >&2; exit 2 ;;

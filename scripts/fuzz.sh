@@ -2,18 +2,23 @@
 # Builds the libFuzzer targets with clang and runs them.
 #   scripts/fuzz.sh            each target for 60 seconds, starting from its seed corpus
 #   scripts/fuzz.sh --smoke    each target over its seed corpus, then 20 seconds of new inputs
-#   scripts/fuzz.sh SECONDS    each target for that many seconds
+#   scripts/fuzz.sh --long N   each target for N seconds
+#   scripts/fuzz.sh SECONDS    the same
 # Targets: fuzz/fuzz_NAME.cc, seeds in fuzz/corpus/NAME/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=60
 [ "${1:-}" = "--smoke" ] && seconds=20
 [[ "${1:-}" =~ ^[0-9]+$ ]] && seconds=$1
+if [ "${1:-}" = "--long" ]; then
+  [[ "${2:-}" =~ ^[0-9]+$ ]] || { echo "fuzz.sh: --long needs a number of seconds" >&2; exit 2; }
+  seconds=$2
+fi
 
 "$root/scripts/deps.sh" fuzz
 dir="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELLIX_FUZZ=ON -DVELLIX_TESTS=OFF -DVELLIX_BENCH=OFF >/dev/null
+  -DVELLIX_FUZZ=ON -DVELLIX_WERROR=ON -DVELLIX_TESTS=OFF -DVELLIX_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 
 for source in "$root"/fuzz/fuzz_*.cc; do

@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# Builds Vellix and runs every test (unit tests and scenario scripts) with ctest.
-#   scripts/test.sh              the normal build, in build/
+# Builds Vellix and runs every test (unit tests, scenario scripts, the install check) with
+# ctest. Warnings are errors here.
+#   scripts/test.sh              the normal build (RelWithDebInfo, g++), in build/
+#   scripts/test.sh --release    a Release build, in build-release/
 #   scripts/test.sh --sanitize   with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
+#   scripts/test.sh --clang      with clang instead of g++ (combines with the others)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir="$root/build"
-flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
-if [ "${1:-}" = "--sanitize" ]; then
-  dir="$root/build-asan"
-  flags=(-DCMAKE_BUILD_TYPE=Debug -DVELLIX_SANITIZE=ON)
-fi
-"$root/scripts/deps.sh"
-cmake -S "$root" -B "$dir" "${flags[@]}" -DVELLIX_BENCH=OFF >/dev/null
+type=RelWithDebInfo
+flags=()
+extras=()
+for arg in "$@"; do
+  case "$arg" in
+    --release) type=Release; dir="$dir-release" ;;
+    --sanitize) type=Debug; dir="$dir-asan"; flags+=(-DVELLIX_SANITIZE=ON) ;;
+    --clang) dir="$dir-clang"; extras+=(clang); export CC=clang CXX=clang++ ;;
+    *) echo "test.sh: unknown option '$arg'" >&2; exit 2 ;;
+  esac
+done
+"$root/scripts/deps.sh" "${extras[@]}"
+cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=$type "${flags[@]}" -DVELLIX_WERROR=ON \
+  -DVELLIX_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 cd "$dir"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

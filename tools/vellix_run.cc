@@ -22,12 +22,22 @@ int Usage(const std::string& why) {
   return 2;
 }
 
-// The module installed beside the program.
+#ifndef VELLIX_MODULE_FILE
+#define VELLIX_MODULE_FILE "libvellix.so"
+#endif
+#ifndef VELLIX_RUN_LIBDIR
+#define VELLIX_RUN_LIBDIR "../lib"
+#endif
+
+// The module beside the program (the build tree), else in the library folder of the tree the
+// program was installed into.
 std::string DefaultModule() {
   std::error_code ec;
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return "libvellix.so";
-  return (self.parent_path() / "libvellix.so").string();
+  if (ec) return VELLIX_MODULE_FILE;
+  const std::filesystem::path beside = self.parent_path() / VELLIX_MODULE_FILE;
+  if (std::filesystem::exists(beside, ec)) return beside.string();
+  return (self.parent_path() / VELLIX_RUN_LIBDIR / VELLIX_MODULE_FILE).lexically_normal().string();
 }
 
 }  // namespace
