@@ -410,6 +410,7 @@ CallResult Host::Call(Object& object, RoutineKind kind, int index, const std::ve
   }
 
   CallResult result;
+  result.parametersRead = done->next;
   if (kind == RoutineKind::Condition) {
     result.type = CallResult::Type::Bool;
     result.truth = word != 0;

@@ -72,6 +72,7 @@ struct CallResult {
   int32_t integer = 0;
   float real = 0;
   std::string text;
+  size_t parametersRead = 0;  // how many of its arguments the routine read
 };
 
 // The entry points the host calls, resolved from a loaded module or given directly.
