@@ -9,22 +9,23 @@ namespace vellix {
 
 namespace {
 
-void MergeItems(Store& target, const GroupSnapshot& items, std::string_view to,
-                bool allowOverwrite) {
-  for (const auto& [name, value] : items.items) {
-    // Asked item by item: two source names that this store's case rule folds together
-    // count as one, and the first one set wins when overwriting is not allowed.
-    if (!allowOverwrite && target.HasItem(to, name)) continue;
-    target.SetItem(to, name, value);
-  }
+void MergeItem(Store& target, std::string_view to, std::string_view name, std::string_view value,
+               bool allowOverwrite) {
+  // Asked item by item: two source names that this store's case rule folds together count
+  // as one, and the first one set wins when overwriting is not allowed.
+  if (!allowOverwrite && target.HasItem(to, name)) return;
+  target.SetItem(to, name, value);
 }
 
 }  // namespace
 
 bool MergeStore(Store& target, const Store* source, bool allowOverwrite) {
   if (source == nullptr) return false;
+  // Read in place: the source is private to the caller, so no handler can change it.
   source->ForEachGroup([&](const Group& group) {
-    MergeItems(target, source->Snapshot(group), group.name, allowOverwrite);
+    group.ForEachItem([&](const Item& item) {
+      MergeItem(target, group.name, item.name(), item.value(), allowOverwrite);
+    });
   });
   return true;
 }
@@ -34,9 +35,10 @@ bool MergeGroup(Store& target, const Store* source, std::string_view from, std::
   if (source == nullptr) return false;
   const Group* group = source->FindGroup(from);
   if (group == nullptr) return true;
-  // The items are taken before the first one is set: setting runs trigger handlers.
+  // The items are taken before the first one is set: setting runs trigger handlers, which
+  // may change another object's store.
   const GroupSnapshot items = source->Snapshot(*group);
-  MergeItems(target, items, to, allowOverwrite);
+  for (const auto& [name, value] : items.items) MergeItem(target, to, name, value, allowOverwrite);
   return true;
 }
 
@@ -53,20 +55,18 @@ void AddRepeatedItem(Store& target, std::string_view group, std::string_view ite
     target.SetItem(group, item, value);
     return;
   }
+  // Mode 0 numbers the item, any other mode the group.
+  const bool numberItem = mode == 0;
+  std::string numbered;
   for (int64_t n = 1;; ++n) {
-    const std::string suffix = "." + IntegerText(n);
-    if (mode == 0) {
-      const std::string name = std::string(item) + suffix;
-      if (!target.HasItem(group, name)) {
-        target.SetItem(group, name, value);
-        return;
-      }
-    } else {
-      const std::string name = std::string(group) + suffix;
-      if (!target.HasItem(name, item)) {
-        target.SetItem(name, item, value);
-        return;
-      }
+    numbered.assign(numberItem ? item : group);
+    numbered += '.';
+    numbered += IntegerText(n);
+    const std::string_view g = numberItem ? group : std::string_view(numbered);
+    const std::string_view k = numberItem ? std::string_view(numbered) : item;
+    if (!target.HasItem(g, k)) {
+      target.SetItem(g, k, value);
+      return;
     }
   }
 }
