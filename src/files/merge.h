@@ -30,6 +30,6 @@ bool MergeGroup(Store& target, const Store* source, std::string_view from, std::
 // the first free item name+"."+n (n from 1) of the group, and in any other mode the item in
 // the first group group+"."+n that does not have it.
 void AddRepeatedItem(Store& target, std::string_view group, std::string_view item,
-                 std::string_view value, int32_t mode);
+                     std::string_view value, int32_t mode);
 
 }  // namespace vellix

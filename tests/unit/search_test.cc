@@ -1,5 +1,5 @@
-// The wildcard matcher, the results list's duplicate rules and combining, and the search
-// and merge operations on stores.
+// The wildcard matcher, the results list's duplicate rules and combining, and the case rules
+// of searches and merges.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -107,17 +107,13 @@ class SearchStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     store.autoSave = false;
-    ParseText(store, "[Abc1]\nName=Xy\nname.1=xy\nnamex=z\n[empty]\n[b]\nName=xy\n", false,
-              false);
+    ParseText(store, "[Abc1]\nName=Xy\nname.1=xy\nnamex=z\n", false, false);
   }
   Store store;
 };
 
-TEST_F(SearchStoreTest, CaseRulesOfNamesAndValues) {
+TEST_F(SearchStoreTest, NamesKeepCaseOnlyInCaseSensitiveStores) {
   SearchResults r;
-  // A store that folds case folds names whatever the flag says; values follow the flag.
-  Search(store, &r, "ABC*", "NAME", "xy", kSearchCaseSensitive, kSearchReplace);
-  EXPECT_TRUE(r.empty());
   Search(store, &r, "ABC*", "NAME", "Xy", kSearchCaseSensitive, kSearchReplace);
   EXPECT_EQ(All(r), (Triples{{"Abc1", "Name", "Xy"}}));
   store.SetCaseSensitive(true);
@@ -126,20 +122,6 @@ TEST_F(SearchStoreTest, CaseRulesOfNamesAndValues) {
   Search(store, &r, "ABC*", "*", "*", 0, kSearchReplace);
   EXPECT_EQ(r.count(), 3u);
   EXPECT_FALSE(Search(store, nullptr, "*", "*", "*", 0, 0));
-}
-
-TEST_F(SearchStoreTest, DeleteMatchingAndSearchIntoUseOneAfterChange) {
-  int notifications = 0;
-  store.listeners = {&notifications};
-  store.notify = [](void* l, int) { ++*static_cast<int*>(l); };
-  Store target;
-  target.autoSave = false;
-  SearchInto(store, target, "*", "name*", "x*", false);
-  EXPECT_EQ(target.TotalItems(), 3);
-  DeleteMatching(store, "*", "name*", "x*", false);
-  EXPECT_EQ(notifications, 1);
-  EXPECT_EQ(store.TotalItems(), 1);
-  EXPECT_EQ(store.GetItem("abc1", "namex", ""), "z");
 }
 
 TEST(MergeTest, CaseRulesAndOverwrites) {
