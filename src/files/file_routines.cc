@@ -1,12 +1,15 @@
-// Routines of the files room: the document's file, whole-file compression, and the cipher
-// expression.
+// Routines of the files room: the document's file, merging, whole-file compression, and the
+// cipher expression.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "files/blocks.h"
 #include "files/file_io.h"
 #include "files/files.h"
+#include "files/merge.h"
+#include "host/objects.h"
 #include "host/routines.h"
 #include "store/store.h"
 
@@ -16,34 +19,63 @@ namespace {
 // Conditions raised by the decompress action.
 constexpr int kTriggerUncompressed = 16;
 constexpr int kTriggerUncompressFailed = 17;
+// Raised after a merge whose source could be had.
+constexpr int kTriggerMerged = 15;
+
+// The file to merge from, read into a store of its own with this object's settings (format,
+// compression, key). That store has no file of its own to save to and never auto-saves, so
+// nothing done to it, down to dropping empty groups as the settings are applied, can write
+// over this object's file or the file it was read from. Null when the file cannot be read.
+std::unique_ptr<Store> ReadMergeSource(RunObject& ro, const std::string& path) {
+  std::unique_ptr<Store> source = MakeTemporaryStore(*ro.store);
+  if (!OpenFile(*source, ResolvePath(ro.baseFolder, path, false), true)) return nullptr;
+  return source;
+}
+
 }  // namespace
 
 void MergeFromFile(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Int();
+  const std::string path = p.Text();
+  const bool allow = p.Int() != 0;
+  const std::unique_ptr<Store> source = ReadMergeSource(ro, path);
+  if (source == nullptr) return;
+  MergeStore(*ro.store, source.get(), allow);
+  ro.RaiseTrigger(kTriggerMerged);
 }
 
 void MergeGroupFromFile(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Text();
-  p.Text();
-  p.Int();
+  const std::string path = p.Text();
+  const std::string from = p.Text();
+  const std::string to = p.Text();
+  const bool allow = p.Int() != 0;
+  const std::unique_ptr<Store> source = ReadMergeSource(ro, path);
+  if (source == nullptr) return;
+  MergeGroup(*ro.store, source.get(), from, to, allow);
+  ro.RaiseTrigger(kTriggerMerged);
 }
 
 void MergeFromObject(RunObject& ro, Params& p) {
-  (void)ro;
-  p.ObjectName();
-  p.Int();
+  const std::string name = p.ObjectName();
+  const bool allow = p.Int() != 0;
+  RunObject* other = FindOtherObject(ro, name);
+  if (other == nullptr) return;
+  // A copy: this object's trigger handlers run while the items are set, and may change or
+  // even free the other object's store.
+  const std::unique_ptr<Store> source = CopyForMerge(*other->store);
+  MergeStore(*ro.store, source.get(), allow);
+  ro.RaiseTrigger(kTriggerMerged);
 }
 
 void MergeGroupFromObject(RunObject& ro, Params& p) {
-  (void)ro;
-  p.ObjectName();
-  p.Text();
-  p.Text();
-  p.Int();
+  const std::string name = p.ObjectName();
+  const std::string from = p.Text();
+  const std::string to = p.Text();
+  const bool allow = p.Int() != 0;
+  RunObject* other = FindOtherObject(ro, name);
+  if (other == nullptr) return;
+  // MergeGroup takes the group's items before it sets the first one.
+  MergeGroup(*ro.store, other->store, from, to, allow);
+  ro.RaiseTrigger(kTriggerMerged);
 }
 
 void NewIni(RunObject& ro, Params& p) {
@@ -125,11 +157,11 @@ void DecompressFileAction(RunObject& ro, Params& p) {
 }
 
 void AddRepeated(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Text();
-  p.Text();
-  p.Int();
+  const std::string group = p.Text();
+  const std::string item = p.Text();
+  const std::string value = p.Text();
+  const int32_t mode = p.Int();
+  AddRepeatedItem(*ro.store, group, item, value, mode);
 }
 
 void LoadWithOptions(RunObject& ro, Params& p) {

@@ -1,0 +1,51 @@
+#include "host/objects.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace vellix {
+
+namespace {
+
+constexpr size_t kLiveNameLength = 24;
+
+// A live object's name as narrow text, or false when it cannot equal a narrow name: in a
+// wide-character application a character outside ASCII has no single byte to compare with,
+// and cutting it to its low byte could make "Ł" (U+0141) pass for "A".
+bool NarrowName(const VxLiveObject& obj, bool wide, std::string& out) {
+  out.clear();
+  if (!wide) {
+    const auto* n = static_cast<const char*>(obj.name);
+    out.assign(n, strnlen(n, kLiveNameLength));
+    return true;
+  }
+  const auto* w = static_cast<const uint16_t*>(obj.name);
+  for (size_t k = 0; k < kLiveNameLength && w[k] != 0; ++k) {
+    if (w[k] > 0x7F) return false;
+    out.push_back(static_cast<char>(w[k]));
+  }
+  return true;
+}
+
+}  // namespace
+
+RunObject* FindOtherObject(RunObject& self, std::string_view name) {
+  VxRunHeader* rh = self.runHeader();
+  if (rh == nullptr || rh->live == nullptr) return nullptr;
+  const VxHostServices* host = rh->host;
+  const bool wide = host != nullptr && host->general != nullptr &&
+                    host->general(VX_GEN_IS_WIDE, reinterpret_cast<vx_word>(rh->app), 0, 0) != 0;
+  std::string objName;
+  for (int32_t i = 0; i < rh->liveCount; ++i) {
+    const VxLiveObject& obj = rh->live[i];
+    if (obj.identifier != VX_IDENTIFIER || obj.run == nullptr || obj.name == nullptr) continue;
+    if (!NarrowName(obj, wide, objName) || objName != name) continue;
+    RunObject& other = RunObjectOf(obj.run);
+    if (other.store == nullptr || other.store == self.store) continue;
+    return &other;
+  }
+  return nullptr;
+}
+
+}  // namespace vellix
