@@ -232,6 +232,27 @@ class OrderList {
     slots_[a->slot] = b;
   }
 
+  // Replaces the order by `nodes` when they are exactly the live nodes in another order;
+  // anything else (a node missing, foreign or repeated) leaves the list as it is, since
+  // taking it would lose or duplicate nodes.
+  bool Assign(const std::vector<const T*>& nodes) {
+    if (nodes.size() != live_) return false;
+    std::vector<bool> seen(slots_.size(), false);
+    for (const T* node : nodes) {
+      const uint32_t at = node->slot;
+      if (at >= slots_.size() || slots_[at] != node || seen[at]) return false;
+      seen[at] = true;
+    }
+    slots_.resize(nodes.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      slots_[i] = const_cast<T*>(nodes[i]);
+      slots_[i]->slot = static_cast<uint32_t>(i);
+    }
+    fenwick_.clear();
+    fenwickValid_ = false;
+    return true;
+  }
+
   template <class F>
   void ForEach(F&& f) const {
     for (T* node : slots_) {

@@ -1,0 +1,130 @@
+// Sorted and overall access.
+#include "store/sorting.h"
+
+#include <algorithm>
+
+#include "store/name_key.h"
+
+namespace vellix {
+
+namespace {
+
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+int Sign(int v) { return (v > 0) - (v < 0); }
+
+// Reads the run of digits at text[i] into 32 bits with wrap-around, and moves i past it.
+int32_t ReadDigitRun(std::string_view text, size_t& i) {
+  uint32_t n = 0;
+  for (; i < text.size() && IsDigit(static_cast<unsigned char>(text[i])); ++i) {
+    n = n * 10u + static_cast<uint32_t>(text[i] - '0');
+  }
+  return static_cast<int32_t>(n);
+}
+
+}  // namespace
+
+int CompareNatural(std::string_view a, std::string_view b) {
+  size_t i = 0;
+  size_t j = 0;
+  for (;;) {
+    const bool aEnded = i >= a.size();
+    const bool bEnded = j >= b.size();
+    if (aEnded || bEnded) return aEnded == bEnded ? 0 : (aEnded ? -1 : 1);
+    const unsigned char x = FoldByte(static_cast<unsigned char>(a[i]));
+    const unsigned char y = FoldByte(static_cast<unsigned char>(b[j]));
+    const bool xDigit = IsDigit(x);
+    const bool yDigit = IsDigit(y);
+    if (!xDigit && !yDigit) {
+      if (x != y) return Sign(static_cast<signed char>(x) - static_cast<signed char>(y));
+      ++i;
+      ++j;
+      continue;
+    }
+    if (xDigit != yDigit) return xDigit ? -1 : 1;
+    const int32_t m = ReadDigitRun(a, i);
+    const int32_t n = ReadDigitRun(b, j);
+    if (m != n) return m < n ? -1 : 1;
+  }
+}
+
+int CompareTexts(std::string_view a, std::string_view b, int kind) {
+  switch (kind) {
+    case 0: {
+      const int folded = CompareKeys(a, b, false);
+      return folded != 0 ? folded : Sign(a.compare(b));
+    }
+    case 1:
+      return Sign(a.compare(b));
+    case 2:
+      return CompareNatural(a, b);
+    default:
+      return 0;
+  }
+}
+
+const Item* NthSortedEntry(const Store& store, std::string_view group, int64_t n) {
+  const Group* g = store.FindGroup(group);
+  if (g == nullptr || n < 1 || n > static_cast<int64_t>(g->size())) return nullptr;
+  // A loop reading positions 1 to n of one group would sort it n times: the ranking is kept
+  // until anything in the store changes.
+  RankingCache& cache = store.rankingCache();
+  if (cache.group != g || cache.edits != store.edits()) {
+    cache.group = nullptr;
+    cache.ranked.clear();
+    cache.ranked.reserve(g->size());
+    g->ForEachItem([&](const Item& it) { cache.ranked.push_back(&it); });
+    std::stable_sort(cache.ranked.begin(), cache.ranked.end(),
+                     [](const Item* x, const Item* y) {
+                       return CompareTexts(x->value(), y->value(), 0) < 0;
+                     });
+    cache.group = g;
+    cache.edits = store.edits();
+  }
+  return cache.ranked[static_cast<size_t>(n - 1)];
+}
+
+namespace {
+
+// Walks every item in creation order (groups, then their items) and calls f with the item
+// and whether its name is new, until f returns true.
+template <class F>
+void WalkDistinctNames(const Store& store, F&& f) {
+  const bool caseSensitive = store.caseSensitive();
+  NameIndex<const Item> seen;
+  bool done = false;
+  store.ForEachGroup([&](const Group& g) {
+    if (done) return;
+    g.ForEachItem([&](const Item& it) {
+      if (done) return;
+      const uint64_t h = HashKey(it.name(), caseSensitive);
+      const bool isNew = seen.FindHashed(it.name(), caseSensitive, h) == nullptr;
+      if (isNew) seen.InsertHashed(&it, caseSensitive, h);
+      done = f(it, seen.size());
+    });
+  });
+}
+
+}  // namespace
+
+int32_t CountDistinctItemNames(const Store& store) {
+  size_t count = 0;
+  WalkDistinctNames(store, [&](const Item&, size_t seen) {
+    count = seen;
+    return false;
+  });
+  return static_cast<int32_t>(std::min<size_t>(count, INT32_MAX));
+}
+
+std::string NthDistinctItemName(const Store& store, int64_t n) {
+  std::string found;
+  if (n < 1) return found;
+  WalkDistinctNames(store, [&](const Item& it, size_t seen) {
+    if (static_cast<int64_t>(seen) != n) return false;
+    found.assign(it.name());
+    return true;
+  });
+  return found;
+}
+
+}  // namespace vellix
