@@ -49,8 +49,7 @@ void Rebuild(Store& store, int code, int kind, std::string_view group) {
   g->ForEachItem([&](const Item& it) { entries.push_back({std::string(it.name()),
                                                           std::string(it.value())}); });
 
-  std::vector<uint32_t> order(entries.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::vector<uint32_t> order;
   if (code == 0 || code == 9 || code == 10) {
     std::vector<std::string_view> keys;
     keys.reserve(entries.size());
@@ -64,9 +63,10 @@ void Rebuild(Store& store, int code, int kind, std::string_view group) {
         keys.emplace_back(e.value);
       }
     }
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-      return CompareTexts(keys[x], keys[y], kind) < 0;
-    });
+    order = SortedPositions(keys, kind);
+  } else {
+    order.resize(entries.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   }
 
   store.DeleteGroup(group);

@@ -2,6 +2,7 @@
 #include "store/sorting.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "store/name_key.h"
 
@@ -63,6 +64,46 @@ int CompareTexts(std::string_view a, std::string_view b, int kind) {
   }
 }
 
+namespace {
+
+// A key as it is sorted: short keys (most values and names) are held inside the record, so
+// that comparing two of them reads no memory beyond the records, which a merge sort walks
+// in order; longer keys are read where they are.
+struct SortRecord {
+  char head[16];
+  uint32_t size;
+  uint32_t position;
+  const char* data;
+
+  std::string_view key() const {
+    return size <= sizeof head ? std::string_view(head, size) : std::string_view(data, size);
+  }
+};
+
+}  // namespace
+
+std::vector<uint32_t> SortedPositions(const std::vector<std::string_view>& keys, int kind) {
+  std::vector<uint32_t> positions(keys.size());
+  if (kind < 0 || kind > 2) {
+    // Every pair compares equal: the order stays as it is.
+    for (uint32_t i = 0; i < positions.size(); ++i) positions[i] = i;
+    return positions;
+  }
+  std::vector<SortRecord> records(keys.size());
+  for (uint32_t i = 0; i < keys.size(); ++i) {
+    SortRecord& r = records[i];
+    r.size = static_cast<uint32_t>(keys[i].size());
+    r.position = i;
+    r.data = keys[i].data();
+    if (r.size <= sizeof r.head && r.size > 0) std::memcpy(r.head, keys[i].data(), r.size);
+  }
+  std::stable_sort(records.begin(), records.end(), [kind](const SortRecord& x, const SortRecord& y) {
+    return CompareTexts(x.key(), y.key(), kind) < 0;
+  });
+  for (size_t i = 0; i < records.size(); ++i) positions[i] = records[i].position;
+  return positions;
+}
+
 const Item* NthSortedEntry(const Store& store, std::string_view group, int64_t n) {
   const Group* g = store.FindGroup(group);
   if (g == nullptr || n < 1 || n > static_cast<int64_t>(g->size())) return nullptr;
@@ -71,13 +112,17 @@ const Item* NthSortedEntry(const Store& store, std::string_view group, int64_t n
   RankingCache& cache = store.rankingCache();
   if (cache.group != g || cache.edits != store.edits()) {
     cache.group = nullptr;
-    cache.ranked.clear();
-    cache.ranked.reserve(g->size());
-    g->ForEachItem([&](const Item& it) { cache.ranked.push_back(&it); });
-    std::stable_sort(cache.ranked.begin(), cache.ranked.end(),
-                     [](const Item* x, const Item* y) {
-                       return CompareTexts(x->value(), y->value(), 0) < 0;
-                     });
+    std::vector<const Item*> items;
+    std::vector<std::string_view> values;
+    items.reserve(g->size());
+    values.reserve(g->size());
+    g->ForEachItem([&](const Item& it) {
+      items.push_back(&it);
+      values.push_back(it.value());
+    });
+    const std::vector<uint32_t> order = SortedPositions(values, 0);
+    cache.ranked.resize(order.size());
+    for (size_t i = 0; i < order.size(); ++i) cache.ranked[i] = items[order[i]];
     cache.group = g;
     cache.edits = store.edits();
   }

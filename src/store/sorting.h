@@ -27,6 +27,10 @@ int CompareTexts(std::string_view a, std::string_view b, int kind);
 // ("a007b" equals "a7b"); a text that ends first is smaller.
 int CompareNatural(std::string_view a, std::string_view b);
 
+// The positions of `keys` in the order they sort by a comparison kind; keys that compare
+// equal keep their order.
+std::vector<uint32_t> SortedPositions(const std::vector<std::string_view>& keys, int kind);
+
 // The item at 1-based position n of the group ranked by value (kind 0, items with
 // byte-identical values in creation order); null outside 1..ItemCount or for a missing
 // group. The item belongs to the store: copy what is needed before the store changes.
