@@ -78,17 +78,20 @@ float Aggregate(const Group* g, Op op) {
   return c.result();
 }
 
-// The value a group gives for A: item A's value, or nothing when the group has no item A;
-// otherwise the group's aggregate with operator A.
-bool GroupValue(const Store& store, const Group& g, const Word& a, float& value) {
-  if (a.op != Op::Name) {
-    value = Aggregate(&g, a.op);
-    return true;
-  }
-  const Item* it = g.Find(a.name, store.caseSensitive());
-  if (it == nullptr) return false;
-  value = ValueOf(*it);
-  return true;
+// Calls f(group, value, p) for every group, in order, that gives a value for A: item A's
+// value when A is a name (groups without it give nothing), otherwise the group's aggregate
+// with operator A. p counts every group, also those that give nothing.
+template <class F>
+void ForEachGroupValue(const Store& store, const Word& a, F&& f) {
+  int64_t p = 0;
+  store.ForEachGroup([&](const Group& g) {
+    ++p;
+    if (a.op != Op::Name) {
+      f(g, Aggregate(&g, a.op), p);
+    } else if (const Item* it = g.Find(a.name, store.caseSensitive())) {
+      f(g, ValueOf(*it), p);
+    }
+  });
 }
 
 }  // namespace
@@ -101,15 +104,10 @@ float Calc(const Store& store, std::string_view a, std::string_view b) {
     const Item* it = store.FindItem(wb.name, wa.name);
     return it != nullptr ? ValueOf(*it) : 0.0f;
   }
-  // Across the groups: p counts every group, also those that give nothing, so "max" and
-  // "min" take their first value only from the first group.
+  // Across the groups: "max" and "min" take their first value only from the first group.
   Combined c(wb.op);
-  int64_t p = 0;
   int64_t contributing = 0;
-  store.ForEachGroup([&](const Group& g) {
-    ++p;
-    float value = 0.0f;
-    if (!GroupValue(store, g, wa, value)) return;
+  ForEachGroupValue(store, wa, [&](const Group&, float value, int64_t p) {
     c.Add(value, p);
     ++contributing;
   });
@@ -123,11 +121,7 @@ std::string CalcStr(const Store& store, std::string_view a, std::string_view b) 
   const bool greatest = SameKey(b, "max", false) || b == "/";
   const Group* chosen = nullptr;
   float best = 0.0f;
-  int64_t p = 0;
-  store.ForEachGroup([&](const Group& g) {
-    ++p;
-    float value = 0.0f;
-    if (!GroupValue(store, g, wa, value)) return;
+  ForEachGroupValue(store, wa, [&](const Group& g, float value, int64_t p) {
     if ((greatest ? value > best : value < best) || p == 1) {
       chosen = &g;
       best = value;
