@@ -132,22 +132,45 @@ const Item* NthSortedEntry(const Store& store, std::string_view group, int64_t n
 namespace {
 
 // Walks every item in creation order (groups, then their items) and calls f with the item
-// and whether its name is new, until f returns true.
+// and the number of distinct names seen so far, until f returns true.
 template <class F>
 void WalkDistinctNames(const Store& store, F&& f) {
   const bool caseSensitive = store.caseSensitive();
   NameIndex<const Item> seen;
+  // Each item is looked up a few items after its hash is known, its slot fetched ahead
+  // meanwhile: the table of a large document does not fit in the cache, and the walk would
+  // otherwise wait for every slot in turn.
+  constexpr size_t kAhead = 8;
+  struct Pending {
+    const Item* item;
+    uint64_t hash;
+  };
+  Pending ahead[kAhead];
+  size_t oldest = 0;
+  size_t pending = 0;
   bool done = false;
-  store.ForEachGroup([&](const Group& g) {
+  const auto settle = [&](const Pending& p) {
     if (done) return;
+    if (seen.FindHashed(p.item->name(), caseSensitive, p.hash) == nullptr) {
+      seen.InsertHashed(p.item, caseSensitive, p.hash);
+    }
+    done = f(*p.item, seen.size());
+  };
+  store.ForEachGroup([&](const Group& g) {
     g.ForEachItem([&](const Item& it) {
       if (done) return;
-      const uint64_t h = HashKey(it.name(), caseSensitive);
-      const bool isNew = seen.FindHashed(it.name(), caseSensitive, h) == nullptr;
-      if (isNew) seen.InsertHashed(&it, caseSensitive, h);
-      done = f(it, seen.size());
+      const Pending next{&it, HashKey(it.name(), caseSensitive)};
+      seen.Prefetch(next.hash);
+      if (pending < kAhead) {
+        ahead[(oldest + pending++) % kAhead] = next;
+        return;
+      }
+      settle(ahead[oldest]);
+      ahead[oldest] = next;
+      oldest = (oldest + 1) % kAhead;
     });
   });
+  for (size_t k = 0; k < pending; ++k) settle(ahead[(oldest + k) % kAhead]);
 }
 
 }  // namespace
