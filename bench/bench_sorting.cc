@@ -91,7 +91,9 @@ void BM_ReadRankingInOrder(benchmark::State& state) {
   for (auto _ : state) {
     store.SetItem("g", "item0", "changed");  // every round starts from a new ranking
     size_t sink = 0;
-    for (int64_t i = 1; i <= n; ++i) sink += vellix::NthSortedEntry(store, "g", i)->value().size();
+    for (int64_t i = 1; i <= n; ++i) {
+      sink += vellix::NthSortedEntry(store, "g", i)->value().size();
+    }
     benchmark::DoNotOptimize(sink);
   }
   state.counters["ns_per_read"] = PerItem(state, n);

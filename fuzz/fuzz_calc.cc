@@ -57,7 +57,9 @@ float RefCombine(const std::string& op, float result, float value, int p) {
 float RefAggregate(const Store& s, const std::string& g, const std::string& op) {
   if (op == "n") return static_cast<float>(s.ItemCount(g));
   float r = op == "*" ? 1.0f : 0.0f;
-  for (int p = 1; p <= s.ItemCount(g); ++p) r = RefCombine(op, r, RefNumber(s.NthItemValue(g, p, "")), p);
+  for (int p = 1; p <= s.ItemCount(g); ++p) {
+    r = RefCombine(op, r, RefNumber(s.NthItemValue(g, p, "")), p);
+  }
   if (op == "~" || op == "avg") r /= static_cast<float>(s.ItemCount(g));
   return r;
 }
@@ -107,7 +109,9 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 Pairs ItemsOf(const Store& s, const std::string& g) {
   Pairs out;
-  for (int n = 1; n <= s.ItemCount(g); ++n) out.emplace_back(s.NthItemName(g, n, ""), s.NthItemValue(g, n, ""));
+  for (int n = 1; n <= s.ItemCount(g); ++n) {
+    out.emplace_back(s.NthItemName(g, n, ""), s.NthItemValue(g, n, ""));
+  }
   return out;
 }
 
@@ -164,7 +168,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int64_t n = 1; n <= s.ItemCount(first); ++n) {
       const vellix::Item* it = vellix::NthSortedEntry(s, first, n);
       if (it == nullptr) std::abort();
-      if (n > 1 && vellix::CompareTexts(vellix::NthSortedEntry(s, first, n - 1)->value(), it->value(), 0) > 0) {
+      const vellix::Item* previous = n > 1 ? vellix::NthSortedEntry(s, first, n - 1) : nullptr;
+      if (previous != nullptr && vellix::CompareTexts(previous->value(), it->value(), 0) > 0) {
         std::abort();
       }
     }

@@ -97,9 +97,10 @@ std::vector<uint32_t> SortedPositions(const std::vector<std::string_view>& keys,
     r.data = keys[i].data();
     if (r.size <= sizeof r.head && r.size > 0) std::memcpy(r.head, keys[i].data(), r.size);
   }
-  std::stable_sort(records.begin(), records.end(), [kind](const SortRecord& x, const SortRecord& y) {
-    return CompareTexts(x.key(), y.key(), kind) < 0;
-  });
+  std::stable_sort(records.begin(), records.end(),
+                   [kind](const SortRecord& x, const SortRecord& y) {
+                     return CompareTexts(x.key(), y.key(), kind) < 0;
+                   });
   for (size_t i = 0; i < records.size(); ++i) positions[i] = records[i].position;
   return positions;
 }

@@ -16,7 +16,9 @@ namespace {
 
 std::vector<const Item*> ItemsOf(const Store& s, std::string_view group) {
   std::vector<const Item*> out;
-  if (const Group* g = s.FindGroup(group)) g->ForEachItem([&](const Item& it) { out.push_back(&it); });
+  if (const Group* g = s.FindGroup(group)) {
+    g->ForEachItem([&](const Item& it) { out.push_back(&it); });
+  }
   return out;
 }
 
