@@ -1,4 +1,5 @@
 #include "host/routines.h"
+#include "calc/calc.h"
 #include "calc/md5.h"
 #include "store/store.h"
 
@@ -42,17 +43,15 @@ Value HashExpression(RunObject& ro, Params& p) {
 }
 
 Value CalcExpression(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Text();
-  return Value::Int(0);
+  const std::string a = p.Text();
+  const std::string b = p.Text();
+  return Value::Real(ro.store != nullptr ? Calc(*ro.store, a, b) : 0.0f);
 }
 
 Value CalcStrExpression(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Text();
-  return Value::Str("");
+  const std::string a = p.Text();
+  const std::string b = p.Text();
+  return Value::Str(ro.store != nullptr ? CalcStr(*ro.store, a, b) : std::string());
 }
 
 }  // namespace vellix

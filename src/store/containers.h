@@ -86,6 +86,12 @@ class NameIndex {
     }
   }
 
+  // Asks for the slot a key with hash h starts probing at to be fetched into the cache,
+  // for a lookup coming a little later. Only a hint: nothing changes.
+  void Prefetch(uint64_t h) const {
+    if (!slots_.empty()) __builtin_prefetch(slots_.begin() + (h & (slots_.size() - 1)));
+  }
+
   // The node's key must not be present yet.
   void Insert(T* node, bool caseSensitive) {
     InsertHashed(node, caseSensitive, HashKey(KeyName(*node), caseSensitive));
@@ -230,6 +236,27 @@ class OrderList {
   void ReplaceAt(T* a, T* b) {
     b->slot = a->slot;
     slots_[a->slot] = b;
+  }
+
+  // Replaces the order by `nodes` when they are exactly the live nodes in another order;
+  // anything else (a node missing, foreign or repeated) leaves the list as it is, since
+  // taking it would lose or duplicate nodes.
+  bool Assign(const std::vector<const T*>& nodes) {
+    if (nodes.size() != live_) return false;
+    std::vector<bool> seen(slots_.size(), false);
+    for (const T* node : nodes) {
+      const uint32_t at = node->slot;
+      if (at >= slots_.size() || slots_[at] != node || seen[at]) return false;
+      seen[at] = true;
+    }
+    slots_.resize(nodes.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      slots_[i] = const_cast<T*>(nodes[i]);
+      slots_[i]->slot = static_cast<uint32_t>(i);
+    }
+    fenwick_.clear();
+    fenwickValid_ = false;
+    return true;
   }
 
   template <class F>

@@ -132,12 +132,14 @@ void Store::EraseGroup(Group* g) {
   groupOrder_.Remove(g);
   delete g;
   ++generation_;
+  ++edits_;
 }
 
 void Store::EraseItem(Group* g, Item* it) {
   g->index_.Erase(it, caseSensitive_);
   g->order_.Remove(it);
   Item::Free(it);
+  ++edits_;
 }
 
 void Store::NotifyAll(int flags) {
@@ -156,6 +158,7 @@ bool Store::RecordsUndo() const {
 }
 
 void Store::ReplaceItems(Group* g, const GroupSnapshot& snapshot) {
+  ++edits_;
   g->order_.ForEach([](Item* it) { Item::Free(it); });
   g->order_.Clear();
   g->index_.Clear();
@@ -208,6 +211,7 @@ bool Store::SetItem(std::string_view group, std::string_view item, std::string_v
 }
 
 bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
+  ++edits_;
   const uint64_t h = HashKey(item, caseSensitive_);
   if (Item* it = g->index_.FindHashed(item, caseSensitive_, h)) {
     // Records name things as they are spelled now, so that undoing gives the old spelling
@@ -316,7 +320,10 @@ void Store::RenameItem(std::string_view group, std::string_view oldName,
   if (Group* g = MutableGroup(group)) {
     Item* a = g->index_.Find(oldName, caseSensitive_);
     Item* b = g->index_.Find(newName, caseSensitive_);
-    if (a != nullptr && b != nullptr) g->order_.Swap(a, b);
+    if (a != nullptr && b != nullptr) {
+      g->order_.Swap(a, b);
+      ++edits_;
+    }
   }
   DeleteItem(group, oldName);
   quiet = false;
@@ -421,6 +428,7 @@ void Store::FoldItems(Group* g) {
 }
 
 void Store::FoldCase() {
+  ++edits_;
   std::vector<Group*> all = groupOrder_.Nodes();
   std::sort(all.begin(), all.end(), [](const Group* a, const Group* b) {
     return CompareKeys(a->name, b->name, true) < 0;
@@ -504,6 +512,13 @@ void Store::RestoreGroup(std::string_view group, const GroupSnapshot& snapshot) 
   }
   ReplaceItems(g, snapshot);
   AfterChange();
+}
+
+bool Store::SetItemOrder(std::string_view group, const std::vector<const Item*>& order) {
+  Group* g = MutableGroup(group);
+  if (g == nullptr || !g->order_.Assign(order)) return false;
+  ++edits_;
+  return true;
 }
 
 bool Store::AfterChange() {

@@ -90,6 +90,14 @@ class Group {
 
 inline std::string_view KeyName(const Group& group) { return group.name; }
 
+// The items of one group ranked by value, as the sorted-access expressions last built them
+// (store/sorting.cc); valid while the store's edits() count has not moved since.
+struct RankingCache {
+  const Group* group = nullptr;
+  uint64_t edits = 0;
+  std::vector<const Item*> ranked;
+};
+
 class Store : public DocumentSettings {
  public:
   Store();
@@ -168,6 +176,10 @@ class Store : public DocumentSettings {
   Group* PrepareGroup(std::string_view group);
   bool SetItemIn(Group* group, std::string_view item, std::string_view value);
   uint64_t generation() const { return generation_; }
+  // Moves whenever any group gains or loses items, an item's value or spelling changes, an
+  // item order changes or a group goes: views built from items stay valid while it holds.
+  uint64_t edits() const { return edits_; }
+  RankingCache& rankingCache() const { return rankingCache_; }
   Group* MutableGroup(std::string_view group) { return groups_.Find(group, caseSensitive_); }
   void DeleteItem(std::string_view group, std::string_view item);
   void DeleteGroup(std::string_view group);
@@ -191,6 +203,9 @@ class Store : public DocumentSettings {
   void RemoveAllGroups();
   // Replaces a group's items and order by a snapshot (applying an UndoByRestoreGroup).
   void RestoreGroup(std::string_view group, const GroupSnapshot& snapshot);
+  // Puts a group's items in the given order, which must hold exactly its items; nothing
+  // else changes and no undo record is made (the in-place group operations).
+  bool SetItemOrder(std::string_view group, const std::vector<const Item*>& order);
 
   // Notify listeners (flag 1) and auto-save, unless quiet.
   bool AfterChange();
@@ -237,6 +252,8 @@ class Store : public DocumentSettings {
 
   bool caseSensitive_ = false;
   uint64_t generation_ = 0;
+  uint64_t edits_ = 0;
+  mutable RankingCache rankingCache_;
   NameIndex<Group> groups_;
   OrderList<Group> groupOrder_;
   std::unique_ptr<UndoStacks> undo_;

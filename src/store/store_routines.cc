@@ -1,8 +1,10 @@
 // Group and item actions, queries and conditions over the object's store.
+#include <chrono>
 #include <optional>
 
 #include "host/routines.h"
 #include "store/number_text.h"
+#include "store/sorting.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -168,9 +170,16 @@ void DeleteItemEverywhereAction(RunObject& ro, Params& p) {
 void ClearAllAction(RunObject& ro, Params&) { ro.store->ClearAll(); }
 
 void GroupOperation(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Block();
-  p.Text();
+  const uint8_t* block = p.Block();
+  const std::string group = p.Text();
+  // Operation code and sort option are signed bytes; without a block there is no code,
+  // and nothing is done to the group.
+  const int code = block != nullptr ? static_cast<int8_t>(block[0]) : -1;
+  const int option = block != nullptr ? static_cast<int8_t>(block[1]) : 0;
+  // The shuffle is seeded from the millisecond tick count, a monotonic clock.
+  const auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  ApplyGroupOperation(*ro.store, code, option, group, static_cast<uint32_t>(ticks.count()));
 }
 
 // ------------------------------------------------------------------ expressions
@@ -246,28 +255,23 @@ Value ItemCountExpression(RunObject& ro, Params& p) {
 Value TotalItemsExpression(RunObject& ro, Params&) { return Value::Int(ro.store->TotalItems()); }
 
 Value NthSortedName(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Int();
-  return Value::Str("");
+  const std::string group = p.Text();
+  const Item* it = NthSortedEntry(*ro.store, group, ro.StoreIndex(p.Int()));
+  return Value::Str(it != nullptr ? std::string(it->name()) : std::string());
 }
 
 Value NthSortedItem(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Text();
-  p.Int();
-  return Value::Real(0.0f);
+  const std::string group = p.Text();
+  const Item* it = NthSortedEntry(*ro.store, group, ro.StoreIndex(p.Int()));
+  return Value::Real(it != nullptr ? ReadFloat(it->value()) : 0.0f);
 }
 
 Value NthOverallItem(RunObject& ro, Params& p) {
-  (void)ro;
-  p.Int();
-  return Value::Str("");
+  return Value::Str(NthDistinctItemName(*ro.store, ro.StoreIndex(p.Int())));
 }
 
 Value UniqueItemCount(RunObject& ro, Params&) {
-  (void)ro;
-  return Value::Int(0);
+  return Value::Int(CountDistinctItemNames(*ro.store));
 }
 
 Value CurrentGroupName(RunObject& ro, Params&) { return Value::Str(ro.currentGroup); }

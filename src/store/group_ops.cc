@@ -1,0 +1,188 @@
+// The eleven group operations of "%0 group %1".
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "store/number_text.h"
+#include "store/sorting.h"
+
+namespace vellix {
+
+namespace {
+
+// Holds the store's notifications and auto-save back for the length of one operation. The
+// flag is cleared also when the operation ends early with an exception: a store left quiet
+// would never notify or auto-save again.
+class QuietSpan {
+ public:
+  explicit QuietSpan(Store& store) : store_(store) { store_.quiet = true; }
+  ~QuietSpan() { store_.quiet = false; }
+  QuietSpan(const QuietSpan&) = delete;
+  QuietSpan& operator=(const QuietSpan&) = delete;
+
+ private:
+  Store& store_;
+};
+
+std::vector<const Item*> ItemsInOrder(const Group& g) {
+  std::vector<const Item*> items;
+  items.reserve(g.size());
+  g.ForEachItem([&](const Item& it) { items.push_back(&it); });
+  return items;
+}
+
+// The rebuilding codes: the entries are copied out, put in their new order, the group is
+// deleted and every entry set again, so that undo records and "On New Item" follow each
+// step as for any other deletion and creation.
+void Rebuild(Store& store, int code, int kind, std::string_view group) {
+  const Group* g = store.FindGroup(group);
+  // A group without items stays: there is nothing to sort or renumber, and deleting it
+  // would only lose the group.
+  if (g == nullptr || g->size() == 0) return;
+
+  struct Entry {
+    std::string name;
+    std::string value;
+  };
+  std::vector<Entry> entries;
+  entries.reserve(g->size());
+  g->ForEachItem([&](const Item& it) { entries.push_back({std::string(it.name()),
+                                                          std::string(it.value())}); });
+
+  std::vector<uint32_t> order;
+  if (code == 0 || code == 9 || code == 10) {
+    std::vector<std::string_view> keys;
+    keys.reserve(entries.size());
+    for (const Entry& e : entries) {
+      if (code == 9) {
+        keys.emplace_back(e.name);
+      } else if (code == 10) {
+        // The first piece the comma split gives: the text up to the first comma.
+        keys.push_back(std::string_view(e.value).substr(0, e.value.find(',')));
+      } else {
+        keys.emplace_back(e.value);
+      }
+    }
+    order = SortedPositions(keys, kind);
+  } else {
+    order.resize(entries.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  }
+
+  store.DeleteGroup(group);
+  uint32_t number = 0;
+  for (uint32_t i : order) {
+    const Entry& e = entries[i];
+    if (code == 7) {
+      store.SetItem(group, e.value, e.name);
+    } else if (code == 8) {
+      store.SetItem(group, IntegerText(++number), e.value);
+    } else {
+      store.SetItem(group, e.name, e.value);
+    }
+  }
+}
+
+// The in-place codes: only the group's item order changes.
+void Reorder(Store& store, int code, std::string_view group, uint32_t seed) {
+  const Group* g = store.FindGroup(group);
+  if (g == nullptr || g->size() == 0) return;
+  std::vector<const Item*> items = ItemsInOrder(*g);
+  switch (code) {
+    case 1:
+      items = ShuffledOrder(items, seed);
+      break;
+    case 3:
+      std::rotate(items.begin(), items.begin() + 1, items.end());
+      break;
+    case 5:
+      std::rotate(items.begin(), items.end() - 1, items.end());
+      break;
+    case 6:
+      std::reverse(items.begin(), items.end());
+      break;
+    default:
+      return;
+  }
+  store.SetItemOrder(group, items);
+}
+
+// Which of the remaining positions are still free, with the k-th free one found in
+// O(log n): drawing and removing from a plain list would make a large shuffle quadratic.
+class FreePositions {
+ public:
+  explicit FreePositions(size_t n) : tree_(n + 1, 0) {
+    for (size_t i = 1; i <= n; ++i) {
+      tree_[i] += 1;
+      const size_t parent = i + (i & (~i + 1));
+      if (parent <= n) tree_[parent] += tree_[i];
+    }
+    top_ = 1;
+    while (top_ * 2 <= n) top_ *= 2;
+  }
+
+  // Takes the k-th (0-based) free position and returns it.
+  size_t Take(size_t k) {
+    size_t pos = 0;
+    size_t remaining = k + 1;
+    for (size_t step = top_; step > 0; step /= 2) {
+      const size_t next = pos + step;
+      if (next < tree_.size() && tree_[next] < remaining) {
+        pos = next;
+        remaining -= tree_[next];
+      }
+    }
+    for (size_t i = pos + 1; i < tree_.size(); i += i & (~i + 1)) --tree_[i];
+    return pos;
+  }
+
+ private:
+  std::vector<uint32_t> tree_;
+  size_t top_ = 1;
+};
+
+}  // namespace
+
+std::vector<const Item*> ShuffledOrder(const std::vector<const Item*>& items, uint32_t seed) {
+  ShuffleGenerator random(seed);
+  FreePositions free(items.size());
+  std::vector<const Item*> out;
+  out.reserve(items.size());
+  for (size_t remaining = items.size(); remaining > 0; --remaining) {
+    out.push_back(items[free.Take(random.Draw() % remaining)]);
+  }
+  return out;
+}
+
+void ApplyGroupOperation(Store& store, int code, int option, std::string_view group,
+                         uint32_t seed) {
+  {
+    QuietSpan quiet(store);
+    switch (code) {
+      case 0:
+      case 7:
+      case 8:
+      case 9:
+      case 10:
+        Rebuild(store, code, 2 - option, group);
+        break;
+      case 1:
+      case 3:
+      case 5:
+      case 6:
+        Reorder(store, code, group, seed);
+        break;
+      case 2:
+        store.DeleteItem(group, store.NthItemName(group, 1, ""));
+        break;
+      case 4:
+        store.DeleteItem(group, store.NthItemName(group, store.ItemCount(group), ""));
+        break;
+      default:
+        break;
+    }
+  }
+  store.AfterChange();
+}
+
+}  // namespace vellix

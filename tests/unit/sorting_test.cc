@@ -1,0 +1,161 @@
+// Sorted access and the group operations where scenarios cannot reach: the shuffle against
+// the plain draw-and-remove it replaces, the natural order as a sort order, and the kept
+// ranking after every kind of change.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "store/sorting.h"
+#include "undo/undo.h"
+
+namespace vellix {
+namespace {
+
+std::vector<const Item*> ItemsOf(const Store& s, std::string_view group) {
+  std::vector<const Item*> out;
+  if (const Group* g = s.FindGroup(group)) {
+    g->ForEachItem([&](const Item& it) { out.push_back(&it); });
+  }
+  return out;
+}
+
+TEST(ShuffleTest, MatchesDrawingFromAShrinkingList) {
+  Store s;
+  s.autoSave = false;
+  for (int i = 0; i < 40000; ++i) s.SetItem("g", "i" + std::to_string(i), "");
+  const std::vector<const Item*> all = ItemsOf(s, "g");
+  // Small groups, and one larger than the generator's 15-bit draws.
+  for (const size_t n : {size_t{1}, size_t{2}, size_t{7}, size_t{1000}, all.size()}) {
+    for (const uint32_t seed : {0u, 12345u, 0xFFFFFFFFu}) {
+      const std::vector<const Item*> items(all.begin(), all.begin() + static_cast<long>(n));
+      std::vector<const Item*> remaining = items;
+      std::vector<const Item*> expected;
+      ShuffleGenerator random(seed);
+      while (!remaining.empty()) {
+        const size_t at = random.Draw() % remaining.size();
+        expected.push_back(remaining[at]);
+        remaining.erase(remaining.begin() + static_cast<long>(at));
+      }
+      EXPECT_EQ(ShuffledOrder(items, seed), expected) << n << " items, seed " << seed;
+    }
+  }
+}
+
+TEST(NaturalOrderTest, IsAConsistentSortOrder) {
+  // Texts from a small alphabet of digits, letters of both cases and high bytes, so that
+  // runs, case folding and signed bytes meet often.
+  const std::string alphabet = "0019aAbZ.\xe9\x80";
+  std::mt19937 rng(7);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 300; ++i) {
+    std::string t;
+    const size_t len = rng() % 6;
+    for (size_t k = 0; k < len; ++k) t.push_back(alphabet[rng() % alphabet.size()]);
+    texts.push_back(t);
+  }
+  texts.push_back("4294967296");
+  texts.push_back("2147483648");
+  for (const std::string& a : texts) {
+    EXPECT_EQ(CompareNatural(a, a), 0);
+    for (const std::string& b : texts) {
+      EXPECT_EQ(CompareNatural(a, b), -CompareNatural(b, a)) << a << " / " << b;
+    }
+  }
+  std::sort(texts.begin(), texts.end(),
+            [](const std::string& a, const std::string& b) { return CompareNatural(a, b) < 0; });
+  for (size_t i = 0; i + 1 < texts.size(); ++i) {
+    for (size_t j = i + 1; j < texts.size(); ++j) {
+      ASSERT_LE(CompareNatural(texts[i], texts[j]), 0) << texts[i] << " / " << texts[j];
+    }
+  }
+  EXPECT_EQ(CompareNatural("a007b", "A7B"), 0);
+  EXPECT_LT(CompareNatural("2147483648", "0"), 0);  // wraps to the lowest 32-bit number
+  EXPECT_LT(CompareNatural("\xe9", "a"), 0);        // signed bytes: 0xE9 is negative
+  EXPECT_LT(CompareTexts("a", "\xe9", 0), 0);       // the value order: unsigned bytes
+}
+
+// The ranking as the expressions define it, built afresh.
+std::vector<std::string> FreshRanking(const Store& s, std::string_view group) {
+  std::vector<const Item*> items = ItemsOf(s, group);
+  std::stable_sort(items.begin(), items.end(), [](const Item* a, const Item* b) {
+    return CompareTexts(a->value(), b->value(), 0) < 0;
+  });
+  std::vector<std::string> names;
+  for (const Item* it : items) names.emplace_back(it->name());
+  return names;
+}
+
+std::vector<std::string> KeptRanking(const Store& s, std::string_view group) {
+  std::vector<std::string> names;
+  for (int64_t n = 1; const Item* it = NthSortedEntry(s, group, n); ++n) {
+    names.emplace_back(it->name());
+  }
+  return names;
+}
+
+TEST(RankingTest, FollowsEveryKindOfChange) {
+  Store s;
+  s.autoSave = false;
+  s.undoDepth = -1;
+  s.BeginUndoBlock();
+  const auto check = [&](const char* step) {
+    EXPECT_EQ(KeptRanking(s, "g"), FreshRanking(s, "g")) << step;
+  };
+  s.SetItem("g", "a", "3");
+  s.SetItem("g", "b", "1");
+  s.SetItem("g", "c", "2");
+  check("set");
+  s.SetItem("g", "a", "0");
+  check("value changed");
+  s.SetItem("g", "D", "1");
+  check("item added");
+  s.RenameItem("g", "b", "e", false);
+  check("item renamed");
+  s.DeleteItem("g", "c");
+  check("item deleted");
+  s.SetItemOrder("g", [&] {
+    std::vector<const Item*> order = ItemsOf(s, "g");
+    std::reverse(order.begin(), order.end());
+    return order;
+  }());
+  check("order reversed");
+  s.SetItem("other", "x", "9");
+  s.CopyGroup("other", "g", 0);
+  check("replaced by a copy");
+  s.PerformUndo();
+  check("undone");
+  s.DeleteGroup("g");
+  s.SetItem("g", "z", "5");
+  s.SetItem("g", "y", "4");
+  check("deleted and made again");
+  s.SetCaseSensitive(true);
+  s.SetItem("g", "Y", "0");
+  check("case sensitive");
+  s.SetCaseSensitive(false);
+  check("case folded");
+}
+
+TEST(ItemOrderTest, TakesOnlyARearrangementOfTheGroupsOwnItems) {
+  Store s;
+  s.autoSave = false;
+  s.SetItem("g", "a", "1");
+  s.SetItem("g", "b", "2");
+  s.SetItem("h", "c", "3");
+  const std::vector<const Item*> g = ItemsOf(s, "g");
+  const Item* foreign = ItemsOf(s, "h").front();
+  EXPECT_FALSE(s.SetItemOrder("g", {g[0]}));
+  EXPECT_FALSE(s.SetItemOrder("g", {g[0], g[0]}));
+  EXPECT_FALSE(s.SetItemOrder("g", {g[0], foreign}));
+  EXPECT_FALSE(s.SetItemOrder("missing", {}));
+  EXPECT_EQ(ItemsOf(s, "g"), g);
+  EXPECT_TRUE(s.SetItemOrder("g", {g[1], g[0]}));
+  EXPECT_EQ(s.NthItemName("g", 1, ""), "b");
+  EXPECT_EQ(s.NthItemName("g", 2, ""), "a");
+  EXPECT_TRUE(s.HasItem("g", "a"));
+}
+
+}  // namespace
+}  // namespace vellix
