@@ -25,6 +25,7 @@ ssize_t SystemRead(int fd, void* data, size_t size) { return ::read(fd, data, si
 ssize_t SystemWrite(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
 int SystemFsync(int fd) { return ::fsync(fd); }
 int SystemRename(const char* from, const char* to) { return ::rename(from, to); }
+int SystemLink(const char* from, const char* to) { return ::link(from, to); }
 
 // A descriptor closed on every way out.
 class Fd {
@@ -241,7 +242,7 @@ int CopyInto(const std::string& target, const std::string& kept) {
 std::string KeepOldBytes(const std::string& target) {
   for (unsigned n = 1; n < 1000000; ++n) {
     const std::string kept = KeptName(target, n);
-    if (::link(target.c_str(), kept.c_str()) == 0) return kept;
+    if (FileSystem().link(target.c_str(), kept.c_str()) == 0) return kept;
     if (errno == EEXIST) continue;
     const int copied = CopyInto(target, kept);
     if (copied > 0) return kept;
@@ -250,16 +251,20 @@ std::string KeepOldBytes(const std::string& target) {
   return "";
 }
 
-// Writes a regular file over its old bytes. Its space is reserved first, so a full disk is
-// found before the first old byte is overwritten.
+// Writes a regular file over its old bytes. Where the file system can, its space is
+// reserved first (without changing the file's length), so a full disk is found before the
+// first old byte is overwritten.
 bool WriteInPlace(const std::string& path, std::string_view content) {
   struct stat st;
   Fd fd = OpenRegular(path, O_WRONLY, st);
   if (!fd) return false;
-  if (!content.empty()) {
-    const int rc = ::posix_fallocate(fd.get(), 0, static_cast<off_t>(content.size()));
-    if (rc == ENOSPC || rc == EDQUOT || rc == EFBIG) return false;
+#ifdef FALLOC_FL_KEEP_SIZE
+  if (!content.empty() &&
+      ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(content.size())) != 0 &&
+      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
+    return false;
   }
+#endif
   bool ok = WriteAll(fd.get(), content) &&
             ::ftruncate(fd.get(), static_cast<off_t>(content.size())) == 0 &&
             FileSystem().fsync(fd.get()) == 0;
@@ -270,7 +275,8 @@ bool WriteInPlace(const std::string& path, std::string_view content) {
 }  // namespace
 
 FileSystemCalls DefaultFileSystemCalls() {
-  return FileSystemCalls{&SystemOpen, &SystemRead, &SystemWrite, &SystemFsync, &SystemRename};
+  return FileSystemCalls{&SystemOpen,  &SystemRead,   &SystemWrite,
+                         &SystemFsync, &SystemRename, &SystemLink};
 }
 
 FileSystemCalls& FileSystem() {

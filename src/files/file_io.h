@@ -20,6 +20,7 @@ struct FileSystemCalls {
   ssize_t (*write)(int fd, const void* data, size_t size);
   int (*fsync)(int fd);
   int (*rename)(const char* from, const char* to);
+  int (*link)(const char* from, const char* to);
 };
 
 // The calls in use; tests replace entries and restore them with DefaultFileSystemCalls().

@@ -1,6 +1,9 @@
 // Files room: compressed blocks, the cipher, paths, crash-safe replacement, and the store
 // loaded from and saved to files.
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -10,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <random>
 #include <set>
 #include <sstream>
@@ -21,6 +25,7 @@
 #include "files/blocks.h"
 #include "files/file_io.h"
 #include "files/files.h"
+#include "format/text.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -138,6 +143,33 @@ class FaultInjection {
   static void FailRename() {
     FileSystem().rename = [](const char*, const char*) -> int {
       errno = EXDEV;
+      return -1;
+    };
+  }
+  // The disk reports an error after `bytes` bytes have been read.
+  static void FailReadsAfter(size_t bytes) {
+    budget() = bytes;
+    FileSystem().read = [](int fd, void* data, size_t size) -> ssize_t {
+      if (budget() == 0) {
+        errno = EIO;
+        return -1;
+      }
+      const ssize_t got = ::read(fd, data, size < budget() ? size : budget());
+      if (got > 0) budget() -= static_cast<size_t>(got);
+      return got;
+    };
+  }
+  // The folder refuses new entries, as a read-only or someone else's sticky folder does.
+  static void RefuseNewFiles() {
+    FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
+      if ((flags & O_CREAT) != 0) {
+        errno = EACCES;
+        return -1;
+      }
+      return ::open(path, flags, mode);
+    };
+    FileSystem().link = [](const char*, const char*) -> int {
+      errno = EACCES;
       return -1;
     };
   }
@@ -383,15 +415,78 @@ TEST(Replace, UnwritablePlacesFail) {
   ASSERT_EQ(::chmod((dir / "readonly.ini").c_str(), 0444), 0);
   EXPECT_FALSE(ReplaceFile(dir / "readonly.ini", "new"));
   EXPECT_EQ(ReadBytes(dir / "readonly.ini"), "old");
+}
+
+ino_t Inode(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST(Replace, AFolderThatRefusesNewFilesGetsTheFileWrittenInPlace) {
+  TempFolder dir;
+  const std::string path = dir / "a.ini";
+  WriteBytes(path, "old and longer than the new content");
+  // Wherever a temporary file can be made, the replacement stays atomic: a new file.
+  const ino_t before = Inode(path);
+  ASSERT_TRUE(ReplaceFile(path, "atomic"));
+  EXPECT_NE(Inode(path), before);
+
+  FaultInjection faults;
+  FaultInjection::RefuseNewFiles();
+  const ino_t inPlace = Inode(path);
+  ASSERT_TRUE(ReplaceFile(path, "new"));
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_EQ(Inode(path), inPlace);
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+  // A new file, or old bytes that must be kept first, need a new entry: nothing is written.
+  EXPECT_FALSE(ReplaceFile(dir / "b.ini", "x"));
+  EXPECT_FALSE(ReplaceFile(path, "newer", true));
+  EXPECT_EQ(ReadBytes(path), "new");
+  // A write that fails in place is reported.
+  FaultInjection::FailWritesAfter(0);
+  EXPECT_FALSE(ReplaceFile(path, "never"));
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+  FileSystem() = DefaultFileSystemCalls();
+
+  // The same with real permissions, where they bind.
+  if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop the superuser";
   ASSERT_EQ(::mkdir((dir / "locked").c_str(), 0700), 0);
   WriteBytes(dir / "locked/a.ini", "old");
   ASSERT_EQ(::chmod((dir / "locked").c_str(), 0500), 0);
-  EXPECT_FALSE(ReplaceFile(dir / "locked/a.ini", "new"));
-  EXPECT_EQ(ReadBytes(dir / "locked/a.ini"), "old");
+  EXPECT_TRUE(ReplaceFile(dir / "locked/a.ini", "new"));
+  EXPECT_EQ(ReadBytes(dir / "locked/a.ini"), "new");
   EXPECT_EQ(Entries(dir / "locked"), std::set<std::string>{"a.ini"});
 }
 
-TEST(Replace, ReadWholeFileReadsFilesOnly) {
+TEST(Replace, LongNamesSaveAndTemporariesOfKilledSavesGo) {
+  TempFolder dir;
+  // The longest name a folder holds: the temporary name does not grow with it.
+  const std::string longest = dir / (std::string(251, 'n') + ".ini");
+  ASSERT_TRUE(ReplaceFile(longest, "saved"));
+  EXPECT_EQ(ReadBytes(longest), "saved");
+
+  // A process killed in the middle of a save leaves its temporary file behind.
+  const std::string path = dir / "a.ini";
+  WriteBytes(path, "old");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    FileSystem().write = [](int, const void*, size_t) -> ssize_t { ::_exit(0); };
+    ReplaceFile(path, "never finished");
+    ::_exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Entries(dir.path()).size(), 3u);
+  EXPECT_EQ(ReadBytes(path), "old");
+  // The next save of that file removes it; another file's save would not.
+  ASSERT_TRUE(ReplaceFile(path, "new"));
+  EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"a.ini", longest.substr(dir.path().size() + 1)}));
+}
+
+TEST(Replace, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
   TempFolder dir;
   std::string out = "stale";
   EXPECT_FALSE(ReadWholeFile(dir / "missing", out));
@@ -404,6 +499,41 @@ TEST(Replace, ReadWholeFileReadsFilesOnly) {
   EXPECT_TRUE(FileReadable(dir / "f"));
   EXPECT_FALSE(FileReadable(dir.path()));
   EXPECT_FALSE(FileReadable(dir / "missing"));
+
+  // A FIFO nobody writes to, and endless devices: refused at once, whatever the call.
+  ::alarm(30);  // a call that waits would otherwise hang the suite
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Store store;
+  store.autoSave = false;
+  for (const std::string& source : {fifo, std::string("/dev/zero"), std::string("/dev/urandom")}) {
+    EXPECT_FALSE(ReadWholeFile(source, out)) << source;
+    EXPECT_FALSE(FileReadable(source)) << source;
+    EXPECT_FALSE(LoadFile(store, source, false, false, "")) << source;
+    EXPECT_FALSE(CompressFile(source, dir / "out")) << source;
+  }
+  EXPECT_EQ(store.GroupCount(), 0);
+  store.SetItem("g", "a", "1");
+  EXPECT_FALSE(SaveFile(store, fifo, false, false, ""));
+  EXPECT_FALSE(ReplaceFile(fifo, "x"));
+  ::alarm(0);
+  EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"f", "fifo"}));
+}
+
+TEST(Replace, AReadErrorFailsTheRead) {
+  TempFolder dir;
+  const std::string content = IniLikeText(20, 20);
+  WriteBytes(dir / "a.ini", content);
+  FaultInjection faults;
+  FaultInjection::FailReadsAfter(100);
+  std::string out;
+  ReadInfo info;
+  EXPECT_FALSE(ReadWholeFile(dir / "a.ini", out, &info));
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(info.error, EIO);
+  EXPECT_TRUE(info.regular);
+  EXPECT_FALSE(CompressFile(dir / "a.ini", dir / "a.z"));
+  EXPECT_FALSE(Exists(dir / "a.z"));
 }
 
 // ---------------------------------------------------------------- whole-file compression
@@ -654,6 +784,133 @@ TEST_F(StoreFiles, SaveAsAndOpenAdoptTheFile) {
   other.fileName = path;
   EXPECT_TRUE(OpenFile(other, other.fileName, true));
   EXPECT_EQ(Dump(other), Dump(store));
+}
+
+TEST_F(StoreFiles, AFileNotReadCleanKeepsItsBytesWhenASaveReplacesIt) {
+  const std::string path = dir / "a.ini";
+  const std::string zeroByte("[g]\r\na=1\r\n\0[h]\r\nb=2", 20);
+  WriteBytes(path, zeroByte);
+  store.fileName = path;
+  ASSERT_TRUE(OpenFile(store, path, true));
+  EXPECT_EQ(store.GetItem("g", "a", ""), "1");
+  ASSERT_TRUE(store.Save());
+  EXPECT_EQ(ReadBytes(path), "[g]\r\na=1");
+  EXPECT_EQ(ReadBytes(path + ".unread-1"), zeroByte);
+  // The file now holds what was saved: the next save keeps nothing more.
+  ASSERT_TRUE(store.Save());
+  EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"a.ini", "a.ini.unread-1"}));
+
+  // A read error takes nothing in; the file is never replaced by the part that was read,
+  // and an earlier kept copy is never replaced either.
+  const std::string whole = IniLikeText(20, 20);
+  WriteBytes(path, whole);
+  {
+    FaultInjection faults;
+    FaultInjection::FailReadsAfter(100);
+    EXPECT_FALSE(OpenFile(store, path, true));
+  }
+  EXPECT_EQ(store.GroupCount(), 0);
+  store.SetItem("new", "k", "v");
+  ASSERT_TRUE(store.Save());
+  EXPECT_EQ(ReadBytes(path + ".unread-2"), whole);
+  EXPECT_EQ(ReadBytes(path + ".unread-1"), zeroByte);
+
+  // A wrong key, and a text that gives nothing: kept too. A clean load keeps nothing.
+  Store saved;
+  Fill(saved);
+  ASSERT_TRUE(SaveFile(saved, path, true, true, "right"));
+  const std::string enciphered = ReadBytes(path);
+  ASSERT_TRUE(LoadFile(store, path, true, true, "wrong"));
+  ASSERT_TRUE(store.Save());
+  EXPECT_EQ(ReadBytes(path + ".unread-3"), enciphered);
+  WriteBytes(path, "; only a comment\r\n");
+  ASSERT_TRUE(LoadFile(store, path, false, false, ""));
+  ASSERT_TRUE(store.Save());
+  EXPECT_EQ(ReadBytes(path + ".unread-4"), "; only a comment\r\n");
+  ASSERT_TRUE(LoadFile(store, path, false, false, ""));
+  ASSERT_TRUE(store.Save());
+  EXPECT_FALSE(Exists(path + ".unread-5"));
+}
+
+TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
+  struct Limit {
+    explicit Limit(size_t n) { ItemLengthLimit() = n; }
+    ~Limit() { ItemLengthLimit() = UINT32_MAX; }
+  } limit(64);
+  int owner = 0;
+  store.listeners = {&owner};
+  store.notify = &RecordNotify;
+  EXPECT_TRUE(store.SetItem("g", "fits", std::string(64, 'v')));
+  log.calls.clear();
+  EXPECT_FALSE(store.SetItem("g", "long", std::string(65, 'v')));
+  EXPECT_FALSE(store.SetItem("h", std::string(65, 'n'), "v"));
+  EXPECT_FALSE(store.GroupExists("h"));
+  EXPECT_FALSE(store.HasItem("g", "long"));
+  EXPECT_TRUE(log.calls.empty());
+
+  // A load that meets a line too long fails whole: nothing of it is taken in.
+  const std::string before = Dump(store);
+  const std::string text = "[a]\r\nx=1\r\n[b]\r\ny=" + std::string(100, 'v') + "\r\nz=2";
+  WriteBytes(dir / "long.ini", text);
+  EXPECT_FALSE(LoadFile(store, dir / "long.ini", false, false, ""));
+  EXPECT_TRUE(ParseText(store, text, true, true).refused);
+  EXPECT_EQ(Dump(store), before);
+  EXPECT_TRUE(log.calls.empty());
+  // A file that failed so is kept whole by the next save over it.
+  store.fileName = dir / "long.ini";
+  ASSERT_TRUE(store.Save());
+  EXPECT_EQ(ReadBytes(dir / "long.ini.unread-1"), text);
+}
+
+TEST_F(StoreFiles, ValuesOfFourGibibytesAreRefusedNotCut) {
+  // The real limit, through the real path: the length is checked before a byte is read,
+  // so a view that claims 4 GiB over a few bytes is enough.
+  const char bytes[8] = "1234567";
+  EXPECT_FALSE(store.SetItem("g", "x", std::string_view(bytes, size_t{1} << 32)));
+  EXPECT_FALSE(store.SetItem("g", std::string_view(bytes, (size_t{1} << 32) + 5), "v"));
+  EXPECT_EQ(store.GroupCount(), 0);
+}
+
+// A handler that runs out of memory while the store loads or replays: every flag held for
+// the operation is lifted again, so later changes still notify and save.
+void ThrowOnNewItem(void* listener, int flags) {
+  RecordNotify(listener, flags);
+  if (flags == kNotifyNewItem) throw std::bad_alloc();
+}
+
+TEST_F(StoreFiles, AnExceptionInsideAnOperationLeavesNoFlagSet) {
+  int owner = 0;
+  store.listeners = {&owner};
+  store.owner = &owner;
+  store.undoDepth = -1;
+  store.redoDepth = -1;
+  WriteBytes(dir / "a.ini", "[g]\r\na=1\r\nb=2");
+  store.notify = &ThrowOnNewItem;
+  EXPECT_THROW(OpenFile(store, dir / "a.ini", true), std::bad_alloc);
+  EXPECT_FALSE(store.quiet);
+  EXPECT_FALSE(store.loading);
+
+  store.notify = &RecordNotify;
+  store.BeginUndoBlock();
+  store.DeleteItem("g", "a");
+  store.notify = &ThrowOnNewItem;  // the undo re-creates the item
+  EXPECT_THROW(store.PerformUndo(), std::bad_alloc);
+  EXPECT_FALSE(store.quiet);
+  EXPECT_FALSE(store.undoing);
+  store.notify = &RecordNotify;
+  store.BeginUndoBlock();
+  store.SetItem("g", "c", "3");
+  EXPECT_TRUE(store.UndoAvailable());
+  store.PerformUndo();  // not refused as a replay still in progress
+  EXPECT_FALSE(store.HasItem("g", "c"));
+
+  // Changes notify and save again.
+  store.autoSave = true;
+  store.fileName = dir / "b.ini";
+  log.calls.clear();
+  store.SetItem("g", "d", "4");
+  EXPECT_EQ(log.calls.size(), 3u);  // new item, modified, saving
+  EXPECT_TRUE(Exists(dir / "b.ini"));
 }
 
 TEST_F(StoreFiles, ChangesAreSavedAutomatically) {
