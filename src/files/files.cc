@@ -112,6 +112,38 @@ void RememberLoad(Store& store, const ReadInfo& info, bool clean) {
   if (!clean && it == unclean.end()) unclean.push_back(id);
 }
 
+// The bytes of a file read whole, decoded and parsed into the store.
+bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compressed,
+            bool encrypted, std::string_view key) {
+  // Not clean: the file holds more than the document that comes out of it, so writing
+  // that document back over it would lose the rest.
+  bool clean = true;
+  if (compressed) {
+    // A block that does not decompress is read as it stands (a plain file opened with
+    // compression on still loads).
+    std::string plain;
+    if (DecompressBlock(bytes, plain)) {
+      bytes.swap(plain);
+    } else {
+      clean = false;
+    }
+  }
+  if (encrypted) {
+    CipherBlock(bytes, key);
+    if (HasControlBytes(bytes, store.NewLineText())) clean = false;  // likely a wrong key
+  }
+  const std::string_view text = TextOf(bytes);
+  if (text.size() != bytes.size()) clean = false;  // nothing after a zero byte is read
+  const ParseResult parsed = ParseText(store, text, false, false);
+  if (parsed.refused) {
+    RememberLoad(store, info, false);
+    return false;
+  }
+  if (!bytes.empty() && parsed.entries == 0) clean = false;
+  RememberLoad(store, info, clean);
+  return true;
+}
+
 }  // namespace
 
 std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool create) {
@@ -159,33 +191,14 @@ bool LoadFile(Store& store, const std::string& path, bool compressed, bool encry
     RememberLoad(store, info, false);
     return false;
   }
-  // Not clean: the file holds more than the document that comes out of it, so writing
-  // that document back over it would lose the rest.
-  bool clean = true;
-  if (compressed) {
-    // A block that does not decompress is read as it stands (a plain file opened with
-    // compression on still loads).
-    std::string plain;
-    if (DecompressBlock(bytes, plain)) {
-      bytes.swap(plain);
-    } else {
-      clean = false;
-    }
-  }
-  if (encrypted) {
-    CipherBlock(bytes, key);
-    if (HasControlBytes(bytes, store.NewLineText())) clean = false;  // likely a wrong key
-  }
-  const std::string_view text = TextOf(bytes);
-  if (text.size() != bytes.size()) clean = false;  // nothing after a zero byte is read
-  const ParseResult parsed = ParseText(store, text, false, false);
-  if (parsed.refused) {
+  // Running out of memory half way leaves part of the file in the store: a later save must
+  // keep the file's bytes as for any load that was not clean.
+  try {
+    return TakeIn(store, bytes, info, compressed, encrypted, key);
+  } catch (...) {
     RememberLoad(store, info, false);
-    return false;
+    throw;
   }
-  if (!bytes.empty() && parsed.entries == 0) clean = false;
-  RememberLoad(store, info, clean);
-  return true;
 }
 
 bool OpenFile(Store& store, const std::string& path, bool adopt) {
