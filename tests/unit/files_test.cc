@@ -256,6 +256,23 @@ TEST(Blocks, LengthFieldIsNeverTrusted) {
   EXPECT_EQ(out, source);
 }
 
+TEST(Blocks, MemoryFollowsTheOutputAndNeverPassesTheLengthField) {
+  // 100 KiB: the buffer grows from its first guess to the stated length, not beyond.
+  const std::string source((100 << 10) + 7, 'z');
+  std::string out;
+  ASSERT_TRUE(DecompressBlock(CompressBlock(source), out));
+  EXPECT_EQ(out, source);
+  EXPECT_LE(out.capacity(), source.size() + 1);
+  // A length the stream could expand to, but does not: memory stays near what came out.
+  const std::string random = RandomBytes(20000, 5);
+  std::string block = CompressBlock(random);
+  const uint32_t claimed = static_cast<uint32_t>((block.size() - 4) * 1000);
+  for (int i = 0; i < 4; ++i) block[i] = static_cast<char>(claimed >> (8 * i));
+  ASSERT_TRUE(DecompressBlock(block, out));
+  EXPECT_EQ(out, random);
+  EXPECT_LE(out.capacity(), size_t{64 << 10});
+}
+
 TEST(Blocks, HighlyCompressibleBlocksGrowTheirBuffer) {
   const std::string zeros(8 << 20, 'z');
   const std::string block = CompressBlock(zeros);
