@@ -94,9 +94,13 @@ std::string_view TextOf(const std::string& bytes) {
 // zero (counted on its own). Deciphering with the wrong key turns any text into such bytes
 // within its first few dozen, where saved INI text practically never holds one.
 bool HasControlBytes(std::string_view bytes, std::string_view newLine) {
+  bool text[256];
+  for (int c = 0; c < 256; ++c) {
+    text[c] = (c >= 32 && c != 127) || c == 0 || c == '\t' || c == '\r' || c == '\n';
+  }
+  for (unsigned char c : newLine) text[c] = true;
   for (unsigned char c : bytes) {
-    if ((c >= 32 && c != 127) || c == 0 || c == '\t' || c == '\r' || c == '\n') continue;
-    if (newLine.find(static_cast<char>(c)) == std::string_view::npos) return true;
+    if (!text[c]) return true;
   }
   return false;
 }
