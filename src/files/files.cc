@@ -9,14 +9,18 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/blocks.h"
 #include "files/file_io.h"
 #include "format/text.h"
+#include "store/scoped_value.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -86,6 +90,64 @@ std::string_view TextOf(const std::string& bytes) {
   return std::string_view(bytes.data(), n);
 }
 
+// Whether deciphered bytes hold control characters other than tab, the new-line bytes and
+// zero (counted on its own). Deciphering with the wrong key turns any text into such bytes
+// within its first few dozen, where saved INI text practically never holds one.
+bool HasControlBytes(std::string_view bytes, std::string_view newLine) {
+  bool text[256];
+  for (int c = 0; c < 256; ++c) {
+    text[c] = (c >= 32 && c != 127) || c == 0 || c == '\t' || c == '\r' || c == '\n';
+  }
+  for (unsigned char c : newLine) text[c] = true;
+  for (unsigned char c : bytes) {
+    if (!text[c]) return true;
+  }
+  return false;
+}
+
+// Records how the last load of a file went. A file whose load was not clean keeps its old
+// bytes when a save is about to replace it (see SaveFile).
+void RememberLoad(Store& store, const ReadInfo& info, bool clean) {
+  if (!info.regular) return;
+  const std::pair<uint64_t, uint64_t> id{info.device, info.inode};
+  auto& unclean = store.uncleanFiles;
+  const auto it = std::find(unclean.begin(), unclean.end(), id);
+  if (clean && it != unclean.end()) unclean.erase(it);
+  if (!clean && it == unclean.end()) unclean.push_back(id);
+}
+
+// The bytes of a file read whole, decoded and parsed into the store.
+bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compressed,
+            bool encrypted, std::string_view key) {
+  // Not clean: the file holds more than the document that comes out of it, so writing
+  // that document back over it would lose the rest.
+  bool clean = true;
+  if (compressed) {
+    // A block that does not decompress is read as it stands (a plain file opened with
+    // compression on still loads).
+    std::string plain;
+    if (DecompressBlock(bytes, plain)) {
+      bytes.swap(plain);
+    } else {
+      clean = false;
+    }
+  }
+  if (encrypted) {
+    CipherBlock(bytes, key);
+    if (HasControlBytes(bytes, store.NewLineText())) clean = false;  // likely a wrong key
+  }
+  const std::string_view text = TextOf(bytes);
+  if (text.size() != bytes.size()) clean = false;  // nothing after a zero byte is read
+  const ParseResult parsed = ParseText(store, text, false, false);
+  if (parsed.refused) {
+    RememberLoad(store, info, false);
+    return false;
+  }
+  if (!bytes.empty() && parsed.entries == 0) clean = false;
+  RememberLoad(store, info, clean);
+  return true;
+}
+
 }  // namespace
 
 std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool create) {
@@ -126,29 +188,33 @@ std::string RemoveFileSpec(std::string_view path) {
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
               std::string_view key) {
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
-  if (compressed) {
-    // A block that does not decompress is read as it stands (a plain file opened with
-    // compression on still loads).
-    std::string plain;
-    if (DecompressBlock(bytes, plain)) bytes.swap(plain);
+  ReadInfo info;
+  if (!ReadWholeFile(path, bytes, &info)) {
+    // Nothing of a file that was not read whole is taken in; a file that is there but
+    // could not be read still holds the user's data.
+    RememberLoad(store, info, false);
+    return false;
   }
-  if (encrypted) CipherBlock(bytes, key);
-  ParseText(store, TextOf(bytes), false, false);
-  return true;
+  // Running out of memory half way leaves part of the file in the store: a later save must
+  // keep the file's bytes as for any load that was not clean.
+  try {
+    return TakeIn(store, bytes, info, compressed, encrypted, key);
+  } catch (...) {
+    RememberLoad(store, info, false);
+    throw;
+  }
 }
 
 bool OpenFile(Store& store, const std::string& path, bool adopt) {
   const std::string target = path;  // the caller may pass the store's own fileName
-  store.quiet = true;
+  const ScopedValue<bool> loading(store.loading, true);
+  const ScopedValue<bool> hold(store.quiet, true, false);
   if (adopt) {
     store.RemoveAllGroups();
     store.fileName = target;
   }
   const std::string key = store.encryptionKey;
-  const bool ok = LoadFile(store, target, store.compressFile, store.encrypt, key);
-  store.quiet = false;
-  return ok;
+  return LoadFile(store, target, store.compressFile, store.encrypt, key);
 }
 
 bool SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
@@ -157,15 +223,25 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
   // the store's settings, the very texts these arguments refer to: take copies first.
   const std::string target = path;
   const std::string cipherKey(key);
-  if (store.notify != nullptr && store.owner != nullptr) {
-    store.notify(const_cast<void*>(store.owner), kNotifySaving);
-  }
+  store.NotifyOwner(kNotifySaving);
   std::string text = WriteText(store);
   if (encrypted) CipherBlock(text, cipherKey);
-  if (!compressed) return ReplaceFile(target, text);
-  const std::string block = CompressBlock(text);
-  if (block.empty()) return false;  // out of memory: keep the old file rather than a broken one
-  return ReplaceFile(target, block);
+  if (compressed) {
+    std::string block = CompressBlock(text);
+    // Out of memory, or more than a block can describe: keep the old file rather than
+    // write a broken one.
+    if (block.empty()) return false;
+    text.swap(block);
+  }
+  // A file whose last load was not clean keeps its old bytes beside it before it is
+  // replaced (ReplaceFile's keepOld); after that the file holds what this save wrote.
+  std::pair<uint64_t, uint64_t> id;
+  auto& unclean = store.uncleanFiles;
+  const bool keepOld = RegularFileIdentity(target, id.first, id.second) &&
+                       std::find(unclean.begin(), unclean.end(), id) != unclean.end();
+  if (!ReplaceFile(target, text, keepOld)) return false;
+  if (keepOld) std::erase(unclean, id);
+  return true;
 }
 
 bool SaveAs(Store& store, const std::string& path) {
