@@ -14,7 +14,7 @@ namespace {
 void BM_CalcSumOfSums(benchmark::State& state) {
   const int64_t n = state.range(0);
   vellix::Store store;
-  store.autoSave = false;
+  store.settings().autoSave = false;
   std::mt19937 rng(1);
   for (int64_t i = 0; i < n; ++i) {
     // Integers and decimals, as item values usually are.

@@ -40,10 +40,10 @@ struct Document {
   std::string path;
 
   Document() {
-    store.autoSave = false;
-    store.compressFile = true;
-    store.encrypt = true;
-    store.encryptionKey = kKey;
+    store.settings().autoSave = false;
+    store.settings().compressFile = true;
+    store.settings().encrypt = true;
+    store.settings().encryptionKey = kKey;
     char name[64];
     char value[64];
     char group[32];
@@ -97,7 +97,7 @@ void Files_Load(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto store = std::make_unique<Store>();
-    store->autoSave = false;
+    store->settings().autoSave = false;
     state.ResumeTiming();
     const bool ok = vellix::LoadFile(*store, d.path, true, true, kKey);
     benchmark::DoNotOptimize(ok);
@@ -134,7 +134,7 @@ void Layer_ParseText(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto store = std::make_unique<Store>();
-    store->autoSave = false;
+    store->settings().autoSave = false;
     state.ResumeTiming();
     vellix::ParseText(*store, d.text, false, false);
     benchmark::DoNotOptimize(store.get());

@@ -26,7 +26,7 @@ constexpr int kItemsPerGroup = 100;
 
 // Values alternate between "even ..." and "odd ...", so "even*" matches half the items.
 void Fill(Store& store, int64_t n) {
-  store.autoSave = false;
+  store.settings().autoSave = false;
   char group[32];
   char name[32];
   char value[64];
@@ -129,7 +129,7 @@ void MergeFile(benchmark::State& state, bool full) {
     if (full) {
       Fill(*target, n);
     } else {
-      target->autoSave = false;
+      target->settings().autoSave = false;
     }
     state.ResumeTiming();
     const std::unique_ptr<Store> source = vellix::MakeTemporaryStore(*target);

@@ -43,7 +43,7 @@ void FillDistinct(vellix::Store& store, int64_t n) {
 void BM_UniqueItemCount(benchmark::State& state) {
   const int64_t n = state.range(0);
   vellix::Store store;
-  store.autoSave = false;
+  store.settings().autoSave = false;
   FillDistinct(store, n);
   for (auto _ : state) benchmark::DoNotOptimize(vellix::CountDistinctItemNames(store));
   state.counters["distinct"] = static_cast<double>(vellix::CountDistinctItemNames(store));
@@ -54,7 +54,7 @@ BENCHMARK(BM_UniqueItemCount)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillis
 void BM_NthOverallItem(benchmark::State& state) {
   const int64_t n = state.range(0);
   vellix::Store store;
-  store.autoSave = false;
+  store.settings().autoSave = false;
   FillDistinct(store, n);
   for (auto _ : state) benchmark::DoNotOptimize(vellix::NthDistinctItemName(store, n / 10));
   state.counters["ns_per_item"] = PerItem(state, n);
@@ -74,7 +74,7 @@ void BM_SortGroupByValue(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     store = std::make_unique<vellix::Store>();  // the last store's teardown is not timed
-    store->autoSave = false;
+    store->settings().autoSave = false;
     FillOneGroup(*store, n);
     state.ResumeTiming();
     vellix::ApplyGroupOperation(*store, 0, 0, "g", 0);
@@ -86,7 +86,7 @@ BENCHMARK(BM_SortGroupByValue)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMilli
 void BM_ReadRankingInOrder(benchmark::State& state) {
   const int64_t n = state.range(0);
   vellix::Store store;
-  store.autoSave = false;
+  store.settings().autoSave = false;
   FillOneGroup(store, n);
   for (auto _ : state) {
     store.SetItem("g", "item0", "changed");  // every round starts from a new ranking

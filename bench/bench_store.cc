@@ -28,7 +28,7 @@ void BM_SetGetNth(benchmark::State& state) {
   for (auto _ : state) {
     const size_t before = HeapInUse();
     vellix::Store store;
-    store.autoSave = false;
+    store.settings().autoSave = false;
     for (const std::string& name : names) store.SetItem("group", name, "value");
     bytesPerItem = static_cast<double>(HeapInUse() - before) / static_cast<double>(n);
     size_t found = 0;
@@ -52,7 +52,7 @@ void BM_DeleteWhileIndexing(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     vellix::Store store;
-    store.autoSave = false;
+    store.settings().autoSave = false;
     for (const std::string& name : names) store.SetItem("group", name, "value");
     state.ResumeTiming();
     size_t sink = 0;

@@ -53,7 +53,7 @@ const std::string& Text() {
 
 std::unique_ptr<vellix::Store> LoadedStore() {
   auto store = std::make_unique<vellix::Store>();
-  store->autoSave = false;
+  store->settings().autoSave = false;
   vellix::ParseText(*store, Text(), false, true);
   return store;
 }
@@ -63,7 +63,7 @@ void BM_VellixParse(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto store = std::make_unique<vellix::Store>();
-    store->autoSave = false;
+    store->settings().autoSave = false;
     state.ResumeTiming();
     vellix::ParseText(*store, text, false, true);
     benchmark::DoNotOptimize(store->GroupCount());
@@ -84,7 +84,7 @@ void BM_VellixParseLongGroupName(benchmark::State& state) {
   for (int i = 0; i < 2000; ++i) text.append("k").append(std::to_string(i)).append("=v\r\n");
   for (auto _ : state) {
     vellix::Store store;
-    store.autoSave = false;
+    store.settings().autoSave = false;
     vellix::ParseText(store, text, false, true);
     benchmark::DoNotOptimize(store.TotalItems());
   }
@@ -201,7 +201,7 @@ int MeasureMemory(const std::string& which) {
   std::shared_ptr<void> document;
   if (which == "vellix") {
     auto store = std::make_shared<vellix::Store>();
-    store->autoSave = false;
+    store->settings().autoSave = false;
     vellix::ParseText(*store, *text, false, true);
     document = store;
 #ifdef HAVE_SIMPLEINI

@@ -47,7 +47,7 @@ void BM_SetUndoRedo(benchmark::State& state) {
   // The same calls with undo off, so that what recording adds can be seen.
   auto setAll = [&](vellix::Store& store, bool frame) {
     for (int64_t i = 0; i < kCalls; ++i) {
-      if (frame) store.BeginUndoBlock();
+      if (frame) BeginUndoBlock(store);
       const std::string& value = values[static_cast<size_t>(i % 97)];
       if (overwrite) {
         store.SetItem("g", items[static_cast<size_t>(i % 1000)], value);
@@ -58,7 +58,7 @@ void BM_SetUndoRedo(benchmark::State& state) {
     }
   };
   auto prepare = [&](vellix::Store& store) {
-    store.autoSave = false;
+    store.settings().autoSave = false;
     if (overwrite) {
       for (const std::string& item : items) store.SetItem("g", item, "start");
     }
@@ -74,27 +74,27 @@ void BM_SetUndoRedo(benchmark::State& state) {
     }
     vellix::Store store;
     prepare(store);
-    store.undoDepth = -1;
-    store.redoDepth = -1;
+    UndoOf(store).undoDepth = -1;
+    UndoOf(store).redoDepth = -1;
 
     double start = CpuSeconds();
     setAll(store, true);
     setNs = (CpuSeconds() - start) * 1e9 / kCalls;
 
     start = CpuSeconds();
-    while (store.UndoAvailable()) store.PerformUndo();
+    while (UndoAvailable(store)) PerformUndo(store);
     undoNs = (CpuSeconds() - start) * 1e9 / kCalls;
 
     start = CpuSeconds();
-    while (store.RedoAvailable()) store.PerformRedo();
+    while (RedoAvailable(store)) PerformRedo(store);
     redoNs = (CpuSeconds() - start) * 1e9 / kCalls;
 
     // Redo left one block per call on the undo side again, with the same kinds of record
     // as the first pass: what clearing that stack gives back is what undo holds.
     records = 0;
-    for (const auto& block : store.undoStacks().undo) records += static_cast<double>(block.size());
+    for (const auto& block : UndoOf(store).undo) records += static_cast<double>(block.size());
     const size_t peak = HeapInUse();
-    store.ClearUndo(true, true);
+    ClearUndo(store, true, true);
     bytesPerRecord = static_cast<double>(peak - HeapInUse()) / records;
     benchmark::DoNotOptimize(store.GroupCount());
   }
@@ -112,21 +112,21 @@ void BM_UndoGroupDeletion(benchmark::State& state) {
   const int64_t rest = state.range(0);
   const int64_t perGroup = state.range(1);
   vellix::Store store;
-  store.autoSave = false;
+  store.settings().autoSave = false;
   const std::vector<std::string> items = Names("item", 1000);
   for (int64_t i = 0; i < rest; ++i) {
     store.SetItem("bulk" + vellix::IntegerText(i / perGroup),
                   items[static_cast<size_t>(i % perGroup)], "v");
   }
   for (int i = 0; i < 100; ++i) store.SetItem("target", items[static_cast<size_t>(i)], "value");
-  store.undoDepth = -1;
-  store.redoDepth = -1;
+  UndoOf(store).undoDepth = -1;
+  UndoOf(store).redoDepth = -1;
   for (auto _ : state) {
     state.PauseTiming();
-    store.BeginUndoBlock();
+    BeginUndoBlock(store);
     store.DeleteGroup("target");
     state.ResumeTiming();
-    store.PerformUndo();
+    PerformUndo(store);
   }
   if (store.ItemCount("target") != 100) state.SkipWithError("the group did not come back");
   state.counters["document_items"] = static_cast<double>(rest + 100);

@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t options = lines[0].empty() ? 0 : static_cast<uint8_t>(lines[0][0]);
 
   Store s;
-  s.autoSave = false;
+  s.settings().autoSave = false;
   s.SetCaseSensitive(options & 1);
   for (size_t i = 3; i < lines.size(); ++i) {
     const std::string& l = lines[i];

@@ -41,14 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   vellix::Store store;
-  store.autoSave = false;
-  store.escapeValues = options & 4;
-  store.escapeItemNames = options & 8;
-  store.escapeGroups = options & 16;
-  store.subgroups = options & 32;
-  store.groupRepeatMode = (options >> 6) & 3;
-  store.itemRepeatMode = (options >> 6) % 3;
-  if (options & 64) store.SetNewLine("|");
+  store.settings().autoSave = false;
+  store.settings().escapeValues = options & 4;
+  store.settings().escapeItemNames = options & 8;
+  store.settings().escapeGroups = options & 16;
+  store.settings().subgroups = options & 32;
+  store.settings().groupRepeatMode = (options >> 6) & 3;
+  store.settings().itemRepeatMode = (options >> 6) % 3;
+  if (options & 64) store.settings().SetNewLine("|");
   const size_t textLength = std::strlen(bytes.c_str());
   vellix::ParseText(store, std::string_view(bytes.data(), textLength), false, false);
   return 0;

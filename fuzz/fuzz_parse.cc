@@ -16,18 +16,18 @@
 namespace {
 
 void Configure(vellix::Store& s, const uint8_t* data, std::string_view newLine) {
-  s.autoSave = false;
-  s.escapeGroups = data[0] & 1;
-  s.escapeItemNames = data[0] & 2;
-  s.escapeValues = data[0] & 4;
-  s.alwaysQuote = data[0] & 8;
-  s.subgroups = data[0] & 16;
-  s.allowEmptyGroups = data[0] & 32;
-  s.saveRepeatedAsOriginal = data[0] & 64;
-  s.groupRepeatMode = data[1] % 5;  // 4: a value outside the known modes
-  s.itemRepeatMode = (data[1] >> 3) % 4;
+  s.settings().autoSave = false;
+  s.settings().escapeGroups = data[0] & 1;
+  s.settings().escapeItemNames = data[0] & 2;
+  s.settings().escapeValues = data[0] & 4;
+  s.settings().alwaysQuote = data[0] & 8;
+  s.settings().subgroups = data[0] & 16;
+  s.settings().allowEmptyGroups = data[0] & 32;
+  s.settings().saveRepeatedAsOriginal = data[0] & 64;
+  s.settings().groupRepeatMode = data[1] % 5;  // 4: a value outside the known modes
+  s.settings().itemRepeatMode = (data[1] >> 3) % 4;
   s.SetCaseSensitive(data[1] & 128);
-  s.SetNewLine(std::string(newLine));
+  s.settings().SetNewLine(std::string(newLine));
 }
 
 }  // namespace
@@ -46,9 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string written = vellix::WriteText(first);
 
   // Subgroup parents that are not groups come back as empty groups when those are allowed.
-  const bool plain = (!first.subgroups || !first.allowEmptyGroups) &&
-                     !first.saveRepeatedAsOriginal &&
-                     first.groupRepeatMode == 3 && first.itemRepeatMode == 1 &&
+  const bool plain = (!first.settings().subgroups || !first.settings().allowEmptyGroups) &&
+                     !first.settings().saveRepeatedAsOriginal &&
+                     first.settings().groupRepeatMode == 3 && first.settings().itemRepeatMode == 1 &&
                      first.NewLineText() == "\r\n";
   vellix::Store second;
   Configure(second, data, newLine);

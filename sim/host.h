@@ -16,8 +16,9 @@
 #include <utility>
 #include <vector>
 
+#include <vellix/host_abi.h>
+
 #include "catalogue.h"
-#include "host_abi.h"
 #include "token.h"
 
 namespace vxsim {

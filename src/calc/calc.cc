@@ -127,7 +127,7 @@ std::string CalcStr(const Store& store, std::string_view a, std::string_view b) 
       best = value;
     }
   });
-  return chosen != nullptr ? chosen->name : std::string();
+  return chosen != nullptr ? chosen->name() : std::string();
 }
 
 }  // namespace vellix

@@ -215,8 +215,7 @@ bool CMD5::Compute(std::string_view text) {
   const size_t end = text.find('\0');
   if (end != std::string_view::npos) text = text.substr(0, end);
   const std::array<uint8_t, 16> digest = Md5(text);
-  std::memcpy(digest_, digest.data(), sizeof digest_);
-  WriteHex(digest_, hex_);
+  WriteHex(digest.data(), hex_);
   valid_ = true;
   return true;
 }

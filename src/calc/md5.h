@@ -1,4 +1,4 @@
-// MD5 (RFC 1321) and the digest object every store owns.
+// MD5 (RFC 1321) and the digest object of hashed values.
 #pragma once
 
 #include <array>
@@ -36,8 +36,8 @@ std::array<uint8_t, 16> Md5(std::string_view bytes);
 // 32 lowercase hexadecimal digits.
 std::string Md5Hex(std::string_view bytes);
 
-// The digest object of a store. Texts here come from the host and end at their first NUL,
-// so both forms of Compute digest the bytes before the first NUL only.
+// The digest object of hashed values. Texts here come from the host and end at their first
+// NUL, so both forms of Compute digest the bytes before the first NUL only.
 class CMD5 {
  public:
   CMD5() = default;
@@ -50,12 +50,9 @@ class CMD5 {
   bool Compute(std::string_view text);
   // The last digest as 32 lowercase hex digits, or null before any digest was computed.
   const char* Hex() const { return valid_ ? hex_ : nullptr; }
-  // The last raw digest (all zero before any digest was computed).
-  const uint8_t* Digest() const { return digest_; }
 
  private:
   bool valid_ = false;
-  uint8_t digest_[16] = {};
   char hex_[33] = {};
 };
 

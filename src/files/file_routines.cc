@@ -17,11 +17,6 @@
 namespace vellix {
 
 namespace {
-// Conditions raised by the decompress action.
-constexpr int kTriggerUncompressed = 16;
-constexpr int kTriggerUncompressFailed = 17;
-// Raised after a merge whose source could be had.
-constexpr int kTriggerMerged = 15;
 
 // The file to merge from, read into a store of its own with this object's settings (format,
 // compression, key). That store has no file of its own to save to and never auto-saves, so
@@ -41,7 +36,7 @@ void MergeFromFile(RunObject& ro, Params& p) {
   const std::unique_ptr<Store> source = ReadMergeSource(ro, path);
   if (source == nullptr) return;
   MergeStore(*ro.store, source.get(), allow);
-  ro.RaiseTrigger(kTriggerMerged);
+  ro.RaiseTrigger(VX_TRIGGER_MERGED);
 }
 
 void MergeGroupFromFile(RunObject& ro, Params& p) {
@@ -52,7 +47,7 @@ void MergeGroupFromFile(RunObject& ro, Params& p) {
   const std::unique_ptr<Store> source = ReadMergeSource(ro, path);
   if (source == nullptr) return;
   MergeGroup(*ro.store, source.get(), from, to, allow);
-  ro.RaiseTrigger(kTriggerMerged);
+  ro.RaiseTrigger(VX_TRIGGER_MERGED);
 }
 
 void MergeFromObject(RunObject& ro, Params& p) {
@@ -64,7 +59,7 @@ void MergeFromObject(RunObject& ro, Params& p) {
   // even free the other object's store.
   const std::unique_ptr<Store> source = CopyForMerge(*other->store);
   MergeStore(*ro.store, source.get(), allow);
-  ro.RaiseTrigger(kTriggerMerged);
+  ro.RaiseTrigger(VX_TRIGGER_MERGED);
 }
 
 void MergeGroupFromObject(RunObject& ro, Params& p) {
@@ -76,7 +71,7 @@ void MergeGroupFromObject(RunObject& ro, Params& p) {
   if (other == nullptr) return;
   // MergeGroup takes the group's items before it sets the first one.
   MergeGroup(*ro.store, other->store, from, to, allow);
-  ro.RaiseTrigger(kTriggerMerged);
+  ro.RaiseTrigger(VX_TRIGGER_MERGED);
 }
 
 void NewIni(RunObject& ro, Params& p) {
@@ -86,16 +81,16 @@ void NewIni(RunObject& ro, Params& p) {
   const std::string resolved = ResolvePath(ro.baseFolder, path, ro.createFolders);
   if (keepData) {
     // The data now belongs to the new file; with auto save it is written there at once.
-    store.fileName = resolved;
+    store.settings().fileName = resolved;
     store.AfterChange();
     return;
   }
   // The old file is let go before clearing, so the clear cannot save an empty document
   // over it.
-  store.fileName.clear();
+  store.settings().fileName.clear();
   store.ClearAll();
-  store.readOnly = false;
-  store.fileName = resolved;
+  store.settings().readOnly = false;
+  store.settings().fileName = resolved;
 }
 
 void LoadIni(RunObject& ro, Params& p) {
@@ -105,13 +100,13 @@ void LoadIni(RunObject& ro, Params& p) {
   // A file opened read-only is never written, so nothing is made for it.
   const std::string resolved =
       ResolvePath(ro.baseFolder, path, readOnly ? false : ro.createFolders);
-  store.readOnly = readOnly;
+  store.settings().readOnly = readOnly;
   OpenFile(store, resolved, true);
 }
 
 void SaveIni(RunObject& ro, Params& p) {
   (void)p;
-  ro.store->Save();
+  SaveStore(*ro.store);
 }
 
 void SaveIniAs(RunObject& ro, Params& p) {
@@ -131,7 +126,7 @@ void BackupIni(RunObject& ro, Params& p) {
 void CloseIni(RunObject& ro, Params& p) {
   (void)p;
   Store& store = *ro.store;
-  store.fileName.clear();
+  store.settings().fileName.clear();
   // Closed from an "On Data Modified" handler, the store is emptied without raising that
   // trigger again: each raise would run the handler that closes, without end.
   if (store.Delivering(kNotifyModified)) {
@@ -139,7 +134,7 @@ void CloseIni(RunObject& ro, Params& p) {
   } else {
     store.ClearAll();
   }
-  store.readOnly = false;
+  store.settings().readOnly = false;
 }
 
 void CompressFileAction(RunObject& ro, Params& p) {
@@ -160,8 +155,8 @@ void DecompressFileAction(RunObject& ro, Params& p) {
                                  ResolvePath(ro.baseFolder, destination, ro.createFolders));
   // Called from a handler of either outcome, it decompresses without raising an outcome
   // again: each raise would run the same handler, without end.
-  if (ro.Raising(kTriggerUncompressed) || ro.Raising(kTriggerUncompressFailed)) return;
-  ro.RaiseTrigger(ok ? kTriggerUncompressed : kTriggerUncompressFailed);
+  if (ro.Raising(VX_TRIGGER_UNCOMPRESSED) || ro.Raising(VX_TRIGGER_UNCOMPRESS_FAILED)) return;
+  ro.RaiseTrigger(ok ? VX_TRIGGER_UNCOMPRESSED : VX_TRIGGER_UNCOMPRESS_FAILED);
 }
 
 void AddRepeated(RunObject& ro, Params& p) {
@@ -179,27 +174,31 @@ void LoadWithOptions(RunObject& ro, Params& p) {
   const auto option = [block](int i) {
     return block ? static_cast<int8_t>(block[i]) : int8_t{0};
   };
-  const bool skipLoad = option(0) != 0;
-  const int nameMode = option(1);
-  const int clearMode = option(2);
-  const int flags = option(3);
-  const bool afterChange = (flags & 1) != 0;
-  const bool readOnly = (flags & 2) != 0;
+  const bool skipLoad = option(VX_LOAD_OPTION_SKIP_LOAD) != 0;
+  const int nameMode = option(VX_LOAD_OPTION_NAME_MODE);
+  const int clearMode = option(VX_LOAD_OPTION_CLEAR_MODE);
+  const int flags = option(VX_LOAD_OPTION_FLAGS);
+  const bool afterChange = (flags & VX_LOAD_AFTER_CHANGE) != 0;
+  const bool readOnly = (flags & VX_LOAD_READ_ONLY) != 0;
 
   Store& store = *ro.store;
-  const bool exists =
-      clearMode == 2 && FileReadable(ResolvePath(ro.baseFolder, path, false));
+  const bool clearIfExists = clearMode == VX_CLEAR_WHEN_FILE_EXISTS;
+  const bool exists = clearIfExists && FileReadable(ResolvePath(ro.baseFolder, path, false));
   const ScopedValue<bool> hold(store.quiet, true, false);
-  if (clearMode == 0 || (clearMode == 2 && exists)) store.RemoveAllGroups();
+  if (clearMode == VX_CLEAR_ALWAYS || (clearIfExists && exists)) {
+    store.RemoveAllGroups();
+  }
   bool read = false;
   if (!skipLoad) {
-    store.readOnly = readOnly;
+    store.settings().readOnly = readOnly;
     const std::string resolved =
         ResolvePath(ro.baseFolder, path, readOnly ? false : ro.createFolders);
     read = OpenFile(store, resolved, false);
   }
   // The name is the text as given, not the resolved path.
-  if (nameMode == 0 || (nameMode == 2 && read)) store.fileName = path;
+  if (nameMode == VX_NAME_ALWAYS || (nameMode == VX_NAME_WHEN_READ && read)) {
+    store.settings().fileName = path;
+  }
   if (afterChange) store.AfterChange();
 }
 
@@ -215,7 +214,7 @@ Value CryptExpression(RunObject& ro, Params& p) {
 
 Value FilenameExpression(RunObject& ro, Params& p) {
   (void)p;
-  return Value::Str(ro.store->fileName);
+  return Value::Str(ro.store->settings().fileName);
 }
 
 }  // namespace vellix

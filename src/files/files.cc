@@ -148,6 +148,13 @@ bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compres
   return true;
 }
 
+// SaveFile with the store's own compression and key (SaveFile copies what it is given
+// before any handler runs).
+bool SaveWithOwnSettings(Store& store, const std::string& path) {
+  const DocumentSettings& settings = store.settings();
+  return SaveFile(store, path, settings.compressFile, settings.encrypt, settings.encryptionKey);
+}
+
 }  // namespace
 
 std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool create) {
@@ -209,12 +216,13 @@ bool OpenFile(Store& store, const std::string& path, bool adopt) {
   const std::string target = path;  // the caller may pass the store's own fileName
   const ScopedValue<bool> loading(store.loading, true);
   const ScopedValue<bool> hold(store.quiet, true, false);
+  DocumentSettings& settings = store.settings();
   if (adopt) {
     store.RemoveAllGroups();
-    store.fileName = target;
+    settings.fileName = target;
   }
-  const std::string key = store.encryptionKey;
-  return LoadFile(store, target, store.compressFile, store.encrypt, key);
+  const std::string key = settings.encryptionKey;
+  return LoadFile(store, target, settings.compressFile, settings.encrypt, key);
 }
 
 bool SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
@@ -246,10 +254,9 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
 
 bool SaveAs(Store& store, const std::string& path) {
   const std::string target = path;
-  const std::string key = store.encryptionKey;
-  const bool ok = SaveFile(store, target, store.compressFile, store.encrypt, key);
-  store.fileName = target;
-  store.readOnly = false;
+  const bool ok = SaveWithOwnSettings(store, target);
+  store.settings().fileName = target;
+  store.settings().readOnly = false;
   return ok;
 }
 
@@ -271,11 +278,10 @@ bool DecompressFile(const std::string& source, const std::string& destination) {
   return ReplaceFile(destination, plain);
 }
 
-bool Store::Save() {
-  if (fileName.empty() || readOnly) return false;
-  const std::string path = fileName;
-  const std::string key = encryptionKey;
-  return SaveFile(*this, path, compressFile, encrypt, key);
+bool SaveStore(Store& store) {
+  const DocumentSettings& settings = store.settings();
+  if (settings.fileName.empty() || settings.readOnly) return false;
+  return SaveWithOwnSettings(store, settings.fileName);
 }
 
 }  // namespace vellix

@@ -26,6 +26,9 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
               std::string_view key);
 // SaveFile with the store's settings, then the path becomes fileName and readOnly clears.
 bool SaveAs(Store& store, const std::string& path);
+// Writes fileName with the store's settings unless it is empty or readOnly is set; true when
+// it was written. The store's save hook: auto save calls it after a change.
+bool SaveStore(Store& store);
 // Writes the compressed block of a whole file to another file.
 bool CompressFile(const std::string& source, const std::string& destination);
 // Writes the content of a compressed-block file to another file; false when it fails.

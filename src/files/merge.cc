@@ -24,7 +24,7 @@ bool MergeStore(Store& target, const Store* source, bool allowOverwrite) {
   // Read in place: the source is private to the caller, so no handler can change it.
   source->ForEachGroup([&](const Group& group) {
     group.ForEachItem([&](const Item& item) {
-      MergeItem(target, group.name, item.name(), item.value(), allowOverwrite);
+      MergeItem(target, group.name(), item.name(), item.value(), allowOverwrite);
     });
   });
   return true;

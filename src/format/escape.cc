@@ -161,6 +161,33 @@ std::string EscapeText(std::string_view text, bool active, bool edgeSpaces, bool
   return out;
 }
 
+namespace {
+
+// Appends what a backslash and the byte after it stand for. Item names know three more
+// sequences than values and headers: ";", "=" and "[", which keep a name from reading as a
+// comment, an item line's split or a header. Any other byte after a backslash stands for
+// nothing.
+void AppendUnescaped(std::string& out, char marked, std::string_view newLine, bool itemName) {
+  switch (marked) {
+    case '"':
+    case 'q': out.push_back('"'); break;
+    case '\\': out.push_back('\\'); break;
+    case '_': out.push_back(' '); break;
+    case 't': out.push_back('\t'); break;
+    case 'n': out.append(newLine); break;
+    case ';':
+    case '=':
+    case '[':
+      if (itemName) out.push_back(marked);
+      break;
+    default: break;
+  }
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
 void DecodeInto(std::string& out, std::string_view text, std::string_view newLine) {
   out.clear();
   const size_t n = text.size();
@@ -169,17 +196,7 @@ void DecodeInto(std::string& out, std::string_view text, std::string_view newLin
     if (text[i] != '\\') continue;
     out.append(text.data() + runStart, i - runStart);
     ++i;  // the marked byte; a backslash at the very end marks nothing and is dropped
-    if (i < n) {
-      switch (text[i]) {
-        case '"':
-        case 'q': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case '_': out.push_back(' '); break;
-        case 't': out.push_back('\t'); break;
-        case 'n': out.append(newLine); break;
-        default: break;  // not an escape: both bytes vanish
-      }
-    }
+    if (i < n) AppendUnescaped(out, text[i], newLine, false);
     runStart = i + 1;
   }
   if (runStart < n) out.append(text.data() + runStart, n - runStart);
@@ -193,12 +210,6 @@ std::string UnescapeText(std::string_view text, int mode, bool escapeValues,
   DecodeInto(out, text, newLine);
   return out;
 }
-
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-}  // namespace
 
 bool SplitItemLine(std::string_view line, bool escapeItemNames, std::string_view newLine,
                    std::string& scratch, ItemLineParts& parts) {
@@ -233,58 +244,8 @@ bool SplitItemLine(std::string_view line, bool escapeItemNames, std::string_view
       continue;
     }
     if (++i >= n) break;  // a final backslash marks nothing: no "=" follows either
-    switch (line[i]) {
-      case ';': scratch.push_back(';'); break;
-      case '=': scratch.push_back('='); break;
-      case '[': scratch.push_back('['); break;
-      case '\\': scratch.push_back('\\'); break;
-      case 'q':
-      case '"': scratch.push_back('"'); break;
-      case '_': scratch.push_back(' '); break;
-      case 't': scratch.push_back('\t'); break;
-      case 'n': scratch.append(newLine); break;
-      default: break;
-    }
+    AppendUnescaped(scratch, line[i], newLine, true);
     keep = scratch.size();
-  }
-  return false;
-}
-
-bool SplitItemLine(std::string_view line, bool escapeItemNames, std::string_view newLine,
-                   std::string& name, std::string& value) {
-  if (!escapeItemNames) {
-    const size_t at = line.find('=');
-    if (at == std::string_view::npos) return false;
-    name.assign(line.substr(0, at));
-    value.assign(line.substr(at + 1));
-    return true;
-  }
-  std::string decoded;
-  const size_t n = line.size();
-  for (size_t i = 0; i < n; ++i) {
-    const char c = line[i];
-    if (c == '=') {
-      name = std::move(decoded);
-      value.assign(line.substr(i + 1));
-      return true;
-    }
-    if (c != '\\') {
-      decoded.push_back(c);
-      continue;
-    }
-    if (++i >= n) break;
-    switch (line[i]) {
-      case ';': decoded.push_back(';'); break;
-      case '=': decoded.push_back('='); break;
-      case '[': decoded.push_back('['); break;
-      case '\\': decoded.push_back('\\'); break;
-      case 'q':
-      case '"': decoded.push_back('"'); break;
-      case '_': decoded.push_back(' '); break;
-      case 't': decoded.push_back('\t'); break;
-      case 'n': decoded.append(newLine); break;
-      default: break;
-    }
   }
   return false;
 }

@@ -27,7 +27,8 @@ Value EscapeExpression(RunObject& ro, Params& p) {
 // Expression 29: always decodes.
 Value UnescapeExpression(RunObject& ro, Params& p) {
   const std::string text = p.Text();
-  return Value::Str(UnescapeText(text, 1, ro.store->escapeValues, ro.store->NewLineText()));
+  const Store& store = *ro.store;
+  return Value::Str(UnescapeText(text, 1, store.settings().escapeValues, store.NewLineText()));
 }
 
 // Expression 39: the current group alone, written with the object's format settings. It is

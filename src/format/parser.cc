@@ -112,15 +112,15 @@ class Parser {
   explicit Parser(Store& store)
       : store_(store),
         newLine_(store.NewLineText()),
-        standardNewLine_(store.standardNewLine || store.newLine.empty()),
-        subgroups_(store.subgroups),
-        escapeGroups_(store.escapeGroups),
-        escapeItemNames_(store.escapeItemNames),
-        escapeValues_(store.escapeValues),
-        alwaysQuote_(store.alwaysQuote),
-        allowEmptyGroups_(store.allowEmptyGroups),
-        groupRepeatMode_(store.groupRepeatMode),
-        itemRepeatMode_(store.itemRepeatMode) {}
+        standardNewLine_(store.settings().standardNewLine()),
+        subgroups_(store.settings().subgroups),
+        escapeGroups_(store.settings().escapeGroups),
+        escapeItemNames_(store.settings().escapeItemNames),
+        escapeValues_(store.settings().escapeValues),
+        alwaysQuote_(store.settings().alwaysQuote),
+        allowEmptyGroups_(store.settings().allowEmptyGroups),
+        groupRepeatMode_(store.settings().groupRepeatMode),
+        itemRepeatMode_(store.settings().itemRepeatMode) {}
 
   void Run(std::string_view text) {
     LineCutter cutter(text, standardNewLine_, newLine_);
@@ -245,17 +245,17 @@ class Parser {
         name = path_;
       }
       const bool exists = store_.GroupExists(name);
-      if (exists && groupRepeatMode_ != 3) {
+      if (exists && groupRepeatMode_ != kGroupRepeatMerge) {
         switch (groupRepeatMode_) {
-          case 1:  // Last: the group is read afresh
+          case kGroupRepeatLast:  // the group is read afresh
             store_.DeleteGroup(name);
             itemSuffixes_.erase(NormalizeName(name, store_.caseSensitive()));
             TakeName(name);
             break;
-          case 0:  // First: this header's items are dropped
+          case kGroupRepeatFirst:  // this header's items are dropped
             skipItems_ = true;
             break;
-          case 2: {  // Rename
+          case kGroupRepeatRename: {
             const std::string key = NormalizeName(name, store_.caseSensitive());
             SetCurrent(groupSuffixes_.Free(key, name, [&](const std::string& candidate) {
               return store_.GroupExists(candidate);
@@ -294,10 +294,10 @@ class Parser {
     }
     const std::string_view name = parts.name;
     const bool cs = store_.caseSensitive();
-    if (itemRepeatMode_ == 0 || itemRepeatMode_ == 2) {
+    if (itemRepeatMode_ == kItemRepeatFirst || itemRepeatMode_ == kItemRepeatRename) {
       const Group* existing = CurrentNode(false);
       if (existing != nullptr && existing->Find(name, cs) != nullptr) {
-        if (itemRepeatMode_ == 0) return;
+        if (itemRepeatMode_ == kItemRepeatFirst) return;
         Group* g = CurrentNode(true);
         auto& counter = itemSuffixes_[NormalizeName(Current(), cs)];
         const std::string renamed =

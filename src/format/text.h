@@ -25,17 +25,13 @@ std::string UnescapeText(std::string_view text, int mode, bool escapeValues,
 // Always decodes, replacing the content of `out`.
 void DecodeInto(std::string& out, std::string_view text, std::string_view newLine);
 
-// Splits one trimmed item line into name and value; false when no splitting "=" is found.
-// Without name escapes the name is the text before the first "=" and the value all after
-// it; with them the name is decoded while it is read and an escaped "=" does not split.
-// Neither part is trimmed here.
-bool SplitItemLine(std::string_view line, bool escapeItemNames, std::string_view newLine,
-                   std::string& name, std::string& value);
-
-// The parser's split, without copies. Without name escapes both views point into `line`;
-// with them the decoded name is built in `scratch` and `name` points there. Either way the
-// name comes back trimmed the parser's way: blanks written literally at its ends are
-// dropped, while blanks that were escaped ("\_", "\t") belong to the name and stay.
+// Splits one trimmed item line into name and value, without copies; false when no
+// splitting "=" is found. Without name escapes the name is the text before the first "="
+// and the value all after it, and both views point into `line`; with them the name is
+// decoded while it is read, an escaped "=" does not split, and the decoded name is built in
+// `scratch` with `name` pointing there. Either way the name comes back trimmed the parser's
+// way: blanks written literally at its ends are dropped, while blanks that were escaped
+// ("\_", "\t") belong to the name and stay. The value is neither decoded nor trimmed.
 struct ItemLineParts {
   std::string_view name;
   std::string_view value;  // undecoded, untrimmed

@@ -24,12 +24,12 @@ class Writer {
   explicit Writer(const Store& store)
       : store_(store),
         newLine_(store.NewLineText()),
-        subgroups_(store.subgroups),
-        escapeGroups_(store.escapeGroups),
-        escapeItemNames_(store.escapeItemNames),
-        escapeValues_(store.escapeValues),
-        alwaysQuote_(store.alwaysQuote),
-        asOriginal_(store.saveRepeatedAsOriginal) {}
+        subgroups_(store.settings().subgroups),
+        escapeGroups_(store.settings().escapeGroups),
+        escapeItemNames_(store.settings().escapeItemNames),
+        escapeValues_(store.settings().escapeValues),
+        alwaysQuote_(store.settings().alwaysQuote),
+        asOriginal_(store.settings().saveRepeatedAsOriginal) {}
 
   std::string Run() {
     Reserve();
@@ -46,7 +46,7 @@ class Writer {
     size_t total = 0;
     const size_t nl = newLine_.size();
     store_.ForEachGroup([&](const Group& g) {
-      total += g.name.size() + 2 + nl;
+      total += g.name().size() + 2 + nl;
       g.ForEachItem([&](const Item& it) { total += it.name().size() + it.value().size() + 1 + nl; });
     });
     if (escapeGroups_ || escapeItemNames_ || escapeValues_) total += total / 16;
@@ -56,10 +56,10 @@ class Writer {
   void Indent(size_t level) { out_.append(level, '\t'); }
 
   void WriteGroup(const Group& g) {
-    std::string_view e = g.name;
+    std::string_view e = g.name();
     if (escapeGroups_) {
       groupScratch_.clear();
-      AppendEscaped(groupScratch_, g.name, false, false, newLine_);
+      AppendEscaped(groupScratch_, g.name(), false, false, newLine_);
       e = groupScratch_;
     }
     size_t level = 0;

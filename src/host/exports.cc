@@ -1,4 +1,6 @@
 // The entry points the host resolves by name. Everything else in the module is hidden.
+#include <cstddef>
+
 #include "host/host_abi.h"
 #include "host/lifecycle.h"
 #include "host/tables.h"
@@ -11,10 +13,10 @@ using vellix::kExpressionCount;
 
 VX_EXPORT int GetInfos(int code) {
   switch (code) {
-    case 0: return 0x300;
-    case 2: return 0x100;
-    case 6: return 2;
-    case 7: return 243;
+    case VX_INFO_VERSION: return VX_INFO_VERSION_ANSWER;
+    case VX_INFO_PLUGIN: return VX_INFO_PLUGIN_ANSWER;
+    case VX_INFO_PRODUCT: return VX_INFO_PRODUCT_ANSWER;
+    case VX_INFO_BUILD: return VX_INFO_BUILD_ANSWER;
     default: return 0;
   }
 }
@@ -28,11 +30,11 @@ VX_EXPORT int GetRunObjectInfos(void*, VxDescription* d) {
   d->actionCount = kActionCount;
   d->expressionCount = kExpressionCount;
   d->editDataSize = VX_EDIT_DATA_SIZE;
-  d->objectFlags = 0x100;
-  d->priority = 100;
-  d->editorOptions = 0;
+  d->objectFlags = VX_OBJECT_FLAGS;
+  d->priority = VX_PRIORITY;
+  d->editorOptions = VX_EDITOR_OPTIONS;
   d->identifier = VX_IDENTIFIER;
-  d->version = 1;
+  d->version = VX_DESCRIPTION_VERSION;
   return 1;
 }
 
@@ -70,9 +72,11 @@ VX_EXPORT void EndApp(const VxHostServices* host, VxApplication* app) try {
 VX_EXPORT void UpdateFileNames(void*, void* hostValue, const void* editData,
                                VxFileNameRoutine routine) {
   if (editData == nullptr || routine == nullptr) return;
-  const char* name = static_cast<const char*>(editData) + 22;
-  char buffer[261] = {};
-  for (int i = 0; i < 260 && name[i] != '\0'; ++i) buffer[i] = name[i];
+  const char* name = static_cast<const char*>(editData) + offsetof(VxEditData, defaultFile);
+  char buffer[VX_EDIT_FIELD_SIZE(defaultFile) + 1] = {};
+  for (size_t i = 0; i < VX_EDIT_FIELD_SIZE(defaultFile) && name[i] != '\0'; ++i) {
+    buffer[i] = name[i];
+  }
   if (buffer[0] == '/') routine(hostValue, buffer);
 }
 

@@ -5,6 +5,7 @@
 #include "host/routine.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
+#include "undo/undo.h"
 
 namespace vellix {
 
@@ -73,22 +74,22 @@ void RunObject::RaiseTrigger(int condition) {
 
 void OpenFrame(RunObject& ro) {
   Store& store = *ro.store;
-  if (ro.settings != nullptr) store.ApplySettings(*ro.settings);
+  if (ro.settings) store.ApplySettings(*ro.settings);
   // While the object raises its own triggers the store is in the middle of a change that
   // is not saved yet: reloading the file then would throw that change away.
-  if (ro.autoLoad && !store.fileName.empty() && !ro.raisingEvent) {
-    OpenFile(store, store.fileName, true);
+  if (ro.autoLoad && !store.settings().fileName.empty() && !ro.raisingEvent) {
+    OpenFile(store, store.settings().fileName, true);
   }
 }
 
 bool BeginModifying(RunObject& ro) {
   if (ro.raisingEvent) return false;
-  ro.store->BeginUndoBlock();
+  BeginUndoBlock(*ro.store);
   return true;
 }
 
 void SaveSettingsBack(RunObject& ro) {
-  if (ro.settings != nullptr) ro.store->SaveSettingsBack(*ro.settings);
+  if (ro.settings) ro.store->SaveSettingsBack(*ro.settings);
 }
 
 }  // namespace vellix

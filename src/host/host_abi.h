@@ -7,10 +7,14 @@
 #ifndef VELLIX_HOST_ABI_H
 #define VELLIX_HOST_ABI_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
+#define VX_STATIC_ASSERT(condition, message) static_assert(condition, message)
+#else
+#define VX_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
 #endif
 
 typedef intptr_t vx_word;
@@ -27,6 +31,46 @@ typedef struct VxLiveObject VxLiveObject;
 #define VX_EDIT_DATA_SIZE 3488
 /* Identifier of this extension; other objects of this kind are recognised by it. */
 #define VX_IDENTIFIER 0x12FD53A0u
+
+/* Routines in the three tables of the description record. */
+#define VX_CONDITION_COUNT 20
+#define VX_ACTION_COUNT 84
+#define VX_EXPRESSION_COUNT 41
+
+/* The rest of the description record (VxDescription) as this module fills it. */
+#define VX_OBJECT_FLAGS 0x100u  /* the object flags it declares to the host */
+#define VX_PRIORITY 100
+#define VX_EDITOR_OPTIONS 0
+#define VX_DESCRIPTION_VERSION 1
+
+/* GetInfos: the questions the host asks by code, and this module's answers. Every other
+ * code is answered with 0. */
+enum {
+  VX_INFO_VERSION = 0,  /* -> VX_INFO_VERSION_ANSWER, the extension format version */
+  VX_INFO_PLUGIN = 2,   /* -> VX_INFO_PLUGIN_ANSWER, the plug-in interface version */
+  VX_INFO_PRODUCT = 6,  /* -> VX_INFO_PRODUCT_ANSWER, the host product it needs */
+  VX_INFO_BUILD = 7     /* -> VX_INFO_BUILD_ANSWER, the oldest host build it runs in */
+};
+#define VX_INFO_VERSION_ANSWER 0x300
+#define VX_INFO_PLUGIN_ANSWER 0x100
+#define VX_INFO_PRODUCT_ANSWER 2
+#define VX_INFO_BUILD_ANSWER 243
+
+/* The trigger conditions: the condition number the module raises with
+ * VX_SVC_RAISE_TRIGGER, and what raises it. */
+enum {
+  VX_TRIGGER_DIALOG_OPENED = 7,      /* never raised: the data-browser dialog is not here */
+  VX_TRIGGER_DIALOG_CLOSED = 8,      /* never raised */
+  VX_TRIGGER_DIALOG_MODIFIED = 9,    /* never raised */
+  VX_TRIGGER_DATA_MODIFIED = 10,     /* every object attached to a store, after a change */
+  VX_TRIGGER_SAVE = 11,              /* the store's owner, before its file is written */
+  VX_TRIGGER_NEW_ITEM = 12,          /* every object attached to a store, on a new item */
+  VX_TRIGGER_RESULTS_FOUND = 13,     /* a search left results in the list */
+  VX_TRIGGER_NO_RESULTS = 14,        /* a search left the list empty */
+  VX_TRIGGER_MERGED = 15,            /* a merge whose source could be had */
+  VX_TRIGGER_UNCOMPRESSED = 16,      /* a file was decompressed */
+  VX_TRIGGER_UNCOMPRESS_FAILED = 17  /* a file failed to be decompressed */
+};
 
 /* Positions in the run header's service table. Each service takes the calling object's
  * header and two words. */
@@ -62,6 +106,21 @@ enum {
 #define VX_RESULT_FLOAT 0x4000u
 #define VX_RESULT_TEXT 0x8000u
 
+/* Action 78 ("%0 : %1"): the load options its custom block carries from
+ * VX_PARAM_DATA_OFFSET on, each a signed byte. */
+enum {
+  VX_LOAD_OPTION_SKIP_LOAD = 0,  /* non-zero: the file is not read */
+  VX_LOAD_OPTION_NAME_MODE = 1,  /* VX_NAME_* */
+  VX_LOAD_OPTION_CLEAR_MODE = 2, /* VX_CLEAR_* */
+  VX_LOAD_OPTION_FLAGS = 3       /* VX_LOAD_* bits */
+};
+/* Name modes: when the store's file name becomes the path as given. Any other value: never. */
+enum { VX_NAME_ALWAYS = 0, VX_NAME_WHEN_READ = 2 };
+/* Clear modes: when the store is emptied before reading. Any other value: never. */
+enum { VX_CLEAR_ALWAYS = 0, VX_CLEAR_WHEN_FILE_EXISTS = 2 };
+/* Load flags. */
+enum { VX_LOAD_AFTER_CHANGE = 1, VX_LOAD_READ_ONLY = 2 };
+
 /* Codes of the general host service. */
 enum {
   VX_GEN_ALLOCATE = 100,     /* size -> block */
@@ -87,10 +146,14 @@ struct VxHostServices {
   const char* (*folder)(int which);
 };
 
+/* VxApplication.flags: the top-level application reports the running application's path
+ * as the application's path (base folder choice 2). */
+#define VX_APP_RUNNING_PATH 0x8000u
+
 struct VxApplication {
   VxApplication* parent; /* null for the top-level application */
   const char* path;      /* the application's file path as the host reports it; may be null */
-  uint32_t flags;        /* bit 0x8000: report the running application's path */
+  uint32_t flags;        /* VX_APP_RUNNING_PATH */
 };
 
 /* One live object of the running application. */
@@ -134,6 +197,88 @@ typedef struct VxDescription {
   uint32_t identifier;
   uint16_t version;
 } VxDescription;
+
+/* The design-time properties of one placed object, as the host stores them and hands them
+ * to CreateRunObject (VX_EDIT_DATA_SIZE bytes). Every field is made of bytes, so the record
+ * has no padding of the compiler's and may be read at any address. A flag is one byte, 0 off
+ * and anything else on; a 32-bit number is little-endian; a text ends at its first zero byte,
+ * or at its field's end when none comes first. */
+typedef struct VxEditData {
+  uint8_t hostHeader[20];         /* the host's own */
+  uint8_t loadDefaultFile;        /* load the default file when the object is created */
+  uint8_t defaultReadOnly;        /* open the default file read-only: it is never written */
+  char defaultFile[260];          /* the default file; relative to the base folder */
+  uint8_t padding1[2];
+  uint8_t baseFolder[4];          /* 32-bit VX_BASE_* choice of the folder paths hang off */
+  char initialData[3000];         /* INI text read into the store at creation */
+  uint8_t createFolders;          /* create the missing folders of a file's path */
+  uint8_t autoSave;               /* write the file after every change */
+  uint8_t standardSettings;       /* the standard settings, not the format ones given here */
+  uint8_t compression;            /* files are compressed blocks */
+  uint8_t encryption;             /* files are enciphered with the key */
+  char encryptionKey[128];        /* the cipher key */
+  uint8_t customNewLine;          /* lines end with the new-line text below, not CR LF */
+  char newLine[10];               /* the custom new-line text; empty means CR LF */
+  uint8_t alwaysQuote;            /* double quotes around a value are part of the value */
+  uint8_t padding2[3];
+  uint8_t groupRepeatMode[4];     /* 32-bit VX_GROUP_REPEAT_* for a group header met again */
+  int8_t itemRepeatMode;          /* VX_ITEM_REPEAT_* for an item name met again in a group */
+  int8_t undoDepth;               /* undo blocks kept; -1 unlimited, 0 none */
+  int8_t redoDepth;               /* redo blocks kept; -1 unlimited, 0 none */
+  uint8_t padding3;
+  uint8_t saveRepeatedAsOriginal; /* names are written without the part from their last dot */
+  uint8_t escapeGroups;           /* escape sequences in group names */
+  uint8_t escapeItemNames;        /* escape sequences in item names */
+  uint8_t escapeValues;           /* escape sequences in item values */
+  uint8_t caseSensitive;          /* group and item names differ by case */
+  uint8_t globalData;             /* share the store of the global data key below */
+  uint8_t oneBasedIndex;          /* index parameters count from 1, not 0 */
+  uint8_t autoLoad;               /* re-read the file before every routine */
+  uint8_t subgroups;              /* indented groups are read and written as subgroups */
+  uint8_t allowEmptyGroups;       /* a group without items stays */
+  char globalDataKey[34];         /* the application-wide name of the shared store */
+} VxEditData;
+
+#define VX_EDIT_FIELD_SIZE(field) sizeof(((VxEditData*)0)->field)
+
+VX_STATIC_ASSERT(sizeof(VxEditData) == VX_EDIT_DATA_SIZE, "edit data size");
+VX_STATIC_ASSERT(offsetof(VxEditData, loadDefaultFile) == 20, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, defaultFile) == 22, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, baseFolder) == 284, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, initialData) == 288, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, createFolders) == 3288, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, encryptionKey) == 3293, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, customNewLine) == 3421, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, newLine) == 3422, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, alwaysQuote) == 3432, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, groupRepeatMode) == 3436, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, itemRepeatMode) == 3440, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, saveRepeatedAsOriginal) == 3444, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, caseSensitive) == 3448, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, allowEmptyGroups) == 3453, "edit data layout");
+VX_STATIC_ASSERT(offsetof(VxEditData, globalDataKey) == 3454, "edit data layout");
+
+/* Base folder choices (VxEditData.baseFolder); any other value gives an empty base folder. */
+enum {
+  VX_BASE_SYSTEM = 0,         /* the host's system folder */
+  VX_BASE_CURRENT = 1,        /* the process's current directory */
+  VX_BASE_APPLICATION = 2,    /* the folder of the application's file */
+  VX_BASE_APPDATA = 3,        /* the user's data folder, else the system folder */
+  VX_BASE_COMMON_APPDATA = 4  /* the shared data folder, else the system folder */
+};
+
+/* Repeat modes (VxEditData and action 56), stored as given: other values are kept too. */
+enum {
+  VX_GROUP_REPEAT_FIRST = 0,  /* the items of a repeated header are skipped */
+  VX_GROUP_REPEAT_LAST = 1,   /* a repeated header reads its group afresh */
+  VX_GROUP_REPEAT_RENAME = 2, /* a repeated header starts the group "name.N" */
+  VX_GROUP_REPEAT_MERGE = 3   /* a repeated header adds to its group */
+};
+enum {
+  VX_ITEM_REPEAT_FIRST = 0,   /* the first value of a repeated name stays */
+  VX_ITEM_REPEAT_LAST = 1,    /* the last value wins */
+  VX_ITEM_REPEAT_RENAME = 2   /* a repeated name becomes "name.N" */
+};
 
 typedef void (*VxFileNameRoutine)(void* hostValue, const char* fileName);
 

@@ -11,22 +11,23 @@ bool Trigger(RunObject&, Params&) { return true; }
 void SetAutoSave(RunObject& ro, Params& p) {
   const bool save = p.Int() != 0;
   const bool load = p.Int() != 0;
-  ro.store->autoSave = save;
+  ro.store->settings().autoSave = save;
   ro.autoLoad = load;
 }
 
 void SetCompression(RunObject& ro, Params& p) {
   const int32_t v = p.Int();
-  if (v != -1) ro.store->compressFile = v != 0;
+  if (v != -1) ro.store->settings().compressFile = v != 0;
 }
 
 void SetEncryption(RunObject& ro, Params& p) {
   std::string key = p.Text();
-  ro.store->encrypt = !key.empty();
-  ro.store->encryptionKey = std::move(key);
+  DocumentSettings& settings = ro.store->settings();
+  settings.encrypt = !key.empty();
+  settings.encryptionKey = std::move(key);
 }
 
-void SetReadOnly(RunObject& ro, Params& p) { ro.store->readOnly = p.Int() != 0; }
+void SetReadOnly(RunObject& ro, Params& p) { ro.store->settings().readOnly = p.Int() != 0; }
 
 void SetCaseSensitiveAction(RunObject& ro, Params& p) {
   ro.store->SetCaseSensitive(p.Int() != 0);
@@ -36,23 +37,27 @@ void SetEscapes(RunObject& ro, Params& p) {
   const bool groups = p.Int() != 0;
   const bool names = p.Int() != 0;
   const bool values = p.Int() != 0;
-  ro.store->escapeGroups = groups;
-  ro.store->escapeItemNames = names;
-  ro.store->escapeValues = values;
+  DocumentSettings& settings = ro.store->settings();
+  settings.escapeGroups = groups;
+  settings.escapeItemNames = names;
+  settings.escapeValues = values;
 }
 
-void SetQuoteStrings(RunObject& ro, Params& p) { ro.store->alwaysQuote = p.Int() != 0; }
+void SetQuoteStrings(RunObject& ro, Params& p) {
+  ro.store->settings().alwaysQuote = p.Int() != 0;
+}
 
 void SetRepeatModes(RunObject& ro, Params& p) {
   const int32_t groups = p.Int();
   const int32_t items = p.Int();
   const bool original = p.Int() != 0;
-  ro.store->groupRepeatMode = groups;
-  ro.store->itemRepeatMode = items;
-  ro.store->saveRepeatedAsOriginal = original;
+  DocumentSettings& settings = ro.store->settings();
+  settings.groupRepeatMode = groups;
+  settings.itemRepeatMode = items;
+  settings.saveRepeatedAsOriginal = original;
 }
 
-void SetNewLineString(RunObject& ro, Params& p) { ro.store->SetNewLine(p.Text()); }
+void SetNewLineString(RunObject& ro, Params& p) { ro.store->settings().SetNewLine(p.Text()); }
 
 void SetDefaultDirectory(RunObject& ro, Params& p) { ro.baseFolder = RemoveFileSpec(p.Text()); }
 
@@ -65,14 +70,16 @@ void SetSubgroups(RunObject& ro, Params& p) {
   const bool subgroups = p.Int() != 0;
   const bool allowEmpty = p.Int() != 0;
   Store& store = *ro.store;
-  store.subgroups = subgroups;
-  store.allowEmptyGroups = allowEmpty;
+  store.settings().subgroups = subgroups;
+  store.settings().allowEmptyGroups = allowEmpty;
   if (!allowEmpty) {
     store.RemoveEmptyGroups();
     store.AfterChange();
   }
 }
 
+// The object leaves its store without being attached to the new one: the new store keeps
+// notifying only the objects created with it.
 void ChangeGlobalSlot(RunObject& ro, Params& p) {
   const std::string slot = p.Text();
   // From a handler of the object's own triggers the store is in the middle of notifying:
@@ -80,17 +87,10 @@ void ChangeGlobalSlot(RunObject& ro, Params& p) {
   if (ro.raisingEvent) return;
   VxRunHeader* rh = ro.runHeader();
   if (rh == nullptr || rh->host == nullptr) return;
-  if (ro.settings == nullptr) {
-    // Leaving an own store: its settings become the object's record, its data goes.
-    ro.settings = new ObjectSettings();
-    ro.store->SaveSettingsBack(*ro.settings);
-    ro.store->notify = nullptr;
-    delete ro.store;
-    ro.store = nullptr;
-  } else {
-    ro.store->Detach(&ro);
-    if (ro.store->owner == &ro) ro.store->owner = nullptr;
-  }
+  // Leaving an own store: its settings become the object's record, its data goes.
+  if (!ro.settings) ro.store->SaveSettingsBack(ro.settings.emplace());
+  ro.store->Detach(ro);
+  ro.ownStore.reset();
   ro.store = &TableFor(*rh->host, rh->app).GetOrCreate(slot);
 }
 

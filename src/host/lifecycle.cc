@@ -15,61 +15,34 @@
 #include "search/search_results.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
+#include "undo/undo.h"
 
 namespace vellix {
 
 namespace {
 
-// Edit data fields. Texts end at their first zero byte or at their field's end.
-struct EditData {
-  const uint8_t* bytes;
+// The store names the repeat modes it runs with, the contract the values hosts store: the
+// edit data's modes go into the store as they are.
+constexpr bool Agree(int32_t store, int contract) { return store == contract; }
+static_assert(Agree(kGroupRepeatFirst, VX_GROUP_REPEAT_FIRST) &&
+              Agree(kGroupRepeatLast, VX_GROUP_REPEAT_LAST) &&
+              Agree(kGroupRepeatRename, VX_GROUP_REPEAT_RENAME) &&
+              Agree(kGroupRepeatMerge, VX_GROUP_REPEAT_MERGE));
+static_assert(Agree(kItemRepeatFirst, VX_ITEM_REPEAT_FIRST) &&
+              Agree(kItemRepeatLast, VX_ITEM_REPEAT_LAST) &&
+              Agree(kItemRepeatRename, VX_ITEM_REPEAT_RENAME));
 
-  bool Flag(size_t offset) const { return bytes[offset] != 0; }
-  int8_t SignedByte(size_t offset) const { return static_cast<int8_t>(bytes[offset]); }
-  int32_t Int32(size_t offset) const {
-    uint32_t v = static_cast<uint32_t>(bytes[offset]) |
-                 static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-                 static_cast<uint32_t>(bytes[offset + 2]) << 16 |
-                 static_cast<uint32_t>(bytes[offset + 3]) << 24;
-    return static_cast<int32_t>(v);
-  }
-  std::string Text(size_t offset, size_t size) const {
-    const char* start = reinterpret_cast<const char*>(bytes + offset);
-    return std::string(start, strnlen(start, size));
-  }
-};
+// Fields of the edit data. Texts end at their first zero byte or at their field's end.
+template <size_t N>
+std::string Text(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
+}
 
-enum : size_t {
-  kLoadDefaultFile = 20,
-  kDefaultReadOnly = 21,
-  kDefaultFile = 22, kDefaultFileSize = 260,
-  kBaseFolder = 284,
-  kInitialData = 288, kInitialDataSize = 3000,
-  kCreateFolders = 3288,
-  kAutoSave = 3289,
-  kStandardSettings = 3290,
-  kCompression = 3291,
-  kEncryption = 3292,
-  kKey = 3293, kKeySize = 128,
-  kCustomNewLine = 3421,
-  kNewLine = 3422, kNewLineSize = 10,
-  kAlwaysQuote = 3432,
-  kGroupRepeat = 3436,
-  kItemRepeat = 3440,
-  kUndoSize = 3441,
-  kRedoSize = 3442,
-  kSaveOriginal = 3444,
-  kEscapeGroups = 3445,
-  kEscapeNames = 3446,
-  kEscapeValues = 3447,
-  kCaseSensitive = 3448,
-  kGlobalData = 3449,
-  kOneBased = 3450,
-  kAutoLoad = 3451,
-  kSubgroups = 3452,
-  kEmptyGroups = 3453,
-  kGlobalKey = 3454, kGlobalKeySize = 34,
-};
+int32_t Int32(const uint8_t (&field)[4]) {
+  const uint32_t v = static_cast<uint32_t>(field[0]) | static_cast<uint32_t>(field[1]) << 8 |
+                     static_cast<uint32_t>(field[2]) << 16 | static_cast<uint32_t>(field[3]) << 24;
+  return static_cast<int32_t>(v);
+}
 
 const char kModuleHandleByte = 0;
 
@@ -83,16 +56,17 @@ std::string ApplicationPath(VxApplication* running) {
   if (running == nullptr) return {};
   VxApplication* top = TopLevelApplication(running);
   const bool ownPath = top->path != nullptr && top->path[0] != '\0';
-  const char* path = ((top->flags & 0x8000u) != 0 || !ownPath) ? running->path : top->path;
+  const bool runningPath = (top->flags & VX_APP_RUNNING_PATH) != 0 || !ownPath;
+  const char* path = runningPath ? running->path : top->path;
   return path ? std::string(path) : std::string();
 }
 
 std::string BaseFolderFor(int32_t choice, const VxRunHeader* rh) {
   const VxHostServices* host = rh ? rh->host : nullptr;
   switch (choice) {
-    case 0:
+    case VX_BASE_SYSTEM:
       return HostFolder(host, VX_FOLDER_SYSTEM);
-    case 1: {
+    case VX_BASE_CURRENT: {
       std::string cwd(4096, '\0');
       while (getcwd(cwd.data(), cwd.size()) == nullptr) {
         if (errno != ERANGE) return {};
@@ -101,13 +75,13 @@ std::string BaseFolderFor(int32_t choice, const VxRunHeader* rh) {
       cwd.resize(std::strlen(cwd.c_str()));
       return cwd;
     }
-    case 2:
+    case VX_BASE_APPLICATION:
       return RemoveFileSpec(ApplicationPath(rh ? rh->app : nullptr));
-    case 3:
-    case 4: {
+    case VX_BASE_APPDATA:
+    case VX_BASE_COMMON_APPDATA: {
       // The system folder stays when the special folder cannot be had.
-      std::string special =
-          HostFolder(host, choice == 3 ? VX_FOLDER_APPDATA : VX_FOLDER_COMMON_APPDATA);
+      const int which = choice == VX_BASE_APPDATA ? VX_FOLDER_APPDATA : VX_FOLDER_COMMON_APPDATA;
+      std::string special = HostFolder(host, which);
       return special.empty() ? HostFolder(host, VX_FOLDER_SYSTEM) : special;
     }
     default:
@@ -126,7 +100,7 @@ VxApplication* TopLevelApplication(VxApplication* app) {
 
 Store& GlobalDataTable::GetOrCreate(const std::string& key) {
   auto& slot = stores[key];
-  if (!slot) slot = std::make_unique<Store>();
+  if (!slot) slot = std::make_unique<Store>(&SaveStore);
   return *slot;
 }
 
@@ -140,116 +114,106 @@ GlobalDataTable& TableFor(const VxHostServices& host, VxApplication* app) {
   return *table;
 }
 
-void NotifyRunObject(void* listener, int flags) {
-  if (listener == nullptr) return;
-  RunObject& ro = *static_cast<RunObject*>(listener);
+void NotifyRunObject(RunObject& ro, int flags) {
   // Restored rather than cleared: a notification raised from inside another one (a save
   // from an "On Data Modified" handler) must not lift the outer guard.
   const ScopedValue<bool> raising(ro.raisingEvent, true);
-  if (flags & kNotifyModified) ro.RaiseTrigger(10);
-  if (flags & kNotifySaving) ro.RaiseTrigger(11);
-  if (flags & kNotifyNewItem) ro.RaiseTrigger(12);
+  if (flags & kNotifyModified) ro.RaiseTrigger(VX_TRIGGER_DATA_MODIFIED);
+  if (flags & kNotifySaving) ro.RaiseTrigger(VX_TRIGGER_SAVE);
+  if (flags & kNotifyNewItem) ro.RaiseTrigger(VX_TRIGGER_NEW_ITEM);
 }
+
+void RunObject::Notify(int flags) { NotifyRunObject(*this, flags); }
 
 void CreateRunObject(VxObjectHeader* header, const uint8_t* editData) {
   auto* ro = new (reinterpret_cast<unsigned char*>(header) + kRunObjectOffset) RunObject();
   ro->header = header;
-  const EditData ed{editData};
+  VxEditData ed;
+  std::memcpy(&ed, editData, sizeof ed);
   VxRunHeader* rh = header->rh;
 
-  ro->oneBasedIndex = ed.Flag(kOneBased);
-  ro->autoLoad = ed.Flag(kAutoLoad);
+  ro->oneBasedIndex = ed.oneBasedIndex != 0;
+  ro->autoLoad = ed.autoLoad != 0;
 
-  if (ed.Flag(kGlobalData) && rh != nullptr && rh->host != nullptr) {
-    ro->settings = new ObjectSettings();
-    ro->settings->newLine.clear();
-    ro->store = &TableFor(*rh->host, rh->app).GetOrCreate(ed.Text(kGlobalKey, kGlobalKeySize));
+  if (ed.globalData != 0 && rh != nullptr && rh->host != nullptr) {
+    ro->settings.emplace();
+    ro->store = &TableFor(*rh->host, rh->app).GetOrCreate(Text(ed.globalDataKey));
   } else {
-    ro->store = new Store();
+    ro->ownStore = std::make_unique<Store>(&SaveStore);
+    ro->store = ro->ownStore.get();
   }
   Store& store = *ro->store;
+  DocumentSettings& settings = store.settings();
 
-  ro->searchResults = new SearchResults();
+  ro->searchResults = std::make_unique<SearchResults>();
   ro->currentGroup.clear();
 
-  ro->createFolders = ed.Flag(kCreateFolders);
-  store.notify = nullptr;
-  store.undoDepth = ed.SignedByte(kUndoSize);
-  store.redoDepth = ed.SignedByte(kRedoSize);
+  ro->createFolders = ed.createFolders != 0;
+  store.HoldNotifications();
+  UndoStacks& undo = UndoOf(store);
+  undo.undoDepth = ed.undoDepth;
+  undo.redoDepth = ed.redoDepth;
 
-  if (ed.Flag(kStandardSettings)) {
+  if (ed.standardSettings != 0) {
     store.ResetToStandardSettings();
+    undo.autoUndoBlocks = true;
   } else {
-    if (ed.Flag(kCustomNewLine)) {
-      store.SetNewLine(ed.Text(kNewLine, kNewLineSize));
+    if (ed.customNewLine != 0) {
+      settings.SetNewLine(Text(ed.newLine));
     } else {
-      store.standardNewLine = true;
+      settings.UseStandardNewLine();
     }
-    store.alwaysQuote = ed.Flag(kAlwaysQuote);
-    store.groupRepeatMode = ed.Int32(kGroupRepeat);
-    store.itemRepeatMode = ed.SignedByte(kItemRepeat);
-    store.saveRepeatedAsOriginal = ed.Flag(kSaveOriginal);
-    store.escapeGroups = ed.Flag(kEscapeGroups);
-    store.escapeItemNames = ed.Flag(kEscapeNames);
-    store.escapeValues = ed.Flag(kEscapeValues);
-    store.SetCaseSensitive(ed.Flag(kCaseSensitive));
-    store.subgroups = ed.Flag(kSubgroups);
-    store.allowEmptyGroups = ed.Flag(kEmptyGroups);
-    if (!store.allowEmptyGroups) {
+    settings.alwaysQuote = ed.alwaysQuote != 0;
+    settings.groupRepeatMode = Int32(ed.groupRepeatMode);
+    settings.itemRepeatMode = ed.itemRepeatMode;
+    settings.saveRepeatedAsOriginal = ed.saveRepeatedAsOriginal != 0;
+    settings.escapeGroups = ed.escapeGroups != 0;
+    settings.escapeItemNames = ed.escapeItemNames != 0;
+    settings.escapeValues = ed.escapeValues != 0;
+    store.SetCaseSensitive(ed.caseSensitive != 0);
+    settings.subgroups = ed.subgroups != 0;
+    settings.allowEmptyGroups = ed.allowEmptyGroups != 0;
+    if (!settings.allowEmptyGroups) {
       store.RemoveEmptyGroups();
       store.AfterChange();
     }
   }
-  store.compressFile = ed.Flag(kCompression);
-  store.encrypt = ed.Flag(kEncryption);
-  store.encryptionKey = ed.Text(kKey, kKeySize);
-  store.autoSave = ed.Flag(kAutoSave);
+  settings.compressFile = ed.compression != 0;
+  settings.encrypt = ed.encryption != 0;
+  settings.encryptionKey = Text(ed.encryptionKey);
+  settings.autoSave = ed.autoSave != 0;
 
-  ro->baseFolder = BaseFolderFor(ed.Int32(kBaseFolder), rh);
+  ro->baseFolder = BaseFolderFor(Int32(ed.baseFolder), rh);
 
-  const std::string initial = ed.Text(kInitialData, kInitialDataSize);
+  const std::string initial = Text(ed.initialData);
   if (!initial.empty()) {
-    store.BeginUndoBlock();
+    BeginUndoBlock(store);
     ParseText(store, initial, false, false);
   }
 
-  const std::string defaultFile = ed.Text(kDefaultFile, kDefaultFileSize);
-  if (ed.Flag(kLoadDefaultFile) && !defaultFile.empty()) {
-    store.BeginUndoBlock();
-    store.fileName = ResolvePath(ro->baseFolder, defaultFile, ro->createFolders);
-    LoadFile(store, store.fileName, store.compressFile, store.encrypt, store.encryptionKey);
-    if (ed.Flag(kDefaultReadOnly)) store.readOnly = true;
+  const std::string defaultFile = Text(ed.defaultFile);
+  if (ed.loadDefaultFile != 0 && !defaultFile.empty()) {
+    BeginUndoBlock(store);
+    settings.fileName = ResolvePath(ro->baseFolder, defaultFile, ro->createFolders);
+    LoadFile(store, settings.fileName, settings.compressFile, settings.encrypt,
+             settings.encryptionKey);
+    if (ed.defaultReadOnly != 0) settings.readOnly = true;
     store.AfterChange();
   }
 
-  store.Attach(ro);
-  store.owner = ro;
-  store.notify = &NotifyRunObject;
+  store.Attach(*ro);
   ro->raisingEvent = false;
-  if (ro->settings != nullptr) store.SaveSettingsBack(*ro->settings);
+  if (ro->settings) store.SaveSettingsBack(*ro->settings);
 }
 
 void DestroyRunObject(VxObjectHeader* header) {
   RunObject& ro = RunObjectOf(header);
   if (ro.store == nullptr) return;
-  Store& store = *ro.store;
   // Detached at once: when a handler destroys this object while the store is notifying,
-  // the rest of that round must not reach it.
-  store.Detach(&ro);
-  // Another object still attached to a shared store keeps receiving its notifications.
-  if (store.listeners.empty()) store.notify = nullptr;
-  // The owner must never name a destroyed object: saves notify it, and settings are
-  // compared against it.
-  if (store.owner == &ro) store.owner = nullptr;
-  if (ro.settings == nullptr) {
-    delete ro.store;
-  } else {
-    delete ro.settings;
-  }
+  // the rest of that round must not reach it. Another object still attached to a shared
+  // store keeps receiving its notifications; the shared store stays in its table.
+  ro.store->Detach(ro);
   ro.store = nullptr;
-  ro.settings = nullptr;
-  delete ro.searchResults;
-  ro.searchResults = nullptr;
   ro.~RunObject();
 }
 

@@ -9,7 +9,10 @@ namespace vellix {
 
 void CreateRunObject(VxObjectHeader* header, const uint8_t* editData);
 void DestroyRunObject(VxObjectHeader* header);
-void NotifyRunObject(void* listener, int flags);
+struct RunObject;
+
+// Raises the triggers of the store's notification flags on the object.
+void NotifyRunObject(RunObject& ro, int flags);
 void StartApplication(const VxHostServices* host, VxApplication* app);
 void EndApplication(const VxHostServices* host, VxApplication* app);
 

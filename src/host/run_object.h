@@ -3,34 +3,37 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "host/host_abi.h"
+#include "search/search_results.h"
 #include "store/settings.h"
+#include "store/store.h"
 
 namespace vellix {
 
-class Store;
-struct SearchResults;
-
 // The module's fields, constructed in place after the host's header inside the block the
-// host allocates for every run object.
-struct RunObject {
+// host allocates for every run object. The object is its store's listener: the store calls
+// Notify (NotifyRunObject) while the object is attached.
+struct RunObject final : StoreListener {
   VxObjectHeader* header = nullptr;
+  // The store in use: ownStore, or a shared one that the application's GlobalDataTable owns.
   Store* store = nullptr;
-  SearchResults* searchResults = nullptr;
+  std::unique_ptr<Store> ownStore;
+  std::unique_ptr<SearchResults> searchResults;
   std::string baseFolder;
   std::string currentGroup;
-  void* dialogWindow = nullptr;
-  void* auxWindow = nullptr;
   bool createFolders = false;
-  ObjectSettings* settings = nullptr;  // present exactly when the store is shared
+  std::optional<ObjectSettings> settings;  // present exactly when the store is shared
   bool oneBasedIndex = false;
   bool autoLoad = false;
   bool raisingEvent = false;
   // The trigger conditions being raised on this object right now, one bit each.
   uint32_t raisingTriggers = 0;
+
+  void Notify(int flags) override;
 
   // Host services of this object.
   void RaiseTrigger(int condition);
@@ -39,7 +42,6 @@ struct RunObject {
   }
   bool Raising(int condition) const { return (raisingTriggers & TriggerBit(condition)) != 0; }
   VxRunHeader* runHeader() const { return header->rh; }
-  const VxHostServices* host() const { return header->rh ? header->rh->host : nullptr; }
   // Store index conversion: application indexes count from 0 unless the 1-based option is on.
   int64_t StoreIndex(int32_t index) const {
     return oneBasedIndex ? static_cast<int64_t>(index) : static_cast<int64_t>(index) + 1;

@@ -7,9 +7,9 @@
 
 namespace vellix {
 
-inline constexpr int kConditionCount = 20;
-inline constexpr int kActionCount = 84;
-inline constexpr int kExpressionCount = 41;
+inline constexpr int kConditionCount = VX_CONDITION_COUNT;
+inline constexpr int kActionCount = VX_ACTION_COUNT;
+inline constexpr int kExpressionCount = VX_EXPRESSION_COUNT;
 
 extern const VxRoutine kConditions[kConditionCount];
 extern const VxRoutine kActions[kActionCount];

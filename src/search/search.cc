@@ -28,7 +28,7 @@ bool Search(const Store& store, SearchResults* results, std::string_view groupPa
   const bool valueCase = (flags & kSearchCaseSensitive) != 0;
 
   store.ForEachGroup([&](const Group& group) {
-    const bool groupMatch = WildcardMatch(groupPattern, group.name, nameCase);
+    const bool groupMatch = WildcardMatch(groupPattern, group.name(), nameCase);
     if (!matchAny && !groupMatch) return;
     bool groupDone = false;
     group.ForEachItem([&](const Item& item) {
@@ -41,11 +41,11 @@ bool Search(const Store& store, SearchResults* results, std::string_view groupPa
       if (!match) return;
       if (groupsOnly) {
         // A group stands for itself once, and only when one of its items matched.
-        into.Add(group.name, std::string(), std::string(), unique);
+        into.Add(group.name(), std::string(), std::string(), unique);
         groupDone = true;
         return;
       }
-      into.Add(group.name, std::string(item.name()), std::string(item.value()), unique);
+      into.Add(group.name(), std::string(item.name()), std::string(item.value()), unique);
     });
   });
 
@@ -76,7 +76,7 @@ bool FindSubgroups(const Store& store, SearchResults* results, std::string_view 
   const std::string parent = NormalizeName(group, caseSensitive);
   const int64_t wanted = levels;
   store.ForEachGroup([&](const Group& g) {
-    const std::string name = NormalizeName(g.name, caseSensitive);
+    const std::string name = NormalizeName(g.name(), caseSensitive);
     if (name.size() <= parent.size() || name.compare(0, parent.size(), parent) != 0 ||
         name[parent.size()] != '/') {
       return;
@@ -85,7 +85,7 @@ bool FindSubgroups(const Store& store, SearchResults* results, std::string_view 
     const auto depth = static_cast<int64_t>(
         std::count(name.begin() + static_cast<std::ptrdiff_t>(parent.size()), name.end(), '/'));
     if (wanted == 0 || (wanted > 0 && depth <= wanted) || (wanted < 0 && depth == -wanted)) {
-      results->Append(g.name, std::string(), std::string());
+      results->Append(g.name(), std::string(), std::string());
     }
   });
   return true;

@@ -17,9 +17,6 @@ namespace vellix {
 
 namespace {
 
-constexpr int kTriggerResultsFound = 13;
-constexpr int kTriggerNoResults = 14;
-
 // The 0-based position in the results list of an index parameter.
 int64_t ResultIndex(const RunObject& ro, int32_t index) {
   return ro.oneBasedIndex ? static_cast<int64_t>(index) - 1 : static_cast<int64_t>(index);
@@ -55,9 +52,9 @@ void FindItems(RunObject& ro, Params& p) {
   const uint8_t* block = p.Block();
   const int mode = block ? static_cast<int8_t>(block[0]) : 0;
   const int flags = block ? static_cast<int8_t>(block[1]) : 0;
-  Search(*ro.store, ro.searchResults, group, item, value, flags, mode);
+  Search(*ro.store, ro.searchResults.get(), group, item, value, flags, mode);
   // The whole list counts, results kept from earlier searches too.
-  ro.RaiseTrigger(ro.searchResults->empty() ? kTriggerNoResults : kTriggerResultsFound);
+  ro.RaiseTrigger(ro.searchResults->empty() ? VX_TRIGGER_NO_RESULTS : VX_TRIGGER_RESULTS_FOUND);
 }
 
 void FindRepeats(RunObject& ro, Params& p) {
@@ -99,7 +96,7 @@ void SearchIntoObject(RunObject& ro, Params& p) {
 void FindSubgroups(RunObject& ro, Params& p) {
   const std::string group = p.Text();
   const int32_t levels = p.Int();
-  FindSubgroups(*ro.store, ro.searchResults, group, levels);
+  FindSubgroups(*ro.store, ro.searchResults.get(), group, levels);
 }
 
 Value SearchResultsCount(RunObject& ro, Params& p) {

@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "store/scoped_value.h"
-#include "undo/undo.h"
 
 namespace vellix {
 
@@ -58,14 +57,10 @@ Group::~Group() {
   order_.ForEach([](Item* it) { Item::Free(it); });
 }
 
-Store::Store() : undo_(std::make_unique<UndoStacks>()) {}
+Store::Store(SaveHook save) : save_(save) {}
 
 Store::~Store() {
-  // Nothing is saved or notified on destruction; records are dropped with the stacks.
-  undoDepth = 0;
-  redoDepth = 0;
-  fileName.clear();
-  notify = nullptr;
+  // Nothing is saved, notified or recorded on destruction.
   groupOrder_.ForEach([](Group* g) { delete g; });
   groupOrder_.Clear();
   groups_.Clear();
@@ -101,17 +96,7 @@ int32_t Store::TotalItems() const {
 
 std::string Store::NthGroupName(int64_t n, std::string_view def) const {
   if (n < 1 || n > GroupCount()) return std::string(def);
-  return groupOrder_.At(static_cast<size_t>(n - 1))->name;
-}
-
-std::string Store::NthGroupKey(int64_t n, std::string_view def) const {
-  if (n < 1 || n > GroupCount()) return std::string(def);
-  std::vector<Group*> all = groupOrder_.Nodes();
-  auto nth = all.begin() + (n - 1);
-  std::nth_element(all.begin(), nth, all.end(), [&](const Group* a, const Group* b) {
-    return CompareKeys(a->name, b->name, caseSensitive_) < 0;
-  });
-  return NormalizeName((*nth)->name, caseSensitive_);
+  return groupOrder_.At(static_cast<size_t>(n - 1))->name();
 }
 
 std::string Store::NthItemName(std::string_view group, int64_t n, std::string_view def) const {
@@ -158,41 +143,50 @@ void Store::EraseItem(Group* g, Item* it) {
 }
 
 void Store::NotifyAll(int flags) {
-  if (notify == nullptr) return;
+  if (!notifying_) return;
   // Handlers run by the notification may destroy objects or move them to another store:
   // the round walks the live list, and Detach keeps its place right. A copy of the list
   // would reach objects that are gone.
-  Round round{0, listeners.size(), rounds_};
+  Round round{0, listeners_.size(), rounds_};
   const ScopedValue<Round*> inner(rounds_, &round);
   const ScopedValue<unsigned> delivering(delivering_, delivering_ | static_cast<unsigned>(flags));
-  while (round.next < round.end && notify != nullptr) {
-    void* listener = listeners[round.next++];
-    notify(listener, flags);
+  while (round.next < round.end && notifying_) {
+    StoreListener* listener = listeners_[round.next++];
+    listener->Notify(flags);
   }
 }
 
 void Store::NotifyOwner(int flag) {
-  if (notify == nullptr || owner == nullptr || Delivering(flag)) return;
+  if (!notifying_ || owner_ == nullptr || Delivering(flag)) return;
   const ScopedValue<unsigned> delivering(delivering_, delivering_ | static_cast<unsigned>(flag));
-  notify(const_cast<void*>(owner), flag);
+  owner_->Notify(flag);
 }
 
-void Store::Attach(void* listener) { listeners.push_back(listener); }
+void Store::Attach(StoreListener& listener) {
+  listeners_.push_back(&listener);
+  owner_ = &listener;
+  notifying_ = true;
+}
 
-void Store::Detach(void* listener) {
-  const auto it = std::find(listeners.begin(), listeners.end(), listener);
-  if (it == listeners.end()) return;
-  const size_t at = static_cast<size_t>(it - listeners.begin());
-  listeners.erase(it);
-  for (Round* r = rounds_; r != nullptr; r = r->outer) {
-    if (at < r->end) --r->end;
-    if (at < r->next) --r->next;
+void Store::Detach(StoreListener& listener) {
+  const auto it = std::find(listeners_.begin(), listeners_.end(), &listener);
+  if (it != listeners_.end()) {
+    const size_t at = static_cast<size_t>(it - listeners_.begin());
+    listeners_.erase(it);
+    for (Round* r = rounds_; r != nullptr; r = r->outer) {
+      if (at < r->end) --r->end;
+      if (at < r->next) --r->next;
+    }
   }
+  // The owner must never name an object that is gone or works elsewhere: saves notify it,
+  // and settings are compared against it. It need not be a listener (an object that came
+  // by changing its data slot is not one).
+  if (owner_ == &listener) owner_ = nullptr;
+  if (listeners_.empty()) notifying_ = false;
 }
 
-bool Store::RecordsUndo() const {
-  if (undoing) return redoDepth != 0 && !undo_->redo.empty();
-  return undoDepth != 0 && !undo_->undo.empty();
+void Store::RecordGroup(const Group& g) {
+  if (RecordsUndo()) undo_->GroupReplaced(g.name(), Snapshot(g));
 }
 
 void Store::ReplaceItems(Group* g, const GroupSnapshot& snapshot) {
@@ -229,18 +223,18 @@ Item* Store::UpdateValue(Group* g, Item* it, std::string_view value) {
 
 void Store::MakeGroup(std::string_view group) {
   if (GroupExists(group)) return;
-  if (RecordsUndo()) PushUndo(std::make_unique<UndoGroupMake>(std::string(group)));
+  if (RecordsUndo()) undo_->GroupMade(std::string(group));
   CreateGroup(group);
 }
 
 Group* Store::PrepareGroup(std::string_view group) {
   Group* g = MutableGroup(group);
   if (g == nullptr) {
-    if (RecordsUndo()) PushUndo(std::make_unique<UndoGroupMake>(std::string(group)));
+    if (RecordsUndo()) undo_->GroupMade(std::string(group));
     return CreateGroup(group);
   }
-  // The spelling of the latest call wins.
-  if (g->name != group) g->name.assign(group);
+  // The spelling of the latest call wins; the key stays.
+  if (g->name_ != group) g->name_.assign(group);
   return g;
 }
 
@@ -257,13 +251,12 @@ bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
     // Records name things as they are spelled now, so that undoing gives the old spelling
     // back, not the caller's.
     if (RecordsUndo()) {
-      PushUndo(std::make_unique<UndoSetItem>(g->name, std::string(it->name()),
-                                             std::string(it->value())));
+      undo_->ItemReplaced(g->name_, std::string(it->name()), std::string(it->value()));
     }
     it->Respell(item);
     UpdateValue(g, it, value);
   } else {
-    if (RecordsUndo()) PushUndo(std::make_unique<UndoCreateItem>(g->name, std::string(item)));
+    if (RecordsUndo()) undo_->ItemCreated(g->name_, std::string(item));
     Item* created = Item::Make(item, value);
     g->index_.InsertHashed(created, caseSensitive_, h);
     g->order_.PushBack(created);
@@ -280,18 +273,17 @@ void Store::DeleteItem(std::string_view group, std::string_view item) {
   Item* it = g->index_.Find(item, caseSensitive_);
   if (it == nullptr) return;
   if (RecordsUndo()) {
-    PushUndo(std::make_unique<UndoSetItem>(g->name, std::string(it->name()),
-                                           std::string(it->value())));
+    undo_->ItemReplaced(g->name_, std::string(it->name()), std::string(it->value()));
   }
   EraseItem(g, it);
-  if (!allowEmptyGroups && g->size() == 0) DeleteGroup(group);
+  if (!settings_.allowEmptyGroups && g->size() == 0) DeleteGroup(group);
   AfterChange();
 }
 
 void Store::DeleteGroup(std::string_view group) {
   Group* g = MutableGroup(group);
   if (g == nullptr) return;
-  if (RecordsUndo()) PushUndo(std::make_unique<UndoByRestoreGroup>(g->name, Snapshot(*g)));
+  RecordGroup(*g);
   EraseGroup(g);
   AfterChange();
 }
@@ -303,7 +295,7 @@ bool Store::DeleteItemEverywhere(std::string_view item) {
     // removed a group that became empty.
     std::vector<std::string> names;
     names.reserve(groupOrder_.size());
-    groupOrder_.ForEach([&](const Group* g) { names.push_back(g->name); });
+    groupOrder_.ForEach([&](const Group* g) { names.push_back(g->name()); });
     for (const std::string& name : names) DeleteItem(name, item);
   }
   AfterChange();
@@ -313,10 +305,10 @@ bool Store::DeleteItemEverywhere(std::string_view item) {
 void Store::RemoveGroupsInKeyOrder() {
   std::vector<Group*> all = groupOrder_.Nodes();
   std::sort(all.begin(), all.end(), [&](const Group* a, const Group* b) {
-    return CompareKeys(a->name, b->name, caseSensitive_) < 0;
+    return CompareKeys(a->name(), b->name(), caseSensitive_) < 0;
   });
   // Each removal leaves its own record, so a clear can be undone group by group.
-  for (Group* g : all) DeleteGroup(std::string(g->name));
+  for (Group* g : all) DeleteGroup(std::string(g->name()));
 }
 
 bool Store::ClearAll() {
@@ -395,14 +387,8 @@ void Store::CopyGroup(std::string_view source, std::string_view target, int32_t 
   const Group* src = FindGroup(source);
   if (src == nullptr) return;
   if (mode == 0) {
-    const GroupSnapshot copy = Snapshot(*src);
-    MakeGroup(target);
-    Group* dst = MutableGroup(target);
-    if (RecordsUndo()) {
-      PushUndo(std::make_unique<UndoByRestoreGroup>(dst->name, Snapshot(*dst)));
-    }
-    ReplaceItems(dst, copy);
-    AfterChange();
+    // The target's items become a copy of the source's, order and all.
+    RestoreGroup(target, Snapshot(*src));
     return;
   }
   {
@@ -432,23 +418,6 @@ bool Store::CopyItem(std::string_view sourceGroup, std::string_view sourceItem,
   return true;
 }
 
-bool Store::SetItemHashed(std::string_view group, std::string_view item,
-                          std::string_view text) {
-  digest.Compute(std::string(text).c_str());
-  const std::string hex = digest.Hex();
-  return SetItem(group, item, hex);
-}
-
-bool Store::ItemEqualsHashed(std::string_view group, std::string_view item,
-                             std::string_view def, std::string_view text) {
-  digest.Compute(std::string(text).c_str());
-  const std::string h = digest.Hex();
-  digest.Compute(std::string(def).c_str());
-  const std::string d = digest.Hex();
-  const Item* stored = FindItem(group, item);
-  return (stored ? stored->value() : std::string_view(d)) == h;
-}
-
 void Store::FoldItems(Group* g) {
   std::vector<Item*> all = g->order_.Nodes();
   std::sort(all.begin(), all.end(),
@@ -476,17 +445,17 @@ void Store::FoldCase() {
   ++edits_;
   std::vector<Group*> all = groupOrder_.Nodes();
   std::sort(all.begin(), all.end(), [](const Group* a, const Group* b) {
-    return CompareKeys(a->name, b->name, true) < 0;
+    return CompareKeys(a->name(), b->name(), true) < 0;
   });
   NameIndex<Group> folded;
   folded.Reserve(all.size(), false);
   for (Group* g : all) {
-    if (IsLowerAscii(g->name)) folded.Insert(g, false);
+    if (IsLowerAscii(g->name())) folded.Insert(g, false);
   }
   for (Group* g : all) {
     FoldItems(g);
-    if (IsLowerAscii(g->name)) continue;
-    Group* target = folded.Find(g->name, false);
+    if (IsLowerAscii(g->name())) continue;
+    Group* target = folded.Find(g->name(), false);
     if (target == nullptr) {
       folded.Insert(g, false);  // re-keyed in place, display name unchanged
       continue;
@@ -536,12 +505,12 @@ bool Store::SetCaseSensitive(bool flag) {
 }
 
 bool Store::RemoveEmptyGroups() {
-  if (allowEmptyGroups) return false;
+  if (settings_.allowEmptyGroups) return false;
   const ScopedValue<bool> hold(quiet, true, false);
   for (size_t i = 0; i < groupOrder_.size();) {
     const Group* g = groupOrder_.At(i);
     if (g->size() == 0) {
-      DeleteGroup(std::string(g->name));
+      DeleteGroup(std::string(g->name()));
     } else {
       ++i;
     }
@@ -552,9 +521,7 @@ bool Store::RemoveEmptyGroups() {
 void Store::RestoreGroup(std::string_view group, const GroupSnapshot& snapshot) {
   MakeGroup(group);
   Group* g = MutableGroup(group);
-  if (RecordsUndo()) {
-    PushUndo(std::make_unique<UndoByRestoreGroup>(g->name, Snapshot(*g)));
-  }
+  RecordGroup(*g);
   ReplaceItems(g, snapshot);
   AfterChange();
 }
@@ -568,17 +535,19 @@ bool Store::SetItemOrder(std::string_view group, const std::vector<const Item*>&
 
 bool Store::AfterChange() {
   if (!quiet) NotifyAll(kNotifyModified);
-  if (autoSave && !quiet && !readOnly && !loading) return Save();
+  if (settings_.autoSave && !quiet && !settings_.readOnly && !loading) {
+    return save_ != nullptr && save_(*this);
+  }
   return true;
 }
 
 // ---------------------------------------------------------------- settings
 
 void Store::ApplySettings(const ObjectSettings& r) {
-  if (r.owner == owner) return;
-  static_cast<DocumentSettings&>(*this) = r;
-  owner = r.owner;
-  if (!allowEmptyGroups) {
+  if (r.owner == owner_) return;
+  settings_ = r.document;
+  owner_ = r.owner;
+  if (!settings_.allowEmptyGroups) {
     RemoveEmptyGroups();
     AfterChange();
   }
@@ -586,19 +555,19 @@ void Store::ApplySettings(const ObjectSettings& r) {
 }
 
 void Store::SaveSettingsBack(ObjectSettings& r) const {
-  static_cast<DocumentSettings&>(r) = *this;
+  r.document = settings_;
   r.caseSensitive = caseSensitive_;
-  r.owner = owner;
+  r.owner = owner_;
 }
 
 void Store::ResetToStandardSettings() {
   // The reset leaves the custom new-line text alone (only the standard flag is set).
-  std::string keptNewLine = std::move(newLine);
-  static_cast<DocumentSettings&>(*this) = DocumentSettings{};
-  newLine = std::move(keptNewLine);
-  owner = nullptr;
+  std::string keptNewLine = settings_.newLine();
+  settings_ = DocumentSettings{};
+  settings_.SetNewLine(std::move(keptNewLine));
+  settings_.UseStandardNewLine();
+  owner_ = nullptr;
   quiet = false;
-  autoUndoBlocks = true;
   // A shared store may already hold data: folding keeps its keys consistent, where a bare
   // assignment of the flag would leave case-sensitive keys under a case-insensitive rule.
   if (caseSensitive_) {
@@ -613,15 +582,12 @@ void Store::ResetToStandardSettings() {
 // ---------------------------------------------------------------- helpers
 
 std::unique_ptr<Store> MakeTemporaryStore(const Store& source) {
+  // No save hook either: whatever its settings become, it writes no file by itself.
   auto temp = std::make_unique<Store>();
-  ObjectSettings record;
-  source.SaveSettingsBack(record);
-  record.fileName.clear();
-  record.autoSave = false;
-  // An owner the new store does not have yet, so that every setting is copied.
-  record.owner = temp.get();
-  temp->ApplySettings(record);
-  temp->owner = nullptr;
+  temp->settings() = source.settings();
+  temp->settings().fileName.clear();
+  temp->settings().autoSave = false;
+  temp->SetCaseSensitive(source.caseSensitive());
   return temp;
 }
 

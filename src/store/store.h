@@ -1,5 +1,8 @@
-// The document: groups of items, its settings, the run objects attached to it, and the
-// seams to undo and to files.
+// The document: groups of items, its settings, and the run objects attached to it.
+//
+// The store needs no other room. The rooms built on it reach in through two small seams:
+// the undo room records the store's changes through an UndoSink, and the files room writes
+// the document after a change (auto save) through a SaveHook.
 #pragma once
 
 #include <cstdint>
@@ -10,20 +13,25 @@
 #include <utility>
 #include <vector>
 
-#include "calc/md5.h"
 #include "store/containers.h"
 #include "store/settings.h"
 
 namespace vellix {
 
 class Store;
-class UndoElement;
-class UndoStacks;
-
-// Called by the store with flags 1 (data modified), 2 (saving) or 4 (new item).
-using NotifyFn = void (*)(void* listener, int flags);
 
 enum NotifyFlag : int { kNotifyModified = 1, kNotifySaving = 2, kNotifyNewItem = 4 };
+
+// A run object as its store sees it: told of the store's changes while it is attached
+// (Store::Attach), and of saves while it is the store's owner.
+class StoreListener {
+ public:
+  // Flags: kNotifyModified, kNotifySaving or kNotifyNewItem.
+  virtual void Notify(int flags) = 0;
+
+ protected:
+  ~StoreListener() = default;
+};
 
 // The longest name or value an item holds. Items keep their lengths in 32 bits, so this is
 // never above 2^32 - 1; a longer name or value is refused, never stored cut: SetItem sets
@@ -39,11 +47,12 @@ class Item {
   std::string_view name() const { return {Bytes(), nameLength_}; }
   std::string_view value() const { return {Bytes() + nameLength_, valueLength_}; }
 
-  uint32_t slot = 0;  // position in the group's order list
 
  private:
   friend class Store;
   friend class Group;
+  template <class>
+  friend class OrderList;
   Item() = default;
   ~Item() = default;
   static Item* Make(std::string_view name, std::string_view value);
@@ -56,6 +65,7 @@ class Item {
   const char* Bytes() const { return reinterpret_cast<const char*>(this + 1); }
   char* Bytes() { return reinterpret_cast<char*>(this + 1); }
 
+  uint32_t slot = 0;  // position in the group's order list (OrderList)
   uint32_t nameLength_ = 0;
   uint32_t valueLength_ = 0;
   uint32_t valueCapacity_ = 0;
@@ -68,13 +78,14 @@ struct GroupSnapshot {
   std::vector<std::pair<std::string, std::string>> items;  // display name, value
 };
 
+// A group of the store. Only the store changes it: its display name is the key the store's
+// index finds it by, and its items are indexed by theirs.
 class Group {
  public:
-  explicit Group(std::string displayName) : name(std::move(displayName)) {}
-  ~Group();
   Group(const Group&) = delete;
   Group& operator=(const Group&) = delete;
 
+  const std::string& name() const { return name_; }  // display name
   size_t size() const { return order_.size(); }
   const Item* Find(std::string_view itemName, bool caseSensitive) const {
     return index_.Find(itemName, caseSensitive);
@@ -86,16 +97,42 @@ class Group {
     order_.ForEach([&](const Item* it) { f(*it); });
   }
 
-  std::string name;   // display name
-  uint32_t slot = 0;  // position in the store's group order
 
  private:
   friend class Store;
+  template <class>
+  friend class OrderList;
+  explicit Group(std::string displayName) : name_(std::move(displayName)) {}
+  ~Group();
+
+  std::string name_;
+  uint32_t slot = 0;  // position in the store's group order (OrderList)
   NameIndex<Item> index_;
   OrderList<Item> order_;
 };
 
-inline std::string_view KeyName(const Group& group) { return group.name; }
+inline std::string_view KeyName(const Group& group) { return group.name(); }
+
+// Where a store leaves what reverses each of its changes: the undo room (undo/undo.h)
+// keeps them as records on its stacks. The store calls it only while Recording() is true.
+class UndoSink {
+ public:
+  virtual ~UndoSink() = default;
+  // Whether a record made now would be kept; records that cost (group copies) are made
+  // only then.
+  virtual bool Recording() const = 0;
+  // A group was made: reversed by deleting it.
+  virtual void GroupMade(std::string group) = 0;
+  // An item was set over or deleted: reversed by setting it back to its name and value.
+  virtual void ItemReplaced(std::string group, std::string item, std::string value) = 0;
+  // An item was created: reversed by deleting it.
+  virtual void ItemCreated(std::string group, std::string item) = 0;
+  // A group's items were replaced or deleted: reversed by putting these back.
+  virtual void GroupReplaced(std::string group, GroupSnapshot items) = 0;
+};
+
+// Writes a store to its file (files/files.h, SaveStore); true when it was written.
+using SaveHook = bool (*)(Store& store);
 
 // The items of one group ranked by value, as the sorted-access expressions last built them
 // (store/sorting.cc); valid while the store's edits() count has not moved since.
@@ -105,31 +142,22 @@ struct RankingCache {
   std::vector<const Item*> ranked;
 };
 
-class Store : public DocumentSettings {
+class Store {
  public:
-  Store();
+  // `save` writes the document after a change when auto save is on; a store without one
+  // never writes a file by itself (scratch documents, tests of the store alone).
+  explicit Store(SaveHook save = nullptr);
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
-  // ---- attached run objects (opaque to the store)
-  std::vector<void*> listeners;
-  const void* owner = nullptr;
-  NotifyFn notify = nullptr;
-  // Attaching and detaching go through these, so that a notification in progress never
-  // reaches a listener that left during it. A listener attached during a notification is
-  // not told of that change; it hears from the next one on.
-  void Attach(void* listener);
-  void Detach(void* listener);
-  // Calls notify for the owner alone (flag 2, "On Save"), unless the store is already
-  // delivering that flag: a save started from an "On Save" handler saves without raising
-  // "On Save" again, instead of recursing without end.
-  void NotifyOwner(int flag);
-  // Whether a notification with this flag is being delivered right now.
-  bool Delivering(int flag) const { return (delivering_ & static_cast<unsigned>(flag)) != 0; }
-
-  // ---- settings: those of DocumentSettings, plus case sensitivity, which changes only
-  // through SetCaseSensitive; quiet holds notifications and auto-save back
+  // ---- settings
+  DocumentSettings& settings() { return settings_; }
+  const DocumentSettings& settings() const { return settings_; }
+  bool caseSensitive() const { return caseSensitive_; }
+  std::string_view NewLineText() const { return settings_.NewLineText(); }
+  // Held for the length of an operation (through ScopedValue): notifications and auto save
+  // wait while quiet is set.
   bool quiet = false;
   // Set while text is read into the store (a file load, a text load). A listener's frame
   // may clear quiet in the middle of a load; auto save still waits until the load has
@@ -141,25 +169,29 @@ class Store : public DocumentSettings {
   // Kept by the files room; a file is known by its device and inode.
   std::vector<std::pair<uint64_t, uint64_t>> uncleanFiles;
 
-  // ---- undo settings and state (stacks are kept by the undo room)
-  int32_t undoDepth = 0;
-  int32_t redoDepth = 0;
-  bool undoing = false;
-  bool keepRedo = false;
-  bool autoUndoBlocks = true;
+  // ---- attached run objects
+  // The listener is told of every change from the next notification on, becomes the
+  // owner, and notifications are on (an object's creation ends with this).
+  void Attach(StoreListener& listener);
+  // The listener is told of nothing more, also by a notification in progress; when it was
+  // the owner, the store has none; when no listener is left, notifications are off. Used
+  // when an object is destroyed or leaves for another store.
+  void Detach(StoreListener& listener);
+  // Notifications are off until the next Attach: what an object's creation puts into a
+  // store is news to no one.
+  void HoldNotifications() { notifying_ = false; }
+  const std::vector<StoreListener*>& listeners() const { return listeners_; }
+  StoreListener* owner() const { return owner_; }
+  // Tells the owner alone (flag 2, "On Save"), unless the store is already delivering that
+  // flag: a save started from an "On Save" handler saves without raising "On Save" again,
+  // instead of recursing without end.
+  void NotifyOwner(int flag);
+  // Whether a notification with this flag is being delivered right now.
+  bool Delivering(int flag) const { return (delivering_ & static_cast<unsigned>(flag)) != 0; }
 
-  CMD5 digest;
-
-  bool caseSensitive() const { return caseSensitive_; }
-  // The new-line text in use: CR LF in standard mode, otherwise newLine.
-  std::string_view NewLineText() const {
-    return (standardNewLine || newLine.empty()) ? std::string_view("\r\n") : newLine;
-  }
-  // newLine := text; standardNewLine := text is empty.
-  void SetNewLine(std::string text) {
-    standardNewLine = text.empty();
-    newLine = std::move(text);
-  }
+  // ---- undo: the store hands its changes to the sink (the undo room installs it)
+  UndoSink* undoSink() const { return undo_.get(); }
+  void SetUndoSink(std::unique_ptr<UndoSink> sink) { undo_ = std::move(sink); }
 
   // ---- lookups
   bool GroupExists(std::string_view group) const { return FindGroup(group) != nullptr; }
@@ -177,7 +209,6 @@ class Store : public DocumentSettings {
 
   // ---- indexed access, 1-based
   std::string NthGroupName(int64_t n, std::string_view def) const;
-  std::string NthGroupKey(int64_t n, std::string_view def) const;
   std::string NthItemName(std::string_view group, int64_t n, std::string_view def) const;
   std::string NthItemValue(std::string_view group, int64_t n, std::string_view def) const;
 
@@ -200,15 +231,16 @@ class Store : public DocumentSettings {
   // SetItem in two halves, for loaders that set many items into one group: PrepareGroup
   // makes the group and gives it this spelling; SetItemIn sets one item in it. The group
   // stays valid while generation() does not change (it changes whenever groups are removed
-  // or re-keyed).
+  // or re-keyed). A Group* lets nothing change but through SetItemIn.
   Group* PrepareGroup(std::string_view group);
   bool SetItemIn(Group* group, std::string_view item, std::string_view value);
+  // The group for SetItemIn, or null when there is none; nothing is made.
+  Group* MutableGroup(std::string_view group) { return groups_.Find(group, caseSensitive_); }
   uint64_t generation() const { return generation_; }
   // Moves whenever any group gains or loses items, an item's value or spelling changes, an
   // item order changes or a group goes: views built from items stay valid while it holds.
   uint64_t edits() const { return edits_; }
   RankingCache& rankingCache() const { return rankingCache_; }
-  Group* MutableGroup(std::string_view group) { return groups_.Find(group, caseSensitive_); }
   void DeleteItem(std::string_view group, std::string_view item);
   void DeleteGroup(std::string_view group);
   bool DeleteItemEverywhere(std::string_view item);
@@ -221,9 +253,6 @@ class Store : public DocumentSettings {
   void CopyGroup(std::string_view source, std::string_view target, int32_t mode);
   bool CopyItem(std::string_view sourceGroup, std::string_view sourceItem,
                 std::string_view targetGroup, std::string_view targetItem);
-  bool SetItemHashed(std::string_view group, std::string_view item, std::string_view text);
-  bool ItemEqualsHashed(std::string_view group, std::string_view item, std::string_view def,
-                        std::string_view text);
   bool SetCaseSensitive(bool flag);
   bool RemoveEmptyGroups();
   // Every group removed as ClearAll removes them, with quiet left as it is and no
@@ -235,40 +264,25 @@ class Store : public DocumentSettings {
   // else changes and no undo record is made (the in-place group operations).
   bool SetItemOrder(std::string_view group, const std::vector<const Item*>& order);
 
-  // Notify listeners (flag 1) and auto-save, unless quiet.
+  // Notify listeners (flag 1) and auto-save, unless quiet. False when auto save was due
+  // and the file was not written.
   bool AfterChange();
 
   // ---- settings record
   void ApplySettings(const ObjectSettings& record);
   void SaveSettingsBack(ObjectSettings& record) const;
-  // The reset of "Use Standard Settings?".
+  // The reset of "Use Standard Settings?" (the undo mode is the undo room's to reset).
   void ResetToStandardSettings();
-
-  // ---- undo (implemented in the undo room)
-  void PushUndo(std::unique_ptr<UndoElement> record);
-  void BeginUndoBlock();
-  void AddUndoBlock();
-  void PerformUndo();
-  void PerformRedo();
-  void ClearUndo(bool undoStack, bool redoStack);
-  void SetAutomaticUndo(bool automatic);
-  bool UndoAvailable() const;
-  bool RedoAvailable() const;
-  UndoStacks& undoStacks() { return *undo_; }
-  const UndoStacks& undoStacks() const { return *undo_; }
-
-  // ---- files (implemented in the files room): writes fileName with the store's settings
-  // unless it is empty or readOnly is set.
-  bool Save();
 
  private:
   Group* CreateGroup(std::string_view displayName);
   void EraseGroup(Group* g);
   void EraseItem(Group* g, Item* it);
   void NotifyAll(int flags);
-  // Whether PushUndo would keep a record now; lets costly records (group copies) be skipped
-  // when they would be destroyed at once.
-  bool RecordsUndo() const;
+  // Whether the undo sink keeps records now.
+  bool RecordsUndo() const { return undo_ != nullptr && undo_->Recording(); }
+  // Records the group's items before they are replaced or deleted.
+  void RecordGroup(const Group& g);
   void RemoveGroupsInKeyOrder();
   void ReplaceItems(Group* g, const GroupSnapshot& snapshot);
   // Sets an item's value; the item may move to a larger block, and the one to use after is
@@ -278,22 +292,29 @@ class Store : public DocumentSettings {
   void FoldCase();
   void UnfoldCase();
 
-  // A notification walking `listeners`; Detach moves its place and end as entries go.
+  // A notification walking `listeners_`; Detach moves its place and end as entries go.
   struct Round {
     size_t next;
     size_t end;
     Round* outer;
   };
+
+  DocumentSettings settings_;
+  bool caseSensitive_ = false;
+  SaveHook save_ = nullptr;
+  std::unique_ptr<UndoSink> undo_;
+
+  std::vector<StoreListener*> listeners_;
+  StoreListener* owner_ = nullptr;
+  bool notifying_ = false;
   Round* rounds_ = nullptr;  // innermost round in progress
   unsigned delivering_ = 0;  // flags of the notifications in progress
 
-  bool caseSensitive_ = false;
   uint64_t generation_ = 0;
   uint64_t edits_ = 0;
   mutable RankingCache rankingCache_;
   NameIndex<Group> groups_;
   OrderList<Group> groupOrder_;
-  std::unique_ptr<UndoStacks> undo_;
 };
 
 // A scratch store with the settings of `source`, tied to no file and never auto-saving, so

@@ -48,92 +48,120 @@ void Trim(Stack& stack, int32_t depth) {
 // The body of BeginUndoBlock. `alwaysSeparate` makes the undo side open a new block
 // whenever the newest one holds records, as automatic mode does; redo uses it so that a
 // redone block stays a block of its own in manual mode too.
-void BeginBlock(Store& store, bool alwaysSeparate) {
-  UndoStacks& stacks = store.undoStacks();
-  if (!store.undoing) {
-    if (!store.keepRedo) stacks.redo.clear();
-    if (store.undoDepth != 0) {
+void BeginBlock(UndoStacks& stacks, bool alwaysSeparate) {
+  if (!stacks.undoing) {
+    if (!stacks.keepRedo) stacks.redo.clear();
+    if (stacks.undoDepth != 0) {
       if (stacks.undo.empty() ||
-          ((store.autoUndoBlocks || alwaysSeparate) && NewestHoldsRecords(stacks.undo))) {
+          ((stacks.autoUndoBlocks || alwaysSeparate) && NewestHoldsRecords(stacks.undo))) {
         OpenBlock(stacks.undo);
       }
     }
-  } else if (store.redoDepth != 0) {
+  } else if (stacks.redoDepth != 0) {
     if (stacks.redo.empty() || NewestHoldsRecords(stacks.redo)) OpenBlock(stacks.redo);
   }
-  Trim(stacks.undo, store.undoDepth);
-  Trim(stacks.redo, store.redoDepth);
+  Trim(stacks.undo, stacks.undoDepth);
+  Trim(stacks.redo, stacks.redoDepth);
+}
+
+const UndoStacks* FindStacks(const Store& store) {
+  return dynamic_cast<const UndoStacks*>(store.undoSink());
+}
+
+// Replays the newest block of one side: its records run newest first, with the store
+// quiet, into a block opened on the other side (redone changes get a block of their own
+// even in manual mode: merged into the block below, the next undo would also reverse
+// changes made before the undone block). One AfterChange follows.
+void Replay(Store& store, bool redo) {
+  UndoStacks& stacks = UndoOf(store);
+  Stack& from = redo ? stacks.redo : stacks.undo;
+  if (from.empty() || stacks.replaying) return;
+  // The block leaves the stack before it is replayed: whatever the trigger handlers run
+  // during the replay (clearing the stacks, asking whether undo is available) then sees
+  // the stacks as they will be, and nothing can destroy the block while it runs.
+  UndoCompound block = std::move(from.back());
+  from.pop_back();
+  {
+    const ScopedValue<bool> replay(stacks.replaying, true, false);
+    const ScopedValue<bool> undoing(stacks.undoing, !redo, false);
+    const ScopedValue<bool> keep(stacks.keepRedo, redo, false);
+    const ScopedValue<bool> hold(store.quiet, true, false);
+    BeginBlock(stacks, redo);
+    block.Apply(store);
+  }
+  store.AfterChange();
 }
 
 }  // namespace
 
-void Store::PushUndo(std::unique_ptr<UndoElement> record) {
+bool UndoStacks::Recording() const {
+  if (undoing) return redoDepth != 0 && !redo.empty();
+  return undoDepth != 0 && !undo.empty();
+}
+
+void UndoStacks::Push(std::unique_ptr<UndoElement> record) {
   // A record with nowhere to go (depth 0, or no block opened yet) is dropped here.
-  if (undoing) {
-    if (redoDepth != 0 && !undo_->redo.empty()) undo_->redo.back().Add(std::move(record));
-  } else {
-    if (undoDepth != 0 && !undo_->undo.empty()) undo_->undo.back().Add(std::move(record));
-  }
+  Stack& side = undoing ? redo : undo;
+  if ((undoing ? redoDepth : undoDepth) != 0 && !side.empty()) side.back().Add(std::move(record));
 }
 
-void Store::BeginUndoBlock() { BeginBlock(*this, false); }
+void UndoStacks::GroupMade(std::string group) {
+  Push(std::make_unique<UndoGroupMake>(std::move(group)));
+}
 
-void Store::AddUndoBlock() {
+void UndoStacks::ItemReplaced(std::string group, std::string item, std::string value) {
+  Push(std::make_unique<UndoSetItem>(std::move(group), std::move(item), std::move(value)));
+}
+
+void UndoStacks::ItemCreated(std::string group, std::string item) {
+  Push(std::make_unique<UndoCreateItem>(std::move(group), std::move(item)));
+}
+
+void UndoStacks::GroupReplaced(std::string group, GroupSnapshot items) {
+  Push(std::make_unique<UndoByRestoreGroup>(std::move(group), std::move(items)));
+}
+
+UndoStacks& UndoOf(Store& store) {
+  if (auto* stacks = dynamic_cast<UndoStacks*>(store.undoSink())) return *stacks;
+  auto made = std::make_unique<UndoStacks>();
+  UndoStacks& stacks = *made;
+  store.SetUndoSink(std::move(made));
+  return stacks;
+}
+
+void BeginUndoBlock(Store& store) { BeginBlock(UndoOf(store), false); }
+
+void AddUndoBlock(Store& store) {
+  UndoStacks& stacks = UndoOf(store);
   // A new block in the middle of a replay would split the replayed block's reversal in two.
-  if (undo_->replaying) return;
-  OpenBlock(undo_->undo);
+  if (stacks.replaying) return;
+  OpenBlock(stacks.undo);
 }
 
-void Store::PerformUndo() {
-  UndoStacks& stacks = *undo_;
-  if (stacks.undo.empty() || stacks.replaying) return;
-  // The block leaves the stack before it is replayed: whatever the trigger handlers run
-  // during the replay (clearing the stacks, asking whether undo is available) then sees
-  // the stacks as they will be, and nothing can destroy the block while it runs.
-  UndoCompound block = std::move(stacks.undo.back());
-  stacks.undo.pop_back();
+void PerformUndo(Store& store) { Replay(store, false); }
 
-  {
-    const ScopedValue<bool> replay(stacks.replaying, true, false);
-    const ScopedValue<bool> reverse(undoing, true, false);
-    const ScopedValue<bool> hold(quiet, true, false);
-    BeginBlock(*this, false);  // opens the redo block the replay records into
-    block.Apply(*this);
-  }
-  AfterChange();
+void PerformRedo(Store& store) { Replay(store, true); }
+
+void ClearUndo(Store& store, bool undoStack, bool redoStack) {
+  UndoStacks& stacks = UndoOf(store);
+  if (undoStack) stacks.undo.clear();
+  if (redoStack) stacks.redo.clear();
 }
 
-void Store::PerformRedo() {
-  UndoStacks& stacks = *undo_;
-  if (stacks.redo.empty() || stacks.replaying) return;
-  UndoCompound block = std::move(stacks.redo.back());
-  stacks.redo.pop_back();
-
-  {
-    const ScopedValue<bool> replay(stacks.replaying, true, false);
-    const ScopedValue<bool> forward(undoing, false, false);
-    const ScopedValue<bool> keep(keepRedo, true, false);
-    const ScopedValue<bool> hold(quiet, true, false);
-    // The redone changes get a block of their own even in manual mode: merged into the
-    // block below, the next undo would also reverse changes made before the undone block.
-    BeginBlock(*this, true);
-    block.Apply(*this);
-  }
-  AfterChange();
+void SetAutomaticUndo(Store& store, bool automatic) {
+  UndoStacks& stacks = UndoOf(store);
+  stacks.autoUndoBlocks = automatic;
+  if (automatic && !stacks.replaying) BeginBlock(stacks, false);
 }
 
-void Store::ClearUndo(bool undoStack, bool redoStack) {
-  if (undoStack) undo_->undo.clear();
-  if (redoStack) undo_->redo.clear();
+bool UndoAvailable(const Store& store) {
+  const UndoStacks* stacks = FindStacks(store);
+  return stacks != nullptr && !stacks->undo.empty();
 }
 
-void Store::SetAutomaticUndo(bool automatic) {
-  autoUndoBlocks = automatic;
-  if (automatic && !undo_->replaying) BeginUndoBlock();
+bool RedoAvailable(const Store& store) {
+  const UndoStacks* stacks = FindStacks(store);
+  return stacks != nullptr && !stacks->redo.empty();
 }
-
-bool Store::UndoAvailable() const { return !undo_->undo.empty(); }
-
-bool Store::RedoAvailable() const { return !undo_->redo.empty(); }
 
 }  // namespace vellix

@@ -21,13 +21,13 @@
 
 #include <gtest/gtest.h>
 
+#include "file_helpers.h"
 #include "files/blocks.h"
 #include "files/file_io.h"
 #include "files/files.h"
 #include "format/text.h"
-#include "host.h"
-#include "runner.h"
 #include "store/store.h"
+#include "undo/undo.h"
 
 namespace vellix {
 namespace {
@@ -51,136 +51,6 @@ std::string RandomBytes(size_t n, uint32_t seed) {
   for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
   return s;
 }
-
-std::string IniLikeText(int groups, int items) {
-  std::ostringstream out;
-  for (int g = 0; g < groups; ++g) {
-    out << "[group" << g << "]\r\n";
-    for (int i = 0; i < items; ++i) out << "item" << i << "=value " << g * items + i << "\r\n";
-  }
-  return out.str();
-}
-
-// A fresh folder per test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/vellix-files-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made == nullptr) std::abort();
-    path_ = made;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    // Undo any permission change a test made so the whole tree can go.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-      if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
-    }
-    ::chmod(path_.c_str(), 0700);
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void WriteBytes(const std::string& path, std::string_view bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream out;
-  out << f.rdbuf();
-  return out.str();
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  if (DIR* d = ::opendir(folder.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.insert(name);
-    }
-    ::closedir(d);
-  }
-  return names;
-}
-
-// Swaps file-system calls for the duration of a test.
-class FaultInjection {
- public:
-  ~FaultInjection() { FileSystem() = DefaultFileSystemCalls(); }
-
-  // The disk fills up after `bytes` bytes have been written.
-  static void FailWritesAfter(size_t bytes) {
-    budget() = bytes;
-    FileSystem().write = [](int fd, const void* data, size_t size) -> ssize_t {
-      if (budget() == 0) {
-        errno = ENOSPC;
-        return -1;
-      }
-      const size_t n = size < budget() ? size : budget();
-      const ssize_t written = ::write(fd, data, n);
-      if (written > 0) budget() -= static_cast<size_t>(written);
-      return written;
-    };
-  }
-  static void FailFsync() {
-    FileSystem().fsync = [](int) -> int {
-      errno = EIO;
-      return -1;
-    };
-  }
-  static void FailRename() {
-    FileSystem().rename = [](const char*, const char*) -> int {
-      errno = EXDEV;
-      return -1;
-    };
-  }
-  // The disk reports an error after `bytes` bytes have been read.
-  static void FailReadsAfter(size_t bytes) {
-    budget() = bytes;
-    FileSystem().read = [](int fd, void* data, size_t size) -> ssize_t {
-      if (budget() == 0) {
-        errno = EIO;
-        return -1;
-      }
-      const ssize_t got = ::read(fd, data, size < budget() ? size : budget());
-      if (got > 0) budget() -= static_cast<size_t>(got);
-      return got;
-    };
-  }
-  // The folder refuses new entries, as a read-only or someone else's sticky folder does.
-  static void RefuseNewFiles() {
-    FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
-      if ((flags & O_CREAT) != 0) {
-        errno = EACCES;
-        return -1;
-      }
-      return ::open(path, flags, mode);
-    };
-    FileSystem().link = [](const char*, const char*) -> int {
-      errno = EACCES;
-      return -1;
-    };
-  }
-
- private:
-  static size_t& budget() {
-    static size_t left = 0;
-    return left;
-  }
-};
 
 // ---------------------------------------------------------------- blocks
 
@@ -523,7 +393,7 @@ TEST(Replace, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
   const std::string fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   Store store;
-  store.autoSave = false;
+  store.settings().autoSave = false;
   for (const std::string& source : {fifo, std::string("/dev/zero"), std::string("/dev/urandom")}) {
     EXPECT_FALSE(ReadWholeFile(source, out)) << source;
     EXPECT_FALSE(FileReadable(source)) << source;
@@ -584,7 +454,7 @@ TEST(FileCompression, FailuresAreReportedAndTouchNothing) {
 // ---------------------------------------------------------------- the store and its files
 
 struct NotifyLog {
-  std::vector<std::pair<void*, int>> calls;
+  std::vector<std::pair<const void*, int>> calls;
   std::string fileDuring;  // what the target held when "On Save" ran
   std::string watched;
   Store* store = nullptr;
@@ -592,21 +462,31 @@ struct NotifyLog {
 };
 NotifyLog* g_log = nullptr;
 
-void RecordNotify(void* listener, int flags) {
+void RecordNotify(const void* listener, int flags) {
   g_log->calls.emplace_back(listener, flags);
   if (flags == kNotifySaving) {
     g_log->fileDuring = Exists(g_log->watched) ? ReadBytes(g_log->watched) : "<missing>";
     if (g_log->meddle) {
-      g_log->store->fileName.clear();
-      g_log->store->encryptionKey = "another key entirely";
+      g_log->store->settings().fileName.clear();
+      g_log->store->settings().encryptionKey = "another key entirely";
     }
   }
 }
 
+// A listener that logs what the store tells it; it may throw on a new item, as a handler
+// that runs out of memory does.
+struct Recorder final : StoreListener {
+  void Notify(int flags) override {
+    RecordNotify(this, flags);
+    if (throwOnNewItem && flags == kNotifyNewItem) throw std::bad_alloc();
+  }
+  bool throwOnNewItem = false;
+};
+
 class StoreFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    store.autoSave = false;
+    store.settings().autoSave = false;
     g_log = &log;
     log.store = &store;
   }
@@ -620,14 +500,14 @@ class StoreFiles : public ::testing::Test {
   static std::string Dump(const Store& s) {
     std::string out;
     s.ForEachGroup([&](const Group& g) {
-      out += "[" + g.name + "]";
+      out += "[" + g.name() + "]";
       g.ForEachItem([&](const Item& it) { out.append(it.name()).append("=").append(it.value()).append(";"); });
     });
     return out;
   }
 
   TempFolder dir;
-  Store store;
+  Store store{&SaveStore};
   NotifyLog log;
 };
 
@@ -697,15 +577,14 @@ TEST_F(StoreFiles, BadInputNeverCrashesAndFallsBackToTheRawBytes) {
 
 TEST_F(StoreFiles, SavingNotifiesTheOwnerAloneBeforeWriting) {
   Fill(store);
-  int owner = 0, other = 0;
-  store.listeners = {&other, &owner};
-  store.owner = &owner;
-  store.notify = &RecordNotify;
+  Recorder owner, other;
+  store.Attach(other);
+  store.Attach(owner);  // the last attached is the owner
   log.watched = dir / "a.ini";
   WriteBytes(log.watched, "previous");
   ASSERT_TRUE(SaveFile(store, log.watched, false, false, ""));
   ASSERT_EQ(log.calls.size(), 1u);
-  EXPECT_EQ(log.calls[0], std::make_pair(static_cast<void*>(&owner), int{kNotifySaving}));
+  EXPECT_EQ(log.calls[0], std::make_pair(static_cast<const void*>(&owner), int{kNotifySaving}));
   EXPECT_EQ(log.fileDuring, "previous");
   EXPECT_NE(ReadBytes(log.watched), "previous");
 }
@@ -713,14 +592,13 @@ TEST_F(StoreFiles, SavingNotifiesTheOwnerAloneBeforeWriting) {
 TEST_F(StoreFiles, SaveUsesTheSettingsItStartedWith) {
   // "On Save" handlers may change the settings; the save in progress keeps its own.
   Fill(store);
-  int owner = 0;
-  store.owner = &owner;
-  store.notify = &RecordNotify;
+  Recorder owner;
+  store.Attach(owner);
   log.meddle = true;
-  store.fileName = dir / "a.ini";
-  store.encrypt = true;
-  store.encryptionKey = "first";
-  ASSERT_TRUE(store.Save());
+  store.settings().fileName = dir / "a.ini";
+  store.settings().encrypt = true;
+  store.settings().encryptionKey = "first";
+  ASSERT_TRUE(SaveStore(store));
   Store back;
   ASSERT_TRUE(LoadFile(back, dir / "a.ini", false, true, "first"));
   EXPECT_EQ(back.GetItem("Player", "Name", ""), "Ada");
@@ -728,14 +606,14 @@ TEST_F(StoreFiles, SaveUsesTheSettingsItStartedWith) {
 
 TEST_F(StoreFiles, SaveReportsWhetherTheFileWasWritten) {
   Fill(store);
-  EXPECT_FALSE(store.Save());  // no file
-  store.fileName = dir / "a.ini";
-  store.readOnly = true;
-  EXPECT_FALSE(store.Save());
-  EXPECT_FALSE(Exists(store.fileName));
-  store.readOnly = false;
-  EXPECT_TRUE(store.Save());
-  EXPECT_TRUE(Exists(store.fileName));
+  EXPECT_FALSE(SaveStore(store));  // no file
+  store.settings().fileName = dir / "a.ini";
+  store.settings().readOnly = true;
+  EXPECT_FALSE(SaveStore(store));
+  EXPECT_FALSE(Exists(store.settings().fileName));
+  store.settings().readOnly = false;
+  EXPECT_TRUE(SaveStore(store));
+  EXPECT_TRUE(Exists(store.settings().fileName));
 
   EXPECT_FALSE(SaveFile(store, dir / "missing/a.ini", false, false, ""));
   EXPECT_FALSE(SaveFile(store, dir.path(), false, false, ""));
@@ -747,44 +625,44 @@ TEST_F(StoreFiles, SaveReportsWhetherTheFileWasWritten) {
   store.SetItem("More", "x", std::string(100000, 'x'));
   FaultInjection faults;
   FaultInjection::FailWritesAfter(1000);
-  EXPECT_FALSE(store.Save());
+  EXPECT_FALSE(SaveStore(store));
   EXPECT_EQ(ReadBytes(dir / "a.ini"), before);
   EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
 }
 
 TEST_F(StoreFiles, SaveAsAndOpenAdoptTheFile) {
   Fill(store);
-  store.readOnly = true;
-  store.compressFile = true;
+  store.settings().readOnly = true;
+  store.settings().compressFile = true;
   const std::string path = dir / "b.ini";
   ASSERT_TRUE(SaveAs(store, path));
-  EXPECT_EQ(store.fileName, path);
-  EXPECT_FALSE(store.readOnly);
+  EXPECT_EQ(store.settings().fileName, path);
+  EXPECT_FALSE(store.settings().readOnly);
   // Save As adopts the path even when it could not write.
   EXPECT_FALSE(SaveAs(store, dir / "missing/c.ini"));
-  EXPECT_EQ(store.fileName, dir / "missing/c.ini");
+  EXPECT_EQ(store.settings().fileName, dir / "missing/c.ini");
 
   Store other;
-  other.autoSave = false;
-  other.compressFile = true;
+  other.settings().autoSave = false;
+  other.settings().compressFile = true;
   other.SetItem("Old", "o", "1");
   ASSERT_TRUE(OpenFile(other, path, true));
-  EXPECT_EQ(other.fileName, path);
+  EXPECT_EQ(other.settings().fileName, path);
   EXPECT_EQ(Dump(other), Dump(store));
   EXPECT_FALSE(other.quiet);
 
   // Opening a missing file empties the store and ties it to the new path.
   EXPECT_FALSE(OpenFile(other, dir / "none.ini", true));
   EXPECT_EQ(other.GroupCount(), 0);
-  EXPECT_EQ(other.fileName, dir / "none.ini");
+  EXPECT_EQ(other.settings().fileName, dir / "none.ini");
   // Without adopt the store keeps its file and its data.
   other.SetItem("Keep", "k", "1");
   EXPECT_TRUE(OpenFile(other, path, false));
   EXPECT_TRUE(other.HasItem("Keep", "k"));
-  EXPECT_EQ(other.fileName, dir / "none.ini");
+  EXPECT_EQ(other.settings().fileName, dir / "none.ini");
   // Re-reading its own file (auto load) works with the store's own fileName as argument.
-  other.fileName = path;
-  EXPECT_TRUE(OpenFile(other, other.fileName, true));
+  other.settings().fileName = path;
+  EXPECT_TRUE(OpenFile(other, other.settings().fileName, true));
   EXPECT_EQ(Dump(other), Dump(store));
 }
 
@@ -793,9 +671,8 @@ TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
     explicit Limit(size_t n) { ItemLengthLimit() = n; }
     ~Limit() { ItemLengthLimit() = UINT32_MAX; }
   } limit(64);
-  int owner = 0;
-  store.listeners = {&owner};
-  store.notify = &RecordNotify;
+  Recorder listener;
+  store.Attach(listener);
   EXPECT_TRUE(store.SetItem("g", "fits", std::string(64, 'v')));
   log.calls.clear();
   EXPECT_FALSE(store.SetItem("g", "long", std::string(65, 'v')));
@@ -813,8 +690,8 @@ TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
   EXPECT_EQ(Dump(store), before);
   EXPECT_TRUE(log.calls.empty());
   // A file that failed so is kept whole by the next save over it.
-  store.fileName = dir / "long.ini";
-  ASSERT_TRUE(store.Save());
+  store.settings().fileName = dir / "long.ini";
+  ASSERT_TRUE(SaveStore(store));
   EXPECT_EQ(ReadBytes(dir / "long.ini.unread-1"), text);
 
   // The real limit, through the real path: the length is checked before a byte is read,
@@ -828,37 +705,31 @@ TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
 
 // A handler that runs out of memory while the store loads or replays: every flag held for
 // the operation is lifted again, so later changes still notify and save.
-void ThrowOnNewItem(void* listener, int flags) {
-  RecordNotify(listener, flags);
-  if (flags == kNotifyNewItem) throw std::bad_alloc();
-}
-
 TEST_F(StoreFiles, AnExceptionInsideAnOperationLeavesNoFlagSet) {
-  int owner = 0;
-  store.listeners = {&owner};
-  store.owner = &owner;
-  store.undoDepth = -1;
-  store.redoDepth = -1;
+  Recorder owner;
+  store.Attach(owner);
+  UndoOf(store).undoDepth = -1;
+  UndoOf(store).redoDepth = -1;
   WriteBytes(dir / "a.ini", "[g]\r\na=1\r\nb=2");
-  store.notify = &ThrowOnNewItem;
+  owner.throwOnNewItem = true;
   EXPECT_THROW(OpenFile(store, dir / "a.ini", true), std::bad_alloc);
   EXPECT_FALSE(store.quiet);
   EXPECT_FALSE(store.loading);
 
-  store.notify = &RecordNotify;
-  store.BeginUndoBlock();
+  owner.throwOnNewItem = false;
+  BeginUndoBlock(store);
   store.DeleteItem("g", "a");
-  store.notify = &ThrowOnNewItem;  // the undo re-creates the item
-  EXPECT_THROW(store.PerformUndo(), std::bad_alloc);
+  owner.throwOnNewItem = true;  // the undo re-creates the item
+  EXPECT_THROW(PerformUndo(store), std::bad_alloc);
   EXPECT_FALSE(store.quiet);
-  EXPECT_FALSE(store.undoing);
-  store.notify = &RecordNotify;
-  store.BeginUndoBlock();
+  EXPECT_FALSE(UndoOf(store).undoing);
+  owner.throwOnNewItem = false;
+  BeginUndoBlock(store);
   store.SetItem("g", "c", "3");
-  store.PerformUndo();  // not refused as a replay still in progress
+  PerformUndo(store);  // not refused as a replay still in progress
   EXPECT_FALSE(store.HasItem("g", "c"));
-  store.autoSave = true;
-  store.fileName = dir / "b.ini";
+  store.settings().autoSave = true;
+  store.settings().fileName = dir / "b.ini";
   log.calls.clear();
   store.SetItem("g", "d", "4");
   EXPECT_EQ(log.calls.size(), 3u);  // new item, modified, saving
@@ -866,77 +737,17 @@ TEST_F(StoreFiles, AnExceptionInsideAnOperationLeavesNoFlagSet) {
 }
 
 TEST_F(StoreFiles, ChangesAreSavedAutomatically) {
-  store.autoSave = true;
-  store.fileName = dir / "auto.ini";
+  store.settings().autoSave = true;
+  store.settings().fileName = dir / "auto.ini";
   store.SetItem("G", "a", "1");
   Store back;
-  ASSERT_TRUE(LoadFile(back, store.fileName, false, false, ""));
+  ASSERT_TRUE(LoadFile(back, store.settings().fileName, false, false, ""));
   EXPECT_EQ(back.GetItem("G", "a", ""), "1");
-  store.readOnly = true;
+  store.settings().readOnly = true;
   store.SetItem("G", "a", "2");
   Store again;
-  ASSERT_TRUE(LoadFile(again, store.fileName, false, false, ""));
+  ASSERT_TRUE(LoadFile(again, store.settings().fileName, false, false, ""));
   EXPECT_EQ(again.GetItem("G", "a", ""), "1");
-}
-
-// ---------------------------------------------------------------- at start-up, on a host
-
-// The module linked into this test, so that the file-system seam reaches it.
-extern "C" {
-int GetRunObjectInfos(void*, VxDescription*);
-int GetRunObjectDataSize(VxRunHeader*, const void*);
-int CreateRunObject(VxObjectHeader*, const void*, void*);
-int DestroyRunObject(VxObjectHeader*, int);
-void StartApp(const VxHostServices*, VxApplication*);
-void EndApp(const VxHostServices*, VxApplication*);
-}
-
-std::string RunScript(const std::string& work, const std::string& script) {
-  const vxsim::ModuleEntryPoints inProcess{&GetRunObjectInfos, &GetRunObjectDataSize,
-                                           &CreateRunObject,   &DestroyRunObject,
-                                           &StartApp,          &EndApp};
-  std::ostringstream out;
-  std::istringstream in(script);
-  vxsim::Host host(inProcess, work);
-  vxsim::Runner runner(host, "t.vxs", out);
-  runner.Run(in);
-  return out.str();
-}
-
-// With auto save and a default file, creation writes the file back at once, with no user
-// action: a file that could not be read keeps its bytes beside it, byte for byte.
-TEST(StartUp, ADefaultFileThatCannotBeReadKeepsItsBytes) {
-  TempFolder dir;
-  static std::string target;
-  target = dir / "save.ini";
-  const std::string content = IniLikeText(10, 10);
-  const std::string script = "object ini standard=1 autosave=1 loaddefault=1 file=\"" + target +
-                             "\"\nact ini 15 \"new\" \"k\" \"v\"\n";
-  const std::string printed = "trigger ini 12\ntrigger ini 10\ntrigger ini 11\n";
-  FaultInjection faults;
-
-  // A read error in the middle of the file.
-  WriteBytes(target, content);
-  FaultInjection::FailReadsAfter(100);
-  EXPECT_EQ(RunScript(dir.path(), script), printed);
-  EXPECT_EQ(ReadBytes(target), "[new]\r\nk=v");
-  EXPECT_EQ(ReadBytes(target + ".unread-1"), content);
-
-  // A file that cannot be opened for reading (mode 0200 for everyone but the superuser).
-  FileSystem() = DefaultFileSystemCalls();
-  WriteBytes(target, content);
-  FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
-    if (target == path && (flags & O_ACCMODE) == O_RDONLY) {
-      errno = EACCES;
-      return -1;
-    }
-    return ::open(path, flags, mode);
-  };
-  EXPECT_EQ(RunScript(dir.path(), script), printed);
-  EXPECT_EQ(ReadBytes(target), "[new]\r\nk=v");
-  EXPECT_EQ(ReadBytes(target + ".unread-2"), content);
-  EXPECT_EQ(ReadBytes(target + ".unread-1"), content);
-  EXPECT_EQ(Entries(dir.path()).size(), 3u);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ using Names = std::vector<std::string>;
 
 Names GroupNames(const Store& s) {
   Names out;
-  s.ForEachGroup([&](const Group& g) { out.push_back(g.name); });
+  s.ForEachGroup([&](const Group& g) { out.push_back(g.name()); });
   return out;
 }
 
@@ -30,9 +30,9 @@ Pairs Items(const Store& s, std::string_view g) {
   return out;
 }
 
-struct Counter {
+struct Counter final : StoreListener {
   static inline std::vector<int> flags;
-  static void Notify(void*, int f) { flags.push_back(f); }
+  void Notify(int f) override { flags.push_back(f); }
   static int Count(int f) {
     int n = 0;
     for (int x : flags) n += x == f;
@@ -43,7 +43,7 @@ struct Counter {
 class FormatTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    store.autoSave = false;
+    store.settings().autoSave = false;
     Counter::flags.clear();
   }
   void Parse(std::string_view text) { ParseText(store, text, false, false); }
@@ -127,30 +127,30 @@ TEST(Escape, EncodedTextsDecodeBack) {
     const int len = static_cast<int>(rng() % 10);
     for (int i = 0; i < len; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
     ASSERT_EQ(UnescapeText(EscapeText(text, true, true, false, "\r\n"), 1, false, "\r\n"), text);
-    std::string name;
-    std::string value;
+    std::string scratch;
+    ItemLineParts parts;
     const std::string line = EscapeText(text, true, true, true, "\r\n") + "=v=w";
-    ASSERT_TRUE(SplitItemLine(line, true, "\r\n", name, value));
-    EXPECT_EQ(name, text);
-    EXPECT_EQ(value, "v=w");
+    ASSERT_TRUE(SplitItemLine(line, true, "\r\n", scratch, parts));
+    EXPECT_EQ(parts.name, text);
+    EXPECT_EQ(parts.value, "v=w");
   }
 }
 
 TEST(Escape, SplitItemLine) {
-  std::string name;
-  std::string value;
-  ASSERT_TRUE(SplitItemLine("a=b=c", false, "\r\n", name, value));
-  EXPECT_EQ(name, "a");
-  EXPECT_EQ(value, "b=c");
-  EXPECT_FALSE(SplitItemLine("abc", false, "\r\n", name, value));
-  ASSERT_TRUE(SplitItemLine("a\\=b=c\\t", true, "\r\n", name, value));
-  EXPECT_EQ(name, "a=b");
-  EXPECT_EQ(value, "c\\t");  // the value is left to the value decoder
-  ASSERT_TRUE(SplitItemLine("\\;x\\[\\y\\n=", true, "|", name, value));
-  EXPECT_EQ(name, ";x[|");
-  EXPECT_EQ(value, "");
-  EXPECT_FALSE(SplitItemLine("a\\=b", true, "\r\n", name, value));
-  EXPECT_FALSE(SplitItemLine("ab\\", true, "\r\n", name, value));
+  std::string scratch;
+  ItemLineParts parts;
+  ASSERT_TRUE(SplitItemLine("a=b=c", false, "\r\n", scratch, parts));
+  EXPECT_EQ(parts.name, "a");
+  EXPECT_EQ(parts.value, "b=c");
+  EXPECT_FALSE(SplitItemLine("abc", false, "\r\n", scratch, parts));
+  ASSERT_TRUE(SplitItemLine("a\\=b=c\\t", true, "\r\n", scratch, parts));
+  EXPECT_EQ(parts.name, "a=b");
+  EXPECT_EQ(parts.value, "c\\t");  // the value is left to the value decoder
+  ASSERT_TRUE(SplitItemLine("\\;x\\[\\y\\n=", true, "|", scratch, parts));
+  EXPECT_EQ(parts.name, ";x[|");
+  EXPECT_EQ(parts.value, "");
+  EXPECT_FALSE(SplitItemLine("a\\=b", true, "\r\n", scratch, parts));
+  EXPECT_FALSE(SplitItemLine("ab\\", true, "\r\n", scratch, parts));
 }
 
 TEST(Escape, NewLineFinderFindsWhatFindFinds) {
@@ -176,13 +176,13 @@ TEST_F(FormatTest, LinesEndAtCrLfCrOrLf) {
 }
 
 TEST_F(FormatTest, CustomNewLine) {
-  store.SetNewLine("|");
+  store.settings().SetNewLine("|");
   Parse("[g]|k=v");
   EXPECT_EQ(Items(store, "g"), (Pairs{{"k", "v"}}));
 
   Store other;
-  other.autoSave = false;
-  other.SetNewLine("<br>");
+  other.settings().autoSave = false;
+  other.settings().SetNewLine("<br>");
   // CR and LF are ordinary bytes here: they stay inside values.
   ParseText(other, "[g]<br>a=x\r\ny<br>b=<br", false, false);
   EXPECT_EQ(Items(other, "g"), (Pairs{{"a", "x\r\ny"}, {"b", "<br"}}));
@@ -210,8 +210,8 @@ TEST_F(FormatTest, QuotesAndTrimming) {
                                        {"y", ""},
                                        {"z", "a\"b\""}}));
   Store quoted;
-  quoted.autoSave = false;
-  quoted.alwaysQuote = true;
+  quoted.settings().autoSave = false;
+  quoted.settings().alwaysQuote = true;
   ParseText(quoted, "[g]\na=\" x \"", false, false);
   EXPECT_EQ(Items(quoted, "g"), (Pairs{{"a", "\" x \""}}));
 }
@@ -223,15 +223,15 @@ TEST_F(FormatTest, EscapesFollowTheirSwitches) {
   EXPECT_EQ(Items(store, "a\\tb"), (Pairs{{"n\\", "m=v\\tw"}}));
 
   Store esc;
-  esc.autoSave = false;
-  esc.escapeGroups = esc.escapeItemNames = esc.escapeValues = true;
+  esc.settings().autoSave = false;
+  esc.settings().escapeGroups = esc.settings().escapeItemNames = esc.settings().escapeValues = true;
   ParseText(esc, text, false, false);
   EXPECT_EQ(GroupNames(esc), (Names{"a\tb"}));
   EXPECT_EQ(Items(esc, "a\tb"), (Pairs{{"n=m", "v\tw"}}));
 }
 
 TEST_F(FormatTest, EscapedBlanksAtTheEndsOfNamesStay) {
-  store.escapeItemNames = true;
+  store.settings().escapeItemNames = true;
   Parse("[g]\n\\_a\\_  =1\n\\tb\\t=2\nc  =3");
   EXPECT_EQ(Items(store, "g"), (Pairs{{" a ", "1"}, {"\tb\t", "2"}, {"c", "3"}}));
 }
@@ -240,16 +240,16 @@ TEST_F(FormatTest, EscapedBlanksAtTheEndsOfNamesStay) {
 
 TEST_F(FormatTest, GroupRepeatPolicies) {
   const std::string text = "[a]\nx=1\n[a]\ny=2\n[a]\nz=3";
-  store.groupRepeatMode = 2;
+  store.settings().groupRepeatMode = 2;
   Parse(text);
   EXPECT_EQ(GroupNames(store), (Names{"a", "a.1", "a.2"}));
   EXPECT_EQ(Items(store, "a.2"), (Pairs{{"z", "3"}}));
 
   Store merge, first, last;
-  for (Store* s : {&merge, &first, &last}) s->autoSave = false;
-  merge.groupRepeatMode = 3;
-  first.groupRepeatMode = 0;
-  last.groupRepeatMode = 1;
+  for (Store* s : {&merge, &first, &last}) s->settings().autoSave = false;
+  merge.settings().groupRepeatMode = 3;
+  first.settings().groupRepeatMode = 0;
+  last.settings().groupRepeatMode = 1;
   for (Store* s : {&merge, &first, &last}) ParseText(*s, text, false, false);
   EXPECT_EQ(Items(merge, "a"), (Pairs{{"x", "1"}, {"y", "2"}, {"z", "3"}}));
   EXPECT_EQ(Items(first, "a"), (Pairs{{"x", "1"}}));
@@ -257,8 +257,8 @@ TEST_F(FormatTest, GroupRepeatPolicies) {
 }
 
 TEST_F(FormatTest, RenamedGroupsSkipTakenNumbers) {
-  store.groupRepeatMode = 2;
-  store.allowEmptyGroups = false;
+  store.settings().groupRepeatMode = 2;
+  store.settings().allowEmptyGroups = false;
   Parse("[a]\nx=1\n[a.1]\nx=2\n[a]\n[a]\ny=3\n[A]\nz=4");
   // The second [a] has no items: a.2 is not made, so the third one takes it.
   // The number goes after the name as the repeated header spells it.
@@ -269,14 +269,14 @@ TEST_F(FormatTest, RenamedGroupsSkipTakenNumbers) {
 
 TEST_F(FormatTest, ItemRepeatPolicies) {
   const std::string text = "[g]\nx=1\nx.1=a\nx=2\nX=3";
-  store.itemRepeatMode = 2;
+  store.settings().itemRepeatMode = 2;
   Parse(text);
   EXPECT_EQ(Items(store, "g"), (Pairs{{"x", "1"}, {"x.1", "a"}, {"x.2", "2"}, {"X.3", "3"}}));
 
   Store first, last;
-  first.autoSave = last.autoSave = false;
-  first.itemRepeatMode = 0;
-  last.itemRepeatMode = 1;
+  first.settings().autoSave = last.settings().autoSave = false;
+  first.settings().itemRepeatMode = 0;
+  last.settings().itemRepeatMode = 1;
   ParseText(first, text, false, false);
   ParseText(last, text, false, false);
   EXPECT_EQ(Items(first, "g"), (Pairs{{"x", "1"}, {"x.1", "a"}}));
@@ -284,7 +284,7 @@ TEST_F(FormatTest, ItemRepeatPolicies) {
 }
 
 TEST_F(FormatTest, ManyRepeatsOfOneName) {
-  store.itemRepeatMode = 2;
+  store.settings().itemRepeatMode = 2;
   std::string text = "[g]\n";
   for (int i = 0; i < 20000; ++i) text += "x=v\n";
   Parse(text);
@@ -293,8 +293,8 @@ TEST_F(FormatTest, ManyRepeatsOfOneName) {
 }
 
 TEST_F(FormatTest, RenameAfterLastPolicyStartsAfresh) {
-  store.groupRepeatMode = 1;
-  store.itemRepeatMode = 2;
+  store.settings().groupRepeatMode = 1;
+  store.settings().itemRepeatMode = 2;
   Parse("[g]\nx=1\nx=2\nx=3\n[g]\nx=4\nx=5");
   EXPECT_EQ(Items(store, "g"), (Pairs{{"x", "4"}, {"x.1", "5"}}));
 }
@@ -307,8 +307,8 @@ TEST_F(FormatTest, EmptyGroupsAndHeadersWithoutBracket) {
   EXPECT_EQ(Items(store, "b"), (Pairs{{"k", "1"}, {"m", "2"}}));
 
   Store noEmpty;
-  noEmpty.autoSave = false;
-  noEmpty.allowEmptyGroups = false;
+  noEmpty.settings().autoSave = false;
+  noEmpty.settings().allowEmptyGroups = false;
   noEmpty.MakeGroup("old");
   ParseText(noEmpty, "[a]\n[b]\nk=1", false, false);
   // Empty groups go at the end, those that were there before included.
@@ -316,7 +316,7 @@ TEST_F(FormatTest, EmptyGroupsAndHeadersWithoutBracket) {
 }
 
 TEST_F(FormatTest, Subgroups) {
-  store.subgroups = true;
+  store.settings().subgroups = true;
   Parse("[a]\n\t[b]\n\t\t[c]\n\t\tx=1\n\t[d]\n\ty=2\nz=3");
   EXPECT_EQ(Items(store, "a/b/c"), (Pairs{{"x", "1"}}));
   EXPECT_EQ(Items(store, "a/d"), (Pairs{{"y", "2"}}));
@@ -326,7 +326,7 @@ TEST_F(FormatTest, Subgroups) {
 }
 
 TEST_F(FormatTest, BlankLinesDoNotLeaveASubgroup) {
-  store.subgroups = true;
+  store.settings().subgroups = true;
   // A comment without indentation does leave the subgroup.
   Parse("[a]\n\t[b]\n\tx=1\n\n\t  \n\ty=2\r\n\r\n\tz=3\n;c\n\tw=4");
   EXPECT_EQ(Items(store, "a/b"), (Pairs{{"x", "1"}, {"y", "2"}, {"z", "3"}}));
@@ -334,7 +334,7 @@ TEST_F(FormatTest, BlankLinesDoNotLeaveASubgroup) {
 }
 
 TEST_F(FormatTest, DeepIndentationAndLongLines) {
-  store.subgroups = true;
+  store.settings().subgroups = true;
   const std::string tabs(100000, '\t');
   const std::string longValue(1 << 20, 'v');
   Parse("[a]\n" + tabs + "[b]\n" + tabs + "k=" + longValue + "\n" + tabs + "\t\tm=1");
@@ -342,8 +342,8 @@ TEST_F(FormatTest, DeepIndentationAndLongLines) {
   EXPECT_EQ(store.GetItem("a/b", "m", ""), "1");
 
   Store custom;
-  custom.autoSave = false;
-  custom.SetNewLine("never-there");
+  custom.settings().autoSave = false;
+  custom.settings().SetNewLine("never-there");
   ParseText(custom, "[g]\nk=" + longValue, false, false);
   // One line: a header that does not end with "]" only makes sure the current group exists.
   EXPECT_EQ(GroupNames(custom), (Names{""}));
@@ -353,8 +353,8 @@ TEST_F(FormatTest, DeepIndentationAndLongLines) {
 // ------------------------------------------------------------------ parser: store steps
 
 TEST_F(FormatTest, LoadModesAndNotifications) {
-  store.listeners = {nullptr};
-  store.notify = &Counter::Notify;
+  Counter counter;
+  store.Attach(counter);
   store.SetItem("old", "k", "v");
   Counter::flags.clear();
   ParseText(store, "[n]\na=1\nb=2", true, true);
@@ -384,25 +384,25 @@ TEST_F(FormatTest, WriterLayout) {
   EXPECT_EQ(WriteText(store),
             "[g]\r\nk=v\r\n[h]\r\na=\" lead\"\r\nb=in\"side\r\nc=\"\"both\"\"\r\nd=\"tab\t\"\r\n"
             "[empty]");
-  store.alwaysQuote = true;
+  store.settings().alwaysQuote = true;
   EXPECT_EQ(WriteText(store),
             "[g]\r\nk=v\r\n[h]\r\na= lead\r\nb=in\"side\r\nc=\"both\"\r\nd=tab\t\r\n[empty]");
-  store.SetNewLine("|");
+  store.settings().SetNewLine("|");
   EXPECT_EQ(WriteText(store).substr(0, 9), "[g]|k=v|[");
 }
 
 TEST_F(FormatTest, WriterEscapes) {
-  store.escapeItemNames = store.escapeValues = store.escapeGroups = true;
+  store.settings().escapeItemNames = store.settings().escapeValues = store.settings().escapeGroups = true;
   store.SetItem("g\"", ";x", " v ");
   store.SetItem("g\"", "[y", "a\r\nb");
   store.SetItem("g\"", "a=b", "\t");
   EXPECT_EQ(WriteText(store), "[g\\q]\r\n\\;x=\" v \"\r\n\\[y=a\\nb\r\na\\=b=\\t");
-  store.alwaysQuote = true;
+  store.settings().alwaysQuote = true;
   EXPECT_EQ(WriteText(store), "[g\\q]\r\n\\;x=\\_v\\_\r\n\\[y=a\\nb\r\na\\=b=\\t");
 }
 
 TEST_F(FormatTest, WriterRepeatedAsOriginal) {
-  store.saveRepeatedAsOriginal = true;
+  store.settings().saveRepeatedAsOriginal = true;
   store.SetItem("a.1", "x", "1");
   store.SetItem("a.1", "x.1", "2");
   store.SetItem("a.1", "y", "3");
@@ -410,7 +410,7 @@ TEST_F(FormatTest, WriterRepeatedAsOriginal) {
 }
 
 TEST_F(FormatTest, WriterSubgroups) {
-  store.subgroups = true;
+  store.settings().subgroups = true;
   store.SetItem("a/b", "x", "1");
   store.SetItem("a/b/c", "y", "2");
   store.SetItem("a/d", "z", "3");
@@ -422,8 +422,8 @@ TEST_F(FormatTest, WriterSubgroups) {
 // it lacks, in the header itself where a parent line would repeat a group, so the text reads
 // back the same under every group repeat policy.
 TEST_F(FormatTest, SubgroupsInAnyCreationOrderReadBack) {
-  store.subgroups = true;
-  store.allowEmptyGroups = false;
+  store.settings().subgroups = true;
+  store.settings().allowEmptyGroups = false;
   store.SetItem("a/b", "x", "1");
   store.SetItem("a", "y", "2");
   store.SetItem("c", "z", "3");
@@ -434,10 +434,10 @@ TEST_F(FormatTest, SubgroupsInAnyCreationOrderReadBack) {
                   "[a/b/f]\r\nv=5");
   for (int mode = 0; mode < 4; ++mode) {
     Store back;
-    back.autoSave = false;
-    back.subgroups = true;
-    back.allowEmptyGroups = false;
-    back.groupRepeatMode = mode;
+    back.settings().autoSave = false;
+    back.settings().subgroups = true;
+    back.settings().allowEmptyGroups = false;
+    back.settings().groupRepeatMode = mode;
     ParseText(back, text, false, false);
     EXPECT_EQ(GroupNames(back), GroupNames(store)) << "mode " << mode;
     for (const std::string& g : GroupNames(store)) EXPECT_EQ(Items(back, g), Items(store, g));
@@ -447,8 +447,8 @@ TEST_F(FormatTest, SubgroupsInAnyCreationOrderReadBack) {
 // A name of many pieces would need a tab per piece on every line below it: indentation
 // stops at 32 levels and the deeper pieces travel in the header.
 TEST_F(FormatTest, DeepSubgroupPathsStayCompact) {
-  store.subgroups = true;
-  store.allowEmptyGroups = false;
+  store.settings().subgroups = true;
+  store.settings().allowEmptyGroups = false;
   std::string deep = "p";
   for (int i = 0; i < 5000; ++i) deep += "/p";
   store.SetItem(deep, "k", "v");
@@ -457,9 +457,9 @@ TEST_F(FormatTest, DeepSubgroupPathsStayCompact) {
   EXPECT_LT(text.size(), 4 * deep.size());
   EXPECT_EQ(text.find(std::string(33, '\t')), std::string::npos);
   Store back;
-  back.autoSave = false;
-  back.subgroups = true;
-  back.allowEmptyGroups = false;
+  back.settings().autoSave = false;
+  back.settings().subgroups = true;
+  back.settings().allowEmptyGroups = false;
   ParseText(back, text, false, false);
   EXPECT_EQ(GroupNames(back), GroupNames(store));
   EXPECT_EQ(back.GetItem(deep + "/q", "k", ""), "w");
@@ -511,14 +511,14 @@ std::string RandomText(std::mt19937& rng, const std::string& alphabet) {
 }
 
 void Configure(Store& s, const Settings& st) {
-  s.autoSave = false;
-  s.escapeGroups = st.escGroups;
-  s.escapeItemNames = st.escNames;
-  s.escapeValues = st.escValues;
-  s.alwaysQuote = st.quote;
-  s.subgroups = st.subgroups;
+  s.settings().autoSave = false;
+  s.settings().escapeGroups = st.escGroups;
+  s.settings().escapeItemNames = st.escNames;
+  s.settings().escapeValues = st.escValues;
+  s.settings().alwaysQuote = st.quote;
+  s.settings().subgroups = st.subgroups;
   s.SetCaseSensitive(st.caseSensitive);
-  s.SetNewLine(st.newLine);
+  s.settings().SetNewLine(st.newLine);
 }
 
 // Documents made with SetItem, written and read back into an empty store with the same
@@ -559,7 +559,7 @@ TEST(FormatRoundTrip, RandomDocumentsAcrossSettings) {
 
     Store back;
     Configure(back, st);
-    back.allowEmptyGroups = !st.subgroups;
+    back.settings().allowEmptyGroups = !st.subgroups;
     ParseText(back, text, false, false);
     ASSERT_EQ(GroupNames(back), GroupNames(src)) << "round " << round << " text:\n" << text;
     for (const std::string& g : GroupNames(src)) {

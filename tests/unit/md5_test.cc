@@ -10,6 +10,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "calc/hashed.h"
 #include "calc/md5.h"
 #include "store/store.h"
 #include "undo/undo.h"
@@ -139,50 +140,50 @@ TEST(Md5, DigestObjectKeepsTheLastDigestAsLowercaseHex) {
 
 TEST(HashedValues, StoreTheDigestAndCompareAgainstIt) {
   Store s;
-  s.autoSave = false;
-  EXPECT_TRUE(s.SetItemHashed("g", "pw", "secret"));
+  s.settings().autoSave = false;
+  EXPECT_TRUE(SetItemHashed(s, "g", "pw", "secret"));
   const std::string stored = s.GetItem("g", "pw", "");
   EXPECT_EQ(stored, Md5Hex("secret"));
   EXPECT_EQ(stored.size(), 32u);
   EXPECT_EQ(stored.find_first_not_of("0123456789abcdef"), std::string::npos);
 
-  EXPECT_TRUE(s.ItemEqualsHashed("g", "pw", "", "secret"));
-  EXPECT_FALSE(s.ItemEqualsHashed("g", "pw", "secret", "Secret"));
+  EXPECT_TRUE(ItemEqualsHashed(s, "g", "pw", "", "secret"));
+  EXPECT_FALSE(ItemEqualsHashed(s, "g", "pw", "secret", "Secret"));
   // A missing item compares its default: equal exactly when the two texts are equal.
-  EXPECT_TRUE(s.ItemEqualsHashed("g", "missing", "abc", "abc"));
-  EXPECT_FALSE(s.ItemEqualsHashed("g", "missing", "abc", "abd"));
-  EXPECT_FALSE(s.ItemEqualsHashed("nogroup", "missing", "abc", "abd"));
+  EXPECT_TRUE(ItemEqualsHashed(s, "g", "missing", "abc", "abc"));
+  EXPECT_FALSE(ItemEqualsHashed(s, "g", "missing", "abc", "abd"));
+  EXPECT_FALSE(ItemEqualsHashed(s, "nogroup", "missing", "abc", "abd"));
   // A value set in clear is compared as it stands.
   s.SetItem("g", "plain", "secret");
-  EXPECT_FALSE(s.ItemEqualsHashed("g", "plain", "", "secret"));
+  EXPECT_FALSE(ItemEqualsHashed(s, "g", "plain", "", "secret"));
   s.SetItem("g", "upper", "5EBE2294ECD0E0F08EAB7690D2A6EE69");  // digest of "secret", upper case
-  EXPECT_FALSE(s.ItemEqualsHashed("g", "upper", "", "secret"));
+  EXPECT_FALSE(ItemEqualsHashed(s, "g", "upper", "", "secret"));
   s.SetItem("g", "copied", Md5Hex("secret"));
-  EXPECT_TRUE(s.ItemEqualsHashed("g", "copied", "", "secret"));
+  EXPECT_TRUE(ItemEqualsHashed(s, "g", "copied", "", "secret"));
 }
 
 TEST(HashedValues, BytesAbove127AreDigestedAsTheyAre) {
   Store s;
-  s.autoSave = false;
+  s.settings().autoSave = false;
   const std::string text = "\xE9t\xE9 \xFF\x80";
-  s.SetItemHashed("gr\xFC", "\xE4", text);
+  SetItemHashed(s, "gr\xFC", "\xE4", text);
   EXPECT_EQ(s.GetItem("gr\xFC", "\xE4", ""), Md5Hex(text));
-  EXPECT_TRUE(s.ItemEqualsHashed("GR\xFC", "\xE4", "", text));
+  EXPECT_TRUE(ItemEqualsHashed(s, "GR\xFC", "\xE4", "", text));
 }
 
 TEST(HashedValues, AreRecordedForUndoLikeAnyOtherValue) {
   Store s;
-  s.autoSave = false;
-  s.undoDepth = -1;
-  s.redoDepth = -1;
-  s.BeginUndoBlock();
+  s.settings().autoSave = false;
+  UndoOf(s).undoDepth = -1;
+  UndoOf(s).redoDepth = -1;
+  BeginUndoBlock(s);
   s.SetItem("g", "pw", "old");
-  s.BeginUndoBlock();
-  s.SetItemHashed("g", "pw", "new");
-  s.PerformUndo();
+  BeginUndoBlock(s);
+  SetItemHashed(s, "g", "pw", "new");
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem("g", "pw", ""), "old");
-  s.PerformRedo();
-  EXPECT_TRUE(s.ItemEqualsHashed("g", "pw", "", "new"));
+  PerformRedo(s);
+  EXPECT_TRUE(ItemEqualsHashed(s, "g", "pw", "", "new"));
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ TEST(SearchResultsTest, DuplicatesCombiningAndParts) {
 class SearchStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    store.autoSave = false;
+    store.settings().autoSave = false;
     ParseText(store, "[Abc1]\nName=Xy\nname.1=xy\nnamex=z\n", false, false);
   }
   Store store;
@@ -126,11 +126,11 @@ TEST_F(SearchStoreTest, NamesKeepCaseOnlyInCaseSensitiveStores) {
 
 TEST(MergeTest, CaseRulesAndOverwrites) {
   Store source;
-  source.autoSave = false;
+  source.settings().autoSave = false;
   source.SetCaseSensitive(true);
   ParseText(source, "[G]\nK=upper\nk=lower\nnew=n\n[empty]\n", false, false);
   Store target;
-  target.autoSave = false;
+  target.settings().autoSave = false;
   target.SetItem("g", "new", "kept");
   // Folded together by the target's rule: the first one set wins without overwriting.
   MergeStore(target, &source, false);
@@ -144,8 +144,8 @@ TEST(MergeTest, CaseRulesAndOverwrites) {
   const auto copy = CopyForMerge(source);
   EXPECT_TRUE(copy->caseSensitive());
   EXPECT_EQ(copy->NthItemName("G", 2, ""), "k");
-  EXPECT_TRUE(copy->fileName.empty());
-  EXPECT_FALSE(copy->autoSave);
+  EXPECT_TRUE(copy->settings().fileName.empty());
+  EXPECT_FALSE(copy->settings().autoSave);
 }
 
 }  // namespace

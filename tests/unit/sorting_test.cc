@@ -24,7 +24,7 @@ std::vector<const Item*> ItemsOf(const Store& s, std::string_view group) {
 
 TEST(ShuffleTest, MatchesDrawingFromAShrinkingList) {
   Store s;
-  s.autoSave = false;
+  s.settings().autoSave = false;
   for (int i = 0; i < 40000; ++i) s.SetItem("g", "i" + std::to_string(i), "");
   const std::vector<const Item*> all = ItemsOf(s, "g");
   // Small groups, and one larger than the generator's 15-bit draws.
@@ -98,9 +98,9 @@ std::vector<std::string> KeptRanking(const Store& s, std::string_view group) {
 
 TEST(RankingTest, FollowsEveryKindOfChange) {
   Store s;
-  s.autoSave = false;
-  s.undoDepth = -1;
-  s.BeginUndoBlock();
+  s.settings().autoSave = false;
+  UndoOf(s).undoDepth = -1;
+  BeginUndoBlock(s);
   const auto check = [&](const char* step) {
     EXPECT_EQ(KeptRanking(s, "g"), FreshRanking(s, "g")) << step;
   };
@@ -125,7 +125,7 @@ TEST(RankingTest, FollowsEveryKindOfChange) {
   s.SetItem("other", "x", "9");
   s.CopyGroup("other", "g", 0);
   check("replaced by a copy");
-  s.PerformUndo();
+  PerformUndo(s);
   check("undone");
   s.DeleteGroup("g");
   s.SetItem("g", "z", "5");
@@ -140,7 +140,7 @@ TEST(RankingTest, FollowsEveryKindOfChange) {
 
 TEST(ItemOrderTest, TakesOnlyARearrangementOfTheGroupsOwnItems) {
   Store s;
-  s.autoSave = false;
+  s.settings().autoSave = false;
   s.SetItem("g", "a", "1");
   s.SetItem("g", "b", "2");
   s.SetItem("h", "c", "3");

@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "store/number_text.h"
+#include "calc/hashed.h"
 #include "store/store.h"
+#include "undo/undo.h"
 
 namespace vellix {
 namespace {
 
 std::vector<std::string> GroupNames(const Store& s) {
   std::vector<std::string> out;
-  s.ForEachGroup([&](const Group& g) { out.push_back(g.name); });
+  s.ForEachGroup([&](const Group& g) { out.push_back(g.name()); });
   return out;
 }
 
@@ -31,24 +33,26 @@ std::vector<std::pair<std::string, std::string>> Items(const Store& s, std::stri
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 using Names = std::vector<std::string>;
 
-// Records every notification as (listener index, flags).
-struct Recorder {
+// Records every notification as (listener number, flags).
+struct Recorder : StoreListener {
+  explicit Recorder(int n) : number(n) {}
+  void Notify(int flags) override { events.emplace_back(number, flags); }
   static inline std::vector<std::pair<int, int>> events;
-  static void Notify(void* listener, int flags) {
-    events.emplace_back(static_cast<int>(reinterpret_cast<intptr_t>(listener)), flags);
-  }
+  const int number;
 };
 
 class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    store.autoSave = false;
+    store.settings().autoSave = false;
     Recorder::events.clear();
   }
   void Listen() {
-    store.listeners = {reinterpret_cast<void*>(intptr_t{1}), reinterpret_cast<void*>(intptr_t{2})};
-    store.notify = &Recorder::Notify;
+    store.Attach(first);
+    store.Attach(second);
   }
+  Recorder first{1};
+  Recorder second{2};
   Store store;
 };
 
@@ -166,7 +170,7 @@ TEST_F(StoreTest, EmptyGroupsFollowTheSetting) {
   store.SetItem("g", "x", "1");
   store.DeleteItem("g", "x");
   EXPECT_TRUE(store.GroupExists("g"));
-  store.allowEmptyGroups = false;
+  store.settings().allowEmptyGroups = false;
   store.SetItem("h", "x", "1");
   store.DeleteItem("h", "x");
   EXPECT_FALSE(store.GroupExists("h"));
@@ -175,7 +179,7 @@ TEST_F(StoreTest, EmptyGroupsFollowTheSetting) {
 }
 
 TEST_F(StoreTest, DeleteEverywhereVisitsEveryGroupWhileGroupsVanish) {
-  store.allowEmptyGroups = false;
+  store.settings().allowEmptyGroups = false;
   for (int i = 0; i < 6; ++i) {
     const std::string g = "g" + std::to_string(i);
     store.SetItem(g, "x", "1");
@@ -209,37 +213,42 @@ TEST_F(StoreTest, NotificationsRespectQuietExceptForNewItems) {
 
 // Handlers attach and detach listeners while the store notifies, also from a nested round:
 // one that left is never reached afterwards, one that arrived hears only later rounds.
-struct Meddler {
+struct Meddler final : Recorder {
+  using Recorder::Recorder;
   static inline Store* store = nullptr;
   static inline std::vector<int> seen;
-  static void* L(int n) { return reinterpret_cast<void*>(intptr_t{n}); }
-  static void Notify(void* listener, int flags) {
-    const int n = static_cast<int>(reinterpret_cast<intptr_t>(listener));
-    Recorder::Notify(listener, flags);
-    const bool first = std::find(seen.begin(), seen.end(), n) == seen.end();
-    seen.push_back(n);
+  static inline Meddler* numbered[6] = {};
+  void Notify(int flags) override {
+    Recorder::Notify(flags);
+    const bool first = std::find(seen.begin(), seen.end(), number) == seen.end();
+    seen.push_back(number);
     if (!first) return;
-    if (n == 1) {
-      store->Attach(L(5));
-      store->Detach(L(3));
-    } else if (n == 2) {
+    if (number == 1) {
+      store->Attach(*numbered[5]);
+      store->Detach(*numbered[3]);
+    } else if (number == 2) {
       store->SetItem("g", "a", "again");  // a nested round
-    } else if (n == 4) {
-      store->Detach(L(1));
+    } else if (number == 4) {
+      store->Detach(*numbered[1]);
     }
   }
 };
 
 TEST_F(StoreTest, ListenersThatLeaveDuringANotificationAreNotReached) {
   store.SetItem("g", "a", "1");
-  for (int n : {1, 2, 3, 4}) store.Attach(Meddler::L(n));
-  store.notify = &Meddler::Notify;
+  Meddler m1(1), m2(2), m3(3), m4(4), m5(5);
+  Meddler::numbered[1] = &m1;
+  Meddler::numbered[2] = &m2;
+  Meddler::numbered[3] = &m3;
+  Meddler::numbered[4] = &m4;
+  Meddler::numbered[5] = &m5;
+  for (Meddler* m : {&m1, &m2, &m3, &m4}) store.Attach(*m);
   Meddler::store = &store;
   Meddler::seen.clear();
   store.SetItem("g", "a", "2");
   EXPECT_EQ(Recorder::events,
             (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}, {1, 1}, {2, 1}, {4, 1}, {5, 1}, {4, 1}}));
-  EXPECT_EQ(store.listeners, (std::vector<void*>{Meddler::L(2), Meddler::L(4), Meddler::L(5)}));
+  EXPECT_EQ(store.listeners(), (std::vector<StoreListener*>{&m2, &m4, &m5}));
 }
 
 TEST_F(StoreTest, IndexedAccessAndItsBounds) {
@@ -248,7 +257,6 @@ TEST_F(StoreTest, IndexedAccessAndItsBounds) {
   EXPECT_EQ(store.NthGroupName(1, "d"), "b");
   EXPECT_EQ(store.NthGroupName(0, "d"), "d");
   EXPECT_EQ(store.NthGroupName(3, "d"), "d");
-  EXPECT_EQ(store.NthGroupKey(1, "d"), "a");
   EXPECT_EQ(store.NthItemValue("B", 1, "d"), "two");
   EXPECT_EQ(store.NthItemName("b", INT32_MIN, "d"), "d");
   EXPECT_EQ(store.NthItemName("missing", 1, "d"), "d");
@@ -256,46 +264,46 @@ TEST_F(StoreTest, IndexedAccessAndItsBounds) {
 }
 
 TEST_F(StoreTest, HashedValuesCompareDigests) {
-  store.SetItemHashed("g", "pw", "x");
+  SetItemHashed(store, "g", "pw", "x");
   const std::string stored = store.GetItem("g", "pw", "");
   EXPECT_EQ(stored.size(), 32u);
-  EXPECT_TRUE(store.ItemEqualsHashed("g", "pw", "", "x"));
-  EXPECT_FALSE(store.ItemEqualsHashed("g", "pw", "", "y"));
-  EXPECT_TRUE(store.ItemEqualsHashed("g", "missing", "abc", "abc"));
-  EXPECT_FALSE(store.ItemEqualsHashed("g", "missing", "abc", "abd"));
+  EXPECT_TRUE(ItemEqualsHashed(store, "g", "pw", "", "x"));
+  EXPECT_FALSE(ItemEqualsHashed(store, "g", "pw", "", "y"));
+  EXPECT_TRUE(ItemEqualsHashed(store, "g", "missing", "abc", "abc"));
+  EXPECT_FALSE(ItemEqualsHashed(store, "g", "missing", "abc", "abd"));
   store.SetItem("g", "plain", "x");
-  EXPECT_FALSE(store.ItemEqualsHashed("g", "plain", "", "x"));
+  EXPECT_FALSE(ItemEqualsHashed(store, "g", "plain", "", "x"));
 }
 
 TEST_F(StoreTest, TemporaryStoreCarriesSettingsButNoFile) {
-  store.fileName = "/somewhere/a.ini";
-  store.autoSave = true;
-  store.escapeValues = true;
-  store.SetNewLine("|");
+  store.settings().fileName = "/somewhere/a.ini";
+  store.settings().autoSave = true;
+  store.settings().escapeValues = true;
+  store.settings().SetNewLine("|");
   ASSERT_TRUE(store.SetCaseSensitive(true));
   auto temp = MakeTemporaryStore(store);
-  EXPECT_TRUE(temp->fileName.empty());
-  EXPECT_FALSE(temp->autoSave);
-  EXPECT_TRUE(temp->escapeValues);
+  EXPECT_TRUE(temp->settings().fileName.empty());
+  EXPECT_FALSE(temp->settings().autoSave);
+  EXPECT_TRUE(temp->settings().escapeValues);
   EXPECT_TRUE(temp->caseSensitive());
   EXPECT_EQ(temp->NewLineText(), "|");
-  EXPECT_EQ(temp->owner, nullptr);
+  EXPECT_EQ(temp->owner(), nullptr);
 }
 
 TEST_F(StoreTest, UndoGivesBackTheSpellingOfDeletedAndOverwrittenNames) {
-  store.undoDepth = -1;
-  store.redoDepth = -1;
+  UndoOf(store).undoDepth = -1;
+  UndoOf(store).redoDepth = -1;
   store.SetItem("Game", "Score", "1");
-  store.BeginUndoBlock();
+  BeginUndoBlock(store);
   store.DeleteItem("GAME", "SCORE");
-  store.BeginUndoBlock();
+  BeginUndoBlock(store);
   store.SetItem("Other", "Name", "a");
-  store.BeginUndoBlock();
+  BeginUndoBlock(store);
   store.SetItem("other", "NAME", "b");
-  store.PerformUndo();
+  PerformUndo(store);
   EXPECT_EQ(Items(store, "other"), (Pairs{{"Name", "a"}}));
-  store.PerformUndo();
-  store.PerformUndo();
+  PerformUndo(store);
+  PerformUndo(store);
   EXPECT_EQ(Items(store, "game"), (Pairs{{"Score", "1"}}));
   EXPECT_EQ(GroupNames(store), Names{"Game"});
 }

@@ -23,7 +23,7 @@ using Content = std::map<std::string, std::map<std::string, std::string>>;
 Content ContentOf(const Store& s) {
   Content c;
   s.ForEachGroup([&](const Group& g) {
-    auto& items = c[NormalizeName(g.name, s.caseSensitive())];
+    auto& items = c[NormalizeName(g.name(), s.caseSensitive())];
     g.ForEachItem([&](const Item& it) {
       items[NormalizeName(it.name(), s.caseSensitive())] = std::string(it.value());
     });
@@ -43,7 +43,7 @@ Content WithoutEmptyGroups(Content c) {
 std::vector<std::string> OrderOf(const Store& s) {
   std::vector<std::string> out;
   s.ForEachGroup([&](const Group& g) {
-    out.push_back("[" + g.name + "]");
+    out.push_back("[" + g.name() + "]");
     g.ForEachItem([&](const Item& it) { out.push_back(std::string(it.name()) + "=" + std::string(it.value())); });
   });
   return out;
@@ -57,28 +57,28 @@ std::vector<std::string> List(std::initializer_list<const char*> l) {
 struct UndoStore : ::testing::Test {
   Store s;
   void SetUp() override {
-    s.autoSave = false;
-    s.undoDepth = -1;
-    s.redoDepth = -1;
+    s.settings().autoSave = false;
+    UndoOf(s).undoDepth = -1;
+    UndoOf(s).redoDepth = -1;
   }
   // What the frame of a modifying action does before the action's body.
   template <class F>
   void Act(F&& body) {
-    s.BeginUndoBlock();
+    BeginUndoBlock(s);
     body();
   }
   int UndoAll() {
     int n = 0;
-    while (s.UndoAvailable()) {
-      s.PerformUndo();
+    while (UndoAvailable(s)) {
+      PerformUndo(s);
       ++n;
     }
     return n;
   }
   int RedoAll() {
     int n = 0;
-    while (s.RedoAvailable()) {
-      s.PerformRedo();
+    while (RedoAvailable(s)) {
+      PerformRedo(s);
       ++n;
     }
     return n;
@@ -92,198 +92,198 @@ TEST_F(UndoStore, EachActionIsOneBlockAndUndoReversesOnlyTheLast) {
   Act([&] { s.SetItem("g", "b", "2"); s.SetItem("g", "a", "3"); });
   Act([&] { s.DeleteItem("g", "a"); });
 
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "3");
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "1");
   EXPECT_FALSE(s.HasItem("g", "b"));
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_FALSE(s.GroupExists("g"));
-  EXPECT_FALSE(s.UndoAvailable());
-  EXPECT_TRUE(s.RedoAvailable());
+  EXPECT_FALSE(UndoAvailable(s));
+  EXPECT_TRUE(RedoAvailable(s));
 
-  s.PerformRedo();
+  PerformRedo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "1");
-  s.PerformRedo();
+  PerformRedo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "3");
   EXPECT_EQ(s.GetItem("g", "b", "-"), "2");
-  s.PerformRedo();
+  PerformRedo(s);
   EXPECT_FALSE(s.HasItem("g", "a"));
-  EXPECT_FALSE(s.RedoAvailable());
-  EXPECT_EQ(s.undoStacks().undo.size(), 3u);
+  EXPECT_FALSE(RedoAvailable(s));
+  EXPECT_EQ(UndoOf(s).undo.size(), 3u);
 }
 
 TEST_F(UndoStore, ActionsThatChangeNothingStillShapeTheStack) {
   Act([&] { s.SetItem("g", "a", "1"); });
   // Setting an item to its own value still records, so it makes a block of its own.
   Act([&] { s.SetItem("g", "a", "1"); });
-  EXPECT_EQ(s.undoStacks().undo.size(), 2u);
+  EXPECT_EQ(UndoOf(s).undo.size(), 2u);
   // An action that records nothing leaves an empty block on top, reused by the next one.
   Act([&] { s.DeleteItem("g", "missing"); });
-  EXPECT_EQ(s.undoStacks().undo.size(), 3u);
+  EXPECT_EQ(UndoOf(s).undo.size(), 3u);
   Act([&] { s.DeleteItem("g", "missing"); });
-  EXPECT_EQ(s.undoStacks().undo.size(), 3u);
+  EXPECT_EQ(UndoOf(s).undo.size(), 3u);
 
   // Undoing the empty top block changes nothing but is an undo step all the same.
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "1");
-  EXPECT_EQ(s.undoStacks().undo.size(), 2u);
-  s.PerformUndo();
+  EXPECT_EQ(UndoOf(s).undo.size(), 2u);
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "1");
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_FALSE(s.GroupExists("g"));
 }
 
 TEST_F(UndoStore, AnyNewActionEmptiesTheRedoStack) {
   Act([&] { s.SetItem("g", "a", "1"); });
   Act([&] { s.SetItem("g", "a", "2"); });
-  s.PerformUndo();
-  ASSERT_TRUE(s.RedoAvailable());
+  PerformUndo(s);
+  ASSERT_TRUE(RedoAvailable(s));
   Act([] {});  // even one that changes nothing
-  EXPECT_FALSE(s.RedoAvailable());
-  s.PerformRedo();  // on an empty stack: nothing
+  EXPECT_FALSE(RedoAvailable(s));
+  PerformRedo(s);  // on an empty stack: nothing
   EXPECT_EQ(s.GetItem("g", "a", "-"), "1");
 }
 
 TEST_F(UndoStore, DepthsCountBlocksAndDropTheOldest) {
-  s.undoDepth = 3;
-  s.redoDepth = 2;
+  UndoOf(s).undoDepth = 3;
+  UndoOf(s).redoDepth = 2;
   for (int i = 1; i <= 5; ++i) Act([&] { s.SetItem("g", "a", std::to_string(i)); });
   EXPECT_EQ(UndoAll(), 3);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "2");
-  EXPECT_EQ(s.undoStacks().redo.size(), 2u);
+  EXPECT_EQ(UndoOf(s).redo.size(), 2u);
   EXPECT_EQ(RedoAll(), 2);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "4");
 }
 
 TEST_F(UndoStore, DepthZeroTurnsASideOff) {
-  s.undoDepth = 0;
+  UndoOf(s).undoDepth = 0;
   Act([&] { s.SetItem("g", "a", "1"); });
-  EXPECT_FALSE(s.UndoAvailable());
-  s.PerformUndo();
+  EXPECT_FALSE(UndoAvailable(s));
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "1");
   // A block added by hand is an undo step, but never receives records.
-  s.AddUndoBlock();
-  EXPECT_TRUE(s.UndoAvailable());
+  AddUndoBlock(s);
+  EXPECT_TRUE(UndoAvailable(s));
   Act([&] { s.SetItem("g", "a", "2"); });
-  EXPECT_TRUE(s.undoStacks().undo.back().empty());
-  s.PerformUndo();
+  EXPECT_TRUE(UndoOf(s).undo.back().empty());
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "2");
-  EXPECT_FALSE(s.UndoAvailable());
+  EXPECT_FALSE(UndoAvailable(s));
 
-  s.undoDepth = -7;  // any negative depth: no limit
-  s.redoDepth = 0;
+  UndoOf(s).undoDepth = -7;  // any negative depth: no limit
+  UndoOf(s).redoDepth = 0;
   Act([&] { s.SetItem("g", "a", "3"); });
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem("g", "a", "-"), "2");
-  EXPECT_FALSE(s.RedoAvailable());
+  EXPECT_FALSE(RedoAvailable(s));
 }
 
 TEST_F(UndoStore, ClearTakesEitherStackOrBoth) {
   Act([&] { s.SetItem("g", "a", "1"); });
   Act([&] { s.SetItem("g", "a", "2"); });
-  s.PerformUndo();
-  s.ClearUndo(false, false);
-  EXPECT_TRUE(s.UndoAvailable());
-  EXPECT_TRUE(s.RedoAvailable());
-  s.ClearUndo(false, true);
-  EXPECT_TRUE(s.UndoAvailable());
-  EXPECT_FALSE(s.RedoAvailable());
-  s.ClearUndo(true, false);
-  EXPECT_FALSE(s.UndoAvailable());
+  PerformUndo(s);
+  ClearUndo(s, false, false);
+  EXPECT_TRUE(UndoAvailable(s));
+  EXPECT_TRUE(RedoAvailable(s));
+  ClearUndo(s, false, true);
+  EXPECT_TRUE(UndoAvailable(s));
+  EXPECT_FALSE(RedoAvailable(s));
+  ClearUndo(s, true, false);
+  EXPECT_FALSE(UndoAvailable(s));
   // Records made with no block open have nowhere to go and are dropped.
   s.SetItem("g", "a", "3");
-  EXPECT_FALSE(s.UndoAvailable());
+  EXPECT_FALSE(UndoAvailable(s));
 }
 
 TEST_F(UndoStore, ManualModeGathersActionsUntilANewBlockIsAdded) {
-  s.SetAutomaticUndo(false);
+  SetAutomaticUndo(s, false);
   Act([&] { s.SetItem("g", "a", "1"); });
   Act([&] { s.SetItem("g", "b", "2"); });
-  s.AddUndoBlock();
+  AddUndoBlock(s);
   Act([&] { s.SetItem("g", "c", "3"); });
   Act([&] { s.SetItem("g", "d", "4"); });
-  EXPECT_EQ(s.undoStacks().undo.size(), 2u);
+  EXPECT_EQ(UndoOf(s).undo.size(), 2u);
 
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2"}));
   // A redone block stays a block of its own: undoing again reverses only what was redone.
-  s.PerformRedo();
+  PerformRedo(s);
   EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2", "c=3", "d=4"}));
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2"}));
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_FALSE(s.GroupExists("g"));
 }
 
 TEST_F(UndoStore, SwitchingToAutomaticOpensABlockAtOnce) {
-  s.SetAutomaticUndo(false);
+  SetAutomaticUndo(s, false);
   Act([&] { s.SetItem("g", "a", "1"); });
-  s.SetAutomaticUndo(true);
-  EXPECT_EQ(s.undoStacks().undo.size(), 2u);
+  SetAutomaticUndo(s, true);
+  EXPECT_EQ(UndoOf(s).undo.size(), 2u);
   s.SetItem("g", "b", "2");  // lands in the block opened by the switch
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[g]", "a=1"}));
 }
 
 // ---------------------------------------------------------------- what replay gives back
 
 TEST_F(UndoStore, DeletedGroupComesBackWholeWithItsOrder) {
-  s.undoDepth = 0;
+  UndoOf(s).undoDepth = 0;
   s.SetItem("Keep", "k", "0");
   s.SetItem("Big", "z", "1");
   s.SetItem("Big", "a", "2");
   s.SetItem("Big", "m", "3");
-  s.undoDepth = -1;
+  UndoOf(s).undoDepth = -1;
   Act([&] { s.DeleteGroup("Big"); });
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[Keep]", "k=0", "[Big]", "z=1", "a=2", "m=3"}));
-  s.PerformRedo();
+  PerformRedo(s);
   EXPECT_EQ(OrderOf(s), List({"[Keep]", "k=0"}));
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[Keep]", "k=0", "[Big]", "z=1", "a=2", "m=3"}));
 }
 
 TEST_F(UndoStore, ClearAllIsUndoneWithNamesAsTheyWere) {
-  s.undoDepth = 0;
+  UndoOf(s).undoDepth = 0;
   s.SetItem("Alpha", "One", "1");
   s.SetItem("beta", "Two", "2");
   s.MakeGroup("Empty");
   const Content before = ContentOf(s);
-  s.undoDepth = -1;
+  UndoOf(s).undoDepth = -1;
   Act([&] { s.ClearAll(); });
   EXPECT_EQ(s.GroupCount(), 0);
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(ContentOf(s), before);
-  EXPECT_EQ(s.FindGroup("alpha")->name, "Alpha");
-  EXPECT_EQ(s.FindGroup("empty")->name, "Empty");
+  EXPECT_EQ(s.FindGroup("alpha")->name(), "Alpha");
+  EXPECT_EQ(s.FindGroup("empty")->name(), "Empty");
 }
 
 TEST_F(UndoStore, ReplacedGroupGetsItsItemsBack) {
-  s.undoDepth = 0;
+  UndoOf(s).undoDepth = 0;
   s.SetItem("src", "x", "1");
   s.SetItem("dst", "b", "2");
   s.SetItem("dst", "a", "3");
-  s.undoDepth = -1;
+  UndoOf(s).undoDepth = -1;
   Act([&] { s.CopyGroup("src", "dst", 0); });
   EXPECT_EQ(OrderOf(s), List({"[src]", "x=1", "[dst]", "x=1"}));
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[src]", "x=1", "[dst]", "b=2", "a=3"}));
   Act([&] { s.CopyGroup("src", "fresh", 0); });
-  s.PerformUndo();
+  PerformUndo(s);
   EXPECT_FALSE(s.GroupExists("fresh"));
 }
 
 // Undo gives back content, not places: re-created items are appended to their group, and
 // restored groups to the document. What was never removed keeps its relative order.
 TEST_F(UndoStore, ReplayRestoresContentButAppendsWhatItRecreates) {
-  s.undoDepth = 0;
+  UndoOf(s).undoDepth = 0;
   s.SetItem("g1", "a", "1");
   s.SetItem("g1", "b", "2");
   s.SetItem("g1", "c", "3");
   s.SetItem("g2", "x", "4");
   s.SetItem("g3", "y", "5");
-  s.undoDepth = -1;
+  UndoOf(s).undoDepth = -1;
   Act([&] { s.DeleteItem("g1", "a"); });
   Act([&] { s.DeleteGroup("g2"); });
   Act([&] { s.SetItem("g1", "d", "6"); });
@@ -302,34 +302,30 @@ TEST_F(UndoStore, TextsWithHighBytesPassThroughUnchanged) {
   Act([&] { s.SetItem(group, item, value); });
   Act([&] { s.SetItem(group, item, "plain"); });
   Act([&] { s.DeleteGroup(group); });
-  s.PerformUndo();
-  s.PerformUndo();
+  PerformUndo(s);
+  PerformUndo(s);
   EXPECT_EQ(s.GetItem(group, item, "-"), value);
-  EXPECT_EQ(s.FindGroup(group)->name, group);
+  EXPECT_EQ(s.FindGroup(group)->name(), group);
   EXPECT_EQ(s.FindGroup(group)->At(0).name(), item);
-  s.PerformRedo();
-  s.PerformRedo();
+  PerformRedo(s);
+  PerformRedo(s);
   EXPECT_FALSE(s.GroupExists(group));
 }
 
 // ---------------------------------------------------------------- notifications and re-entry
 
-struct Listener {
-  Store* store = nullptr;
+struct Listener final : StoreListener {
+  void Notify(int f) override {
+    flags.push_back(f);
+    if (onNotify) onNotify(f);
+  }
   std::vector<int> flags;
   std::function<void(int)> onNotify;
 };
 
-void Notify(void* listener, int flags) {
-  auto* l = static_cast<Listener*>(listener);
-  l->flags.push_back(flags);
-  if (l->onNotify) l->onNotify(flags);
-}
-
 TEST_F(UndoStore, ReplayNotifiesChangesOnceAndNewItemsEachTime) {
   Listener l;
-  s.listeners.push_back(&l);
-  s.notify = &Notify;
+  s.Attach(l);
   Act([&] { s.SetItem("g", "a", "1"); s.SetItem("g", "b", "2"); s.SetItem("g", "c", "3"); });
   Act([&] {
     s.quiet = true;
@@ -338,40 +334,38 @@ TEST_F(UndoStore, ReplayNotifiesChangesOnceAndNewItemsEachTime) {
     s.quiet = false;
   });
   l.flags.clear();
-  s.PerformUndo();  // re-creates a and b
+  PerformUndo(s);  // re-creates a and b
   EXPECT_EQ(l.flags, (std::vector<int>{kNotifyNewItem, kNotifyNewItem, kNotifyModified}));
   l.flags.clear();
-  s.PerformUndo();  // deletes three items
+  PerformUndo(s);  // deletes three items
   EXPECT_EQ(l.flags, (std::vector<int>{kNotifyModified}));
   l.flags.clear();
-  s.PerformRedo();
+  PerformRedo(s);
   EXPECT_EQ(l.flags, (std::vector<int>{kNotifyNewItem, kNotifyNewItem, kNotifyNewItem,
                                        kNotifyModified}));
   EXPECT_FALSE(s.quiet);
-  EXPECT_FALSE(s.undoing);
-  EXPECT_FALSE(s.keepRedo);
+  EXPECT_FALSE(UndoOf(s).undoing);
+  EXPECT_FALSE(UndoOf(s).keepRedo);
 }
 
 TEST_F(UndoStore, ChangeHandlersSeeTheStacksAsTheyAreAfterTheStep) {
   Listener l;
-  s.listeners.push_back(&l);
-  s.notify = &Notify;
+  s.Attach(l);
   std::vector<std::pair<bool, bool>> seen;
   l.onNotify = [&](int flags) {
-    if (flags == kNotifyModified) seen.emplace_back(s.UndoAvailable(), s.RedoAvailable());
+    if (flags == kNotifyModified) seen.emplace_back(UndoAvailable(s), RedoAvailable(s));
   };
   Act([&] { s.SetItem("g", "a", "1"); });
   seen.clear();
-  s.PerformUndo();
-  s.PerformRedo();
+  PerformUndo(s);
+  PerformRedo(s);
   EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, true}, {true, false}}));
 }
 
 // Handlers of "On New Item" run in the middle of a replay and may call the undo actions.
 TEST_F(UndoStore, UndoActionsCalledDuringAReplayAreSafe) {
   Listener l;
-  s.listeners.push_back(&l);
-  s.notify = &Notify;
+  s.Attach(l);
   for (int i = 0; i < 4; ++i) Act([&] { s.SetItem("g", "i" + std::to_string(i), "v"); });
   Act([&] { s.DeleteGroup("g"); });
   Act([&] { s.SetItem("h", "x", "1"); s.DeleteItem("h", "x"); });
@@ -380,24 +374,24 @@ TEST_F(UndoStore, UndoActionsCalledDuringAReplayAreSafe) {
   l.onNotify = [&](int flags) {
     if (flags != kNotifyNewItem) return;
     ++calls;
-    s.PerformUndo();
-    s.PerformRedo();
-    s.AddUndoBlock();
-    s.SetAutomaticUndo(true);
-    s.ClearUndo(true, false);
+    PerformUndo(s);
+    PerformRedo(s);
+    AddUndoBlock(s);
+    SetAutomaticUndo(s, true);
+    ClearUndo(s, true, false);
   };
-  s.PerformUndo();  // re-creates x: the handler clears the undo stack mid-replay
+  PerformUndo(s);  // re-creates x: the handler clears the undo stack mid-replay
   EXPECT_EQ(calls, 1);
   EXPECT_FALSE(s.HasItem("h", "x"));
   EXPECT_FALSE(s.GroupExists("h"));
-  EXPECT_FALSE(s.UndoAvailable());
+  EXPECT_FALSE(UndoAvailable(s));
   EXPECT_FALSE(s.GroupExists("g"));
   l.onNotify = nullptr;
   // The redo block of that replay is whole: redo gives back the empty group the action left.
-  s.PerformRedo();
+  PerformRedo(s);
   EXPECT_TRUE(s.GroupExists("h"));
   EXPECT_FALSE(s.HasItem("h", "x"));
-  EXPECT_FALSE(s.undoStacks().replaying);
+  EXPECT_FALSE(UndoOf(s).replaying);
 }
 
 // ---------------------------------------------------------------- a long random round trip
@@ -462,9 +456,9 @@ TEST_P(UndoRoundTrip, UndoingEveryBlockGivesBackTheStartAndRedoingTheEnd) {
   for (uint64_t seed = 1; seed <= 40; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Store s;
-    s.autoSave = false;
+    s.settings().autoSave = false;
     s.SetCaseSensitive(mode.caseSensitive);
-    s.allowEmptyGroups = mode.allowEmptyGroups;
+    s.settings().allowEmptyGroups = mode.allowEmptyGroups;
     auto content = [&] {
       return mode.allowEmptyGroups ? ContentOf(s) : WithoutEmptyGroups(ContentOf(s));
     };
@@ -472,22 +466,22 @@ TEST_P(UndoRoundTrip, UndoingEveryBlockGivesBackTheStartAndRedoingTheEnd) {
     for (int i = 0; i < 40; ++i) RandomOperation(s, r);  // the starting document, unrecorded
     const Content start = content();
 
-    s.undoDepth = -1;
-    s.redoDepth = -1;
-    s.SetAutomaticUndo(!mode.manual);
+    UndoOf(s).undoDepth = -1;
+    UndoOf(s).redoDepth = -1;
+    SetAutomaticUndo(s, !mode.manual);
     for (int i = 0; i < 150; ++i) {
-      s.BeginUndoBlock();
+      BeginUndoBlock(s);
       RandomOperation(s, r);
-      if (mode.manual && r.Below(10) == 0) s.AddUndoBlock();
+      if (mode.manual && r.Below(10) == 0) AddUndoBlock(s);
     }
     const Content end = content();
 
-    while (s.UndoAvailable()) s.PerformUndo();
+    while (UndoAvailable(s)) PerformUndo(s);
     ASSERT_EQ(content(), start);
-    while (s.RedoAvailable()) s.PerformRedo();
+    while (RedoAvailable(s)) PerformRedo(s);
     ASSERT_EQ(content(), end);
     // Again, through the blocks the redo made.
-    while (s.UndoAvailable()) s.PerformUndo();
+    while (UndoAvailable(s)) PerformUndo(s);
     ASSERT_EQ(content(), start);
   }
 }
@@ -515,18 +509,18 @@ class UndoStepByStep : public ::testing::TestWithParam<bool> {};
 // undoing part of the way and redoing part of the way meets the states passed through.
 TEST_P(UndoStepByStep, EveryIntermediateStateIsReachedAgain) {
   Store s;
-  s.autoSave = false;
+  s.settings().autoSave = false;
   s.SetCaseSensitive(GetParam());
-  s.undoDepth = -1;
-  s.redoDepth = -1;
+  UndoOf(s).undoDepth = -1;
+  UndoOf(s).redoDepth = -1;
   auto content = [&] { return ContentOf(s); };
   Rng r(99);
   // states[k]: the content after the k-th block. An action that records nothing changes
   // nothing and leaves its empty block on top for the next action to fill.
   std::vector<Content> states{content()};
-  const auto& undo = s.undoStacks().undo;
+  const auto& undo = UndoOf(s).undo;
   for (int i = 0; i < 3000 || undo.back().empty(); ++i) {
-    s.BeginUndoBlock();
+    BeginUndoBlock(s);
     RandomOperation(s, r);
     if (!undo.back().empty()) {
       states.resize(undo.size());
@@ -537,17 +531,17 @@ TEST_P(UndoStepByStep, EveryIntermediateStateIsReachedAgain) {
   size_t at = states.size() - 1;
   while (at > 0) {
     const size_t steps = 1 + r.Below(std::min<size_t>(at, 50));
-    for (size_t k = 0; k < steps; ++k) s.PerformUndo();
+    for (size_t k = 0; k < steps; ++k) PerformUndo(s);
     at -= steps;
     ASSERT_EQ(content(), states[at]) << "after undoing to " << at;
     const size_t back = r.Below(std::min<size_t>(steps, 10) + 1);
-    for (size_t k = 0; k < back; ++k) s.PerformRedo();
+    for (size_t k = 0; k < back; ++k) PerformRedo(s);
     at += back;
     ASSERT_EQ(content(), states[at]) << "after redoing to " << at;
-    for (size_t k = 0; k < back; ++k) s.PerformUndo();
+    for (size_t k = 0; k < back; ++k) PerformUndo(s);
     at -= back;
   }
-  EXPECT_FALSE(s.UndoAvailable());
+  EXPECT_FALSE(UndoAvailable(s));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UndoStepByStep, ::testing::Bool());

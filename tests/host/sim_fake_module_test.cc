@@ -5,6 +5,7 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -29,24 +30,24 @@ template <char K, size_t... I>
 constexpr std::array<VxRoutine, sizeof...(I)> Table(std::index_sequence<I...>) {
   return {&Routine<K, static_cast<int>(I)>...};
 }
-const auto kConditions = Table<'c'>(std::make_index_sequence<20>{});
-const auto kActions = Table<'a'>(std::make_index_sequence<84>{});
-const auto kExpressions = Table<'e'>(std::make_index_sequence<41>{});
+const auto kConditions = Table<'c'>(std::make_index_sequence<VX_CONDITION_COUNT>{});
+const auto kActions = Table<'a'>(std::make_index_sequence<VX_ACTION_COUNT>{});
+const auto kExpressions = Table<'e'>(std::make_index_sequence<VX_EXPRESSION_COUNT>{});
 
 int FakeInfos(void*, VxDescription* d) {
   d->conditions = kConditions.data();
   d->actions = kActions.data();
   d->expressions = kExpressions.data();
-  d->conditionCount = 20;
-  d->actionCount = 84;
-  d->expressionCount = 41;
+  d->conditionCount = VX_CONDITION_COUNT;
+  d->actionCount = VX_ACTION_COUNT;
+  d->expressionCount = VX_EXPRESSION_COUNT;
   d->editDataSize = VX_EDIT_DATA_SIZE;
   d->identifier = VX_IDENTIFIER;
   return 1;
 }
 int FakeSize(VxRunHeader*, const void*) { return VX_RUN_OBJECT_SIZE; }
 int FakeCreate(VxObjectHeader* object, const void* edit, void*) {
-  g_events.push_back("create " + std::string(static_cast<const char*>(edit) + 22));
+  g_events.push_back("create " + std::string(static_cast<const VxEditData*>(edit)->defaultFile));
   (void)object;
   return 0;
 }
@@ -76,7 +77,7 @@ std::vector<Token> Args(std::initializer_list<const char*> raw) {
 // The object's name in its edit data, where the fake's CreateRunObject finds it.
 std::vector<uint8_t> Named(const std::string& file) {
   std::vector<uint8_t> edit(VX_EDIT_DATA_SIZE, 0);
-  std::memcpy(edit.data() + 22, file.data(), file.size());
+  std::memcpy(edit.data() + offsetof(VxEditData, defaultFile), file.data(), file.size());
   return edit;
 }
 

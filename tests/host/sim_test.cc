@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -105,17 +107,18 @@ TEST(SimEditData, PropsLandAtTheirOffsets) {
   auto block = props("standard=1 grouprepeat=-2 itemrepeat=-1 basefolder=258 key=\"k\\0ey\" file=" +
                      std::string(300, 'f') + " newline=\"0123456789abc\" undo=127");
   ASSERT_EQ(block.size(), size_t{VX_EDIT_DATA_SIZE});
-  EXPECT_EQ(block[3290], 1);
-  EXPECT_EQ(block[3436], 0xFE);
-  EXPECT_EQ(block[3439], 0xFF);
-  EXPECT_EQ(block[3440], 0xFF);
-  EXPECT_EQ(block[284], 2);
-  EXPECT_EQ(block[285], 1);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[3293])), "k");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[22])), std::string(259, 'f'));
-  EXPECT_EQ(block[281], 0);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[3422])), "012345678");
-  EXPECT_EQ(block[3441], 127);
+  VxEditData ed;
+  std::memcpy(&ed, block.data(), sizeof ed);
+  EXPECT_EQ(ed.standardSettings, 1);
+  EXPECT_EQ(ed.groupRepeatMode[0], 0xFE);  // 32 bits, little-endian
+  EXPECT_EQ(ed.groupRepeatMode[3], 0xFF);
+  EXPECT_EQ(ed.itemRepeatMode, -1);
+  EXPECT_EQ(ed.baseFolder[0], 2);
+  EXPECT_EQ(ed.baseFolder[1], 1);
+  EXPECT_STREQ(ed.encryptionKey, "k");
+  EXPECT_EQ(std::string(ed.defaultFile), std::string(259, 'f'));  // cut to leave room for NUL
+  EXPECT_STREQ(ed.newLine, "012345678");
+  EXPECT_EQ(ed.undoDepth, 127);
 
   // An edit-data file replaces the whole block first, wherever the option stands; a short
   // file leaves the rest zero, and props are written over it.
@@ -127,11 +130,11 @@ TEST(SimEditData, PropsLandAtTheirOffsets) {
   auto fromFile = props("case=1 editdata=" + file.string() + " readonly=0");
   std::filesystem::remove(file);
   EXPECT_EQ(fromFile[0], 0x7f);
-  EXPECT_EQ(fromFile[20], 0x7f);
-  EXPECT_EQ(fromFile[21], 0);
+  EXPECT_EQ(fromFile[offsetof(VxEditData, loadDefaultFile)], 0x7f);
+  EXPECT_EQ(fromFile[offsetof(VxEditData, defaultReadOnly)], 0);
   EXPECT_EQ(fromFile[299], 0x7f);
   EXPECT_EQ(fromFile[300], 0);
-  EXPECT_EQ(fromFile[3448], 1);
+  EXPECT_EQ(fromFile[offsetof(VxEditData, caseSensitive)], 1);
 
   EXPECT_THROW(props("colour=1"), SyntaxError);
   EXPECT_THROW(props("undo=128"), SyntaxError);
@@ -187,7 +190,7 @@ TEST_F(SimHost, CallsRoutinesAndTypesResults) {
   host.SetTriggerHandler([&](Object& o, int c) { triggers.push_back(o.name + " " + std::to_string(c)); });
   host.Start();
   std::vector<uint8_t> edit(VX_EDIT_DATA_SIZE, 0);
-  edit[3290] = 1;  // standard settings
+  edit[offsetof(VxEditData, standardSettings)] = 1;
   Object& ini = host.CreateObject("ini", edit);
   EXPECT_EQ(host.Main().runHeader.liveCount, 1);
   EXPECT_EQ(host.Main().live[0].identifier, VX_IDENTIFIER);

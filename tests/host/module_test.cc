@@ -3,11 +3,12 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "host/host_abi.h"
+#include <vellix/host_abi.h>
 
 namespace {
 
@@ -30,30 +31,31 @@ class ModuleTest : public ::testing::Test {
 TEST_F(ModuleTest, AnswersTheHostsQuestions) {
   auto getInfos = Entry<VxGetInfosFn>("GetInfos");
   ASSERT_NE(getInfos, nullptr);
-  EXPECT_EQ(getInfos(0), 0x300);
-  EXPECT_EQ(getInfos(2), 0x100);
-  EXPECT_EQ(getInfos(6), 2);
-  EXPECT_EQ(getInfos(7), 243);
+  EXPECT_EQ(getInfos(VX_INFO_VERSION), VX_INFO_VERSION_ANSWER);
+  EXPECT_EQ(getInfos(VX_INFO_PLUGIN), VX_INFO_PLUGIN_ANSWER);
+  EXPECT_EQ(getInfos(VX_INFO_PRODUCT), VX_INFO_PRODUCT_ANSWER);
+  EXPECT_EQ(getInfos(VX_INFO_BUILD), VX_INFO_BUILD_ANSWER);
   for (int code : {1, 3, 4, 5, 8, -1, 1000}) EXPECT_EQ(getInfos(code), 0) << code;
 
   VxDescription d;
   std::memset(&d, 0xAB, sizeof d);
   ASSERT_EQ(Entry<VxGetRunObjectInfosFn>("GetRunObjectInfos")(nullptr, &d), 1);
-  EXPECT_EQ(d.conditionCount, 20);
-  EXPECT_EQ(d.actionCount, 84);
-  EXPECT_EQ(d.expressionCount, 41);
-  EXPECT_EQ(d.editDataSize, 3488);
-  EXPECT_EQ(d.objectFlags, 0x100u);
-  EXPECT_EQ(d.priority, 100);
+  EXPECT_EQ(d.conditionCount, VX_CONDITION_COUNT);
+  EXPECT_EQ(d.actionCount, VX_ACTION_COUNT);
+  EXPECT_EQ(d.expressionCount, VX_EXPRESSION_COUNT);
+  EXPECT_EQ(d.editDataSize, VX_EDIT_DATA_SIZE);
+  EXPECT_EQ(d.objectFlags, VX_OBJECT_FLAGS);
+  EXPECT_EQ(d.priority, VX_PRIORITY);
   EXPECT_EQ(d.spare, 0xAB);  // left untouched
-  EXPECT_EQ(d.editorOptions, 0);
-  EXPECT_EQ(d.identifier, 0x12FD53A0u);
-  EXPECT_EQ(d.version, 1);
-  for (int i = 0; i < 20; ++i) EXPECT_NE(d.conditions[i], nullptr);
-  for (int i = 0; i < 84; ++i) EXPECT_NE(d.actions[i], nullptr);
-  for (int i = 0; i < 41; ++i) EXPECT_NE(d.expressions[i], nullptr);
+  EXPECT_EQ(d.editorOptions, VX_EDITOR_OPTIONS);
+  EXPECT_EQ(d.identifier, VX_IDENTIFIER);
+  EXPECT_EQ(d.version, VX_DESCRIPTION_VERSION);
+  for (int i = 0; i < VX_CONDITION_COUNT; ++i) EXPECT_NE(d.conditions[i], nullptr);
+  for (int i = 0; i < VX_ACTION_COUNT; ++i) EXPECT_NE(d.actions[i], nullptr);
+  for (int i = 0; i < VX_EXPRESSION_COUNT; ++i) EXPECT_NE(d.expressions[i], nullptr);
 
-  EXPECT_EQ(Entry<VxGetRunObjectDataSizeFn>("GetRunObjectDataSize")(nullptr, nullptr), 468);
+  EXPECT_EQ(Entry<VxGetRunObjectDataSizeFn>("GetRunObjectDataSize")(nullptr, nullptr),
+            VX_RUN_OBJECT_SIZE);
   EXPECT_EQ(Entry<VxHandleRunObjectFn>("HandleRunObject")(nullptr), 1);
 }
 
@@ -85,15 +87,16 @@ TEST_F(ModuleTest, ReportsOnlyAbsoluteDefaultFiles) {
   };
   std::vector<uint8_t> edit(VX_EDIT_DATA_SIZE, 0);
   update(nullptr, &reported, edit.data(), record);
-  std::memcpy(edit.data() + 22, "saves/a.ini", 11);
+  const size_t file = offsetof(VxEditData, defaultFile);
+  std::memcpy(edit.data() + file, "saves/a.ini", 11);
   update(nullptr, &reported, edit.data(), record);
   EXPECT_TRUE(reported.empty());
   // A name that fills its whole field without a zero byte ends at the field's end.
-  std::memset(edit.data() + 22, 'x', 260);
-  edit[22] = '/';
+  std::memset(edit.data() + file, 'x', VX_EDIT_FIELD_SIZE(defaultFile));
+  edit[file] = '/';
   update(nullptr, &reported, edit.data(), record);
   ASSERT_EQ(reported.size(), 1u);
-  EXPECT_EQ(reported[0].size(), 260u);
+  EXPECT_EQ(reported[0].size(), VX_EDIT_FIELD_SIZE(defaultFile));
 }
 
 TEST_F(ModuleTest, ExportsNothingButItsEntryPoints) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ TEST(Catalogue, EveryRoutineReadsExactlyItsParameters) {
     Host host(VELLIX_MODULE_PATH, work.string());
     host.Start();
     std::vector<uint8_t> edit(VX_EDIT_DATA_SIZE, 0);
-    edit[3290] = 1;  // standard settings
+    edit[offsetof(VxEditData, standardSettings)] = 1;
     Object& ini = host.CreateObject("ini", edit);
     host.CreateObject("peer", edit);
     const RoutineKind kinds[] = {RoutineKind::Condition, RoutineKind::Action,

@@ -1,0 +1,153 @@
+// Helpers of the tests that work with files: scratch folders, whole-file reads and writes,
+// and faults injected into the file-system calls of the files room.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "files/file_io.h"
+
+namespace vellix {
+
+inline std::string IniLikeText(int groups, int items) {
+  std::ostringstream out;
+  for (int g = 0; g < groups; ++g) {
+    out << "[group" << g << "]\r\n";
+    for (int i = 0; i < items; ++i) out << "item" << i << "=value " << g * items + i << "\r\n";
+  }
+  return out.str();
+}
+
+// A fresh folder per test, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/vellix-files-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    if (made == nullptr) std::abort();
+    path_ = made;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    // Undo any permission change a test made so the whole tree can go.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
+    }
+    ::chmod(path_.c_str(), 0700);
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline void WriteBytes(const std::string& path, std::string_view bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream out;
+  out << f.rdbuf();
+  return out.str();
+}
+
+inline bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+inline std::set<std::string> Entries(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.insert(name);
+    }
+    ::closedir(d);
+  }
+  return names;
+}
+
+// Swaps file-system calls for the duration of a test.
+class FaultInjection {
+ public:
+  ~FaultInjection() { FileSystem() = DefaultFileSystemCalls(); }
+
+  // The disk fills up after `bytes` bytes have been written.
+  static void FailWritesAfter(size_t bytes) {
+    budget() = bytes;
+    FileSystem().write = [](int fd, const void* data, size_t size) -> ssize_t {
+      if (budget() == 0) {
+        errno = ENOSPC;
+        return -1;
+      }
+      const size_t n = size < budget() ? size : budget();
+      const ssize_t written = ::write(fd, data, n);
+      if (written > 0) budget() -= static_cast<size_t>(written);
+      return written;
+    };
+  }
+  static void FailFsync() {
+    FileSystem().fsync = [](int) -> int {
+      errno = EIO;
+      return -1;
+    };
+  }
+  static void FailRename() {
+    FileSystem().rename = [](const char*, const char*) -> int {
+      errno = EXDEV;
+      return -1;
+    };
+  }
+  // The disk reports an error after `bytes` bytes have been read.
+  static void FailReadsAfter(size_t bytes) {
+    budget() = bytes;
+    FileSystem().read = [](int fd, void* data, size_t size) -> ssize_t {
+      if (budget() == 0) {
+        errno = EIO;
+        return -1;
+      }
+      const ssize_t got = ::read(fd, data, size < budget() ? size : budget());
+      if (got > 0) budget() -= static_cast<size_t>(got);
+      return got;
+    };
+  }
+  // The folder refuses new entries, as a read-only or someone else's sticky folder does.
+  static void RefuseNewFiles() {
+    FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
+      if ((flags & O_CREAT) != 0) {
+        errno = EACCES;
+        return -1;
+      }
+      return ::open(path, flags, mode);
+    };
+    FileSystem().link = [](const char*, const char*) -> int {
+      errno = EACCES;
+      return -1;
+    };
+  }
+
+ private:
+  static size_t& budget() {
+    static size_t left = 0;
+    return left;
+  }
+};
+
+}  // namespace vellix
