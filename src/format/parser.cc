@@ -110,20 +110,10 @@ class SuffixCounter {
 class Parser {
  public:
   explicit Parser(Store& store)
-      : store_(store),
-        newLine_(store.NewLineText()),
-        standardNewLine_(store.settings().standardNewLine()),
-        subgroups_(store.settings().subgroups),
-        escapeGroups_(store.settings().escapeGroups),
-        escapeItemNames_(store.settings().escapeItemNames),
-        escapeValues_(store.settings().escapeValues),
-        alwaysQuote_(store.settings().alwaysQuote),
-        allowEmptyGroups_(store.settings().allowEmptyGroups),
-        groupRepeatMode_(store.settings().groupRepeatMode),
-        itemRepeatMode_(store.settings().itemRepeatMode) {}
+      : store_(store), settings_(store.settings()), newLine_(settings_.NewLineText()) {}
 
   void Run(std::string_view text) {
-    LineCutter cutter(text, standardNewLine_, newLine_);
+    LineCutter cutter(text, settings_.standardNewLine(), newLine_);
     std::string_view line;
     while (cutter.Next(line)) Line(line);
   }
@@ -133,7 +123,7 @@ class Parser {
   bool LinesFit(std::string_view text) const {
     const size_t limit = std::min<size_t>(ItemLengthLimit(), UINT32_MAX);
     if (text.size() <= limit) return true;
-    LineCutter cutter(text, standardNewLine_, newLine_);
+    LineCutter cutter(text, settings_.standardNewLine(), newLine_);
     std::string_view line;
     while (cutter.Next(line)) {
       if (line.size() > limit) return false;
@@ -208,7 +198,7 @@ class Parser {
     if (line.empty()) return;
 
     size_t level = 0;
-    if (subgroups_) {
+    if (settings_.subgroups) {
       while (level < raw.size() && raw[level] == '\t') ++level;
       if (level < depth_) {
         currentIsPath_ = false;  // replaced by the path just below: no need to keep it
@@ -230,14 +220,14 @@ class Parser {
     ++entries_;
     skipItems_ = false;
     std::string_view decoded = line;
-    if (escapeGroups_) {
+    if (settings_.escapeGroups) {
       DecodeInto(headerScratch_, line, newLine_);
       decoded = headerScratch_;
     }
     if (decoded.size() >= 2 && decoded.back() == ']') {
       const std::string_view given = decoded.substr(1, decoded.size() - 2);
       std::string_view name = given;
-      if (subgroups_) {
+      if (settings_.subgroups) {
         if (level == depth_ && !pieceStart_.empty()) PopPieces(1);
         depth_ = level;
         if (level == 0) PopPieces(pieceStart_.size());
@@ -245,8 +235,8 @@ class Parser {
         name = path_;
       }
       const bool exists = store_.GroupExists(name);
-      if (exists && groupRepeatMode_ != kGroupRepeatMerge) {
-        switch (groupRepeatMode_) {
+      if (exists && settings_.groupRepeatMode != kGroupRepeatMerge) {
+        switch (settings_.groupRepeatMode) {
           case kGroupRepeatLast:  // the group is read afresh
             store_.DeleteGroup(name);
             itemSuffixes_.erase(NormalizeName(name, store_.caseSensitive()));
@@ -268,12 +258,12 @@ class Parser {
         TakeName(name);
       }
     }
-    if (allowEmptyGroups_) store_.MakeGroup(Current());
+    if (settings_.allowEmptyGroups) store_.MakeGroup(Current());
   }
 
   // The name becomes the current group; a name that is the subgroup path stays tied to it.
   void TakeName(std::string_view name) {
-    if (subgroups_ && name.data() == path_.data()) {
+    if (settings_.subgroups && name.data() == path_.data()) {
       SetCurrentToPath();
     } else {
       SetCurrent(std::string(name));
@@ -282,22 +272,22 @@ class Parser {
 
   void Item(std::string_view line) {
     ItemLineParts parts;
-    if (!SplitItemLine(line, escapeItemNames_, newLine_, nameScratch_, parts)) return;
+    if (!SplitItemLine(line, settings_.escapeItemNames, newLine_, nameScratch_, parts)) return;
     ++entries_;
     std::string_view value = Trim(parts.value);
-    if (escapeValues_) {
+    if (settings_.escapeValues) {
       DecodeInto(valueScratch_, value, newLine_);
       value = valueScratch_;
     }
-    if (!alwaysQuote_ && !value.empty() && value.front() == '"' && value.back() == '"') {
+    if (!settings_.alwaysQuote && !value.empty() && value.front() == '"' && value.back() == '"') {
       value = value.size() == 1 ? std::string_view() : value.substr(1, value.size() - 2);
     }
     const std::string_view name = parts.name;
     const bool cs = store_.caseSensitive();
-    if (itemRepeatMode_ == kItemRepeatFirst || itemRepeatMode_ == kItemRepeatRename) {
+    if (settings_.itemRepeatMode == kItemRepeatFirst || settings_.itemRepeatMode == kItemRepeatRename) {
       const Group* existing = CurrentNode(false);
       if (existing != nullptr && existing->Find(name, cs) != nullptr) {
-        if (itemRepeatMode_ == kItemRepeatFirst) return;
+        if (settings_.itemRepeatMode == kItemRepeatFirst) return;
         Group* g = CurrentNode(true);
         auto& counter = itemSuffixes_[NormalizeName(Current(), cs)];
         const std::string renamed =
@@ -315,16 +305,10 @@ class Parser {
   }
 
   Store& store_;
-  const std::string newLine_;
-  const bool standardNewLine_;
-  const bool subgroups_;
-  const bool escapeGroups_;
-  const bool escapeItemNames_;
-  const bool escapeValues_;
-  const bool alwaysQuote_;
-  const bool allowEmptyGroups_;
-  const int32_t groupRepeatMode_;
-  const int32_t itemRepeatMode_;
+  // The settings the text is read with, as they were when the parse began: handlers run
+  // by the store's notifications may change the store's own.
+  const DocumentSettings settings_;
+  const std::string_view newLine_;
 
   bool skipItems_ = false;
   size_t entries_ = 0;

@@ -22,14 +22,7 @@ std::string_view Original(std::string_view name) {
 class Writer {
  public:
   explicit Writer(const Store& store)
-      : store_(store),
-        newLine_(store.NewLineText()),
-        subgroups_(store.settings().subgroups),
-        escapeGroups_(store.settings().escapeGroups),
-        escapeItemNames_(store.settings().escapeItemNames),
-        escapeValues_(store.settings().escapeValues),
-        alwaysQuote_(store.settings().alwaysQuote),
-        asOriginal_(store.settings().saveRepeatedAsOriginal) {}
+      : store_(store), settings_(store.settings()), newLine_(settings_.NewLineText()) {}
 
   std::string Run() {
     Reserve();
@@ -49,7 +42,9 @@ class Writer {
       total += g.name().size() + 2 + nl;
       g.ForEachItem([&](const Item& it) { total += it.name().size() + it.value().size() + 1 + nl; });
     });
-    if (escapeGroups_ || escapeItemNames_ || escapeValues_) total += total / 16;
+    if (settings_.escapeGroups || settings_.escapeItemNames || settings_.escapeValues) {
+      total += total / 16;
+    }
     out_.reserve(total + 64);
   }
 
@@ -57,19 +52,19 @@ class Writer {
 
   void WriteGroup(const Group& g) {
     std::string_view e = g.name();
-    if (escapeGroups_) {
+    if (settings_.escapeGroups) {
       groupScratch_.clear();
       AppendEscaped(groupScratch_, g.name(), false, false, newLine_);
       e = groupScratch_;
     }
     size_t level = 0;
     std::string_view header = e;
-    if (subgroups_) {
+    if (settings_.subgroups) {
       level = PlaceSubgroup(e, header);
     }
     Indent(level);
     out_.push_back('[');
-    if (asOriginal_) {
+    if (settings_.saveRepeatedAsOriginal) {
       // Only the last piece of a path loses its suffix.
       const size_t dot = header.rfind('.');
       const size_t slash = header.rfind('/');
@@ -80,7 +75,7 @@ class Writer {
     out_.append(header);
     out_.push_back(']');
     out_.append(newLine_);
-    if (subgroups_) {
+    if (settings_.subgroups) {
       path_.resize(level);
       path_.emplace_back(header);
     }
@@ -125,7 +120,7 @@ class Writer {
       const std::string_view full = e.substr(0, slash);
       std::string key = NormalizeName(full, store_.caseSensitive());
       bool isGroup;
-      if (escapeGroups_) {
+      if (settings_.escapeGroups) {
         isGroup = store_.GroupExists(UnescapeText(full, 1, false, newLine_));
       } else {
         isGroup = store_.GroupExists(full);
@@ -153,7 +148,7 @@ class Writer {
   void WriteItem(const Item& it, size_t level) {
     Indent(level);
     const size_t nameStart = out_.size();
-    if (escapeItemNames_) {
+    if (settings_.escapeItemNames) {
       AppendEscaped(out_, it.name(), true, true, newLine_);
       if (out_.size() > nameStart && (out_[nameStart] == ';' || out_[nameStart] == '[')) {
         out_.insert(out_.begin() + static_cast<std::ptrdiff_t>(nameStart), '\\');
@@ -161,23 +156,23 @@ class Writer {
     } else {
       out_.append(it.name());
     }
-    if (asOriginal_) {
+    if (settings_.saveRepeatedAsOriginal) {
       const std::string_view written(out_.data() + nameStart, out_.size() - nameStart);
       out_.resize(nameStart + Original(written).size());
     }
     out_.push_back('=');
 
     std::string_view v = it.value();
-    if (escapeValues_) {
+    if (settings_.escapeValues) {
       valueScratch_.clear();
-      AppendEscaped(valueScratch_, it.value(), alwaysQuote_, false, newLine_);
+      AppendEscaped(valueScratch_, it.value(), settings_.alwaysQuote, false, newLine_);
       v = valueScratch_;
     }
     // Quotes keep what the reader would otherwise lose: blanks at the edges (trimmed
     // before decoding) and a pair of enclosing double quotes (taken off as quoting after
     // decoding, so an escaped pair counts too).
     const std::string_view raw = it.value();
-    const bool quote = !alwaysQuote_ &&
+    const bool quote = !settings_.alwaysQuote &&
                        ((!v.empty() && (IsBlank(v.front()) || IsBlank(v.back()))) ||
                         (!raw.empty() && raw.front() == '"' && raw.back() == '"'));
     if (quote) out_.push_back('"');
@@ -187,13 +182,8 @@ class Writer {
   }
 
   const Store& store_;
-  const std::string newLine_;
-  const bool subgroups_;
-  const bool escapeGroups_;
-  const bool escapeItemNames_;
-  const bool escapeValues_;
-  const bool alwaysQuote_;
-  const bool asOriginal_;
+  const DocumentSettings& settings_;
+  const std::string_view newLine_;
 
   std::string out_;
   std::string groupScratch_;

@@ -18,6 +18,13 @@ size_t SkipBlanks(std::string_view text) {
   return i;
 }
 
+// Passes over one "+" or "-" at i; `negative` tells which it was.
+size_t SkipSign(std::string_view text, size_t i, bool& negative) {
+  negative = i < text.size() && text[i] == '-';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  return i;
+}
+
 }  // namespace
 
 std::string IntegerText(int64_t value) {
@@ -39,12 +46,8 @@ std::string FloatText(float value) {
 }
 
 int32_t ReadInteger(std::string_view text) {
-  size_t i = SkipBlanks(text);
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  size_t i = SkipSign(text, SkipBlanks(text), negative);
   int64_t value = 0;
   constexpr int64_t kLimit = int64_t{1} << 32;  // beyond either end of the 32-bit range
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
@@ -57,12 +60,8 @@ int32_t ReadInteger(std::string_view text) {
 }
 
 double ReadDouble(std::string_view text) {
-  size_t i = SkipBlanks(text);
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  size_t i = SkipSign(text, SkipBlanks(text), negative);
   // Only decimal digits or a point may start the number: no "inf", "nan" or hex forms.
   if (i >= text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) return 0.0;
   double value = 0.0;

@@ -73,8 +73,8 @@ class DocumentSettings {
 // An object's own copy of its store's settings, kept when several objects share one store
 // and put back into it before each call of an object that is not its owner.
 struct ObjectSettings {
-  DocumentSettings document;
-  bool caseSensitive = false;
+  DocumentSettings document;       // the store's settings record
+  bool caseSensitive = false;      // the store's case rule
   StoreListener* owner = nullptr;  // the object these settings belong to
 };
 
