@@ -18,15 +18,6 @@
 #include "runner.h"
 #include "token.h"
 
-extern "C" {
-int GetRunObjectInfos(void*, VxDescription*);
-int GetRunObjectDataSize(VxRunHeader*, const void*);
-int CreateRunObject(VxObjectHeader*, const void*, void*);
-int DestroyRunObject(VxObjectHeader*, int);
-void StartApp(const VxHostServices*, VxApplication*);
-void EndApp(const VxHostServices*, VxApplication*);
-}
-
 namespace {
 
 std::filesystem::path scratch;

@@ -173,6 +173,10 @@ class Host {
   static void SvcStoreApplicationData(VxApplication* app, const void* module, void* data);
   static const char* SvcFolder(int which);
 
+  // Fill the services record, and an application's run header, with the C services above.
+  void WireHostServices();
+  void WireRunHeader(Application& app);
+
   vx_word RaiseTrigger(VxObjectHeader* object, vx_word condition);
   vx_word ReadArgument(ReadKind want, bool expressionService, bool first);
   vx_word General(int code, vx_word a, vx_word b, vx_word c);

@@ -293,6 +293,19 @@ typedef void (*VxAppFn)(const VxHostServices* host, VxApplication* app);
 typedef void (*VxUpdateFileNamesFn)(void* unused, void* hostValue, const void* editData,
                                     VxFileNameRoutine routine);
 
+/* The same entry points declared, for a host that links the module in rather than loading
+ * it (tests, fuzz targets); the module's definitions are checked against them. */
+int GetInfos(int code);
+int GetRunObjectInfos(void* unused, VxDescription* description);
+int GetRunObjectDataSize(VxRunHeader* rh, const void* editData);
+int CreateRunObject(VxObjectHeader* object, const void* editData, void* unused);
+int DestroyRunObject(VxObjectHeader* object, int unused);
+int HandleRunObject(VxObjectHeader* object);
+void StartApp(const VxHostServices* host, VxApplication* app);
+void EndApp(const VxHostServices* host, VxApplication* app);
+void UpdateFileNames(void* unused, void* hostValue, const void* editData,
+                     VxFileNameRoutine routine);
+
 #ifdef __cplusplus
 }
 #endif

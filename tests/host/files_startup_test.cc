@@ -14,16 +14,7 @@
 namespace vellix {
 namespace {
 
-// The module linked into this test, so that the file-system seam reaches it.
-extern "C" {
-int GetRunObjectInfos(void*, VxDescription*);
-int GetRunObjectDataSize(VxRunHeader*, const void*);
-int CreateRunObject(VxObjectHeader*, const void*, void*);
-int DestroyRunObject(VxObjectHeader*, int);
-void StartApp(const VxHostServices*, VxApplication*);
-void EndApp(const VxHostServices*, VxApplication*);
-}
-
+// The module is linked into this test, so that the file-system seam reaches it.
 std::string RunScript(const std::string& work, const std::string& script) {
   const vxsim::ModuleEntryPoints inProcess{&GetRunObjectInfos, &GetRunObjectDataSize,
                                            &CreateRunObject,   &DestroyRunObject,
