@@ -47,7 +47,6 @@ class Item {
   std::string_view name() const { return {Bytes(), nameLength_}; }
   std::string_view value() const { return {Bytes() + nameLength_, valueLength_}; }
 
-
  private:
   friend class Store;
   friend class Group;
@@ -96,7 +95,6 @@ class Group {
   void ForEachItem(F&& f) const {
     order_.ForEach([&](const Item* it) { f(*it); });
   }
-
 
  private:
   friend class Store;
