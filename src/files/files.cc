@@ -127,6 +127,12 @@ bool LoadFile(Store& store, const std::string& path, bool compressed, bool encry
               std::string_view key) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) return false;
+  LoadBytes(store, bytes, compressed, encrypted, key);
+  return true;
+}
+
+void LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
+               std::string_view key) {
   if (compressed) {
     // A block that does not decompress is read as it stands (a plain file opened with
     // compression on still loads).
@@ -135,7 +141,6 @@ bool LoadFile(Store& store, const std::string& path, bool compressed, bool encry
   }
   if (encrypted) CipherBlock(bytes, key);
   ParseText(store, TextOf(bytes), false, false);
-  return true;
 }
 
 bool OpenFile(Store& store, const std::string& path, bool adopt) {
@@ -160,12 +165,21 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
   if (store.notify != nullptr && store.owner != nullptr) {
     store.notify(const_cast<void*>(store.owner), kNotifySaving);
   }
-  std::string text = WriteText(store);
-  if (encrypted) CipherBlock(text, cipherKey);
-  if (!compressed) return ReplaceFile(target, text);
-  const std::string block = CompressBlock(text);
-  if (block.empty()) return false;  // out of memory: keep the old file rather than a broken one
-  return ReplaceFile(target, block);
+  std::string bytes;
+  // Out of memory, or more than a block can describe: keep the old file rather than write a
+  // broken one.
+  if (!EncodeDocument(store, compressed, encrypted, cipherKey, bytes)) return false;
+  return ReplaceFile(target, bytes);
+}
+
+bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,
+                    std::string& out) {
+  out = WriteText(store);
+  if (encrypted) CipherBlock(out, key);
+  if (!compressed) return true;
+  std::string block = CompressBlock(out);
+  out.swap(block);
+  return !out.empty();
 }
 
 bool SaveAs(Store& store, const std::string& path) {

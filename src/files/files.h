@@ -18,6 +18,14 @@ std::string RemoveFileSpec(std::string_view path);
 // Reads a file into the store without clearing it; false when it cannot be opened.
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
               std::string_view key);
+// The steps of LoadFile after the read, for bytes that come from elsewhere (a pipe):
+// decompressed, deciphered and parsed into the store. `bytes` is used up.
+void LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
+               std::string_view key);
+// The bytes SaveFile writes for the store: its text, enciphered and compressed as asked.
+// False when no compressed block could be made (out of memory, more than a block holds).
+bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,
+                    std::string& out);
 // Loads with the store's own compression and key; with adopt, empties the store first and
 // ties it to the path.
 bool OpenFile(Store& store, const std::string& path, bool adopt);
