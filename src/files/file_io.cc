@@ -110,8 +110,11 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  const bool known = ::fstat(fd, &st) == 0;
+  if (!known || S_ISDIR(st.st_mode)) {
+    const int error = known ? EISDIR : errno;
     ::close(fd);
+    errno = error;
     return false;
   }
   // One buffer sized from the file; anything it holds beyond that (a file still growing, a

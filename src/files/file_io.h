@@ -24,7 +24,7 @@ FileSystemCalls DefaultFileSystemCalls();
 
 // Reads a whole regular file (or any other readable non-folder) into `out`, sized from the
 // file's size so that one buffer and one pass suffice. False when it cannot be opened or is
-// a folder; `out` is then empty.
+// a folder (errno then says why: EISDIR for a folder); `out` is then empty.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
 // Whether the path names something that can be opened for reading as a file.

@@ -86,6 +86,20 @@ std::string_view TextOf(const std::string& bytes) {
   return std::string_view(bytes.data(), n);
 }
 
+// Whether a text holds control bytes other than tab, CR, LF and those of the new-line text.
+// Deciphering with a wrong key (or reading an enciphered file without one) turns text into
+// such bytes within its first few dozen, where saved INI text practically never holds one.
+bool HasControlBytes(std::string_view text, std::string_view newLine) {
+  bool control[256] = {};
+  for (int c = 0; c < 32; ++c) control[c] = c != '\t' && c != '\r' && c != '\n';
+  control[127] = true;
+  for (const unsigned char c : newLine) control[c] = false;
+  for (const unsigned char c : text) {
+    if (control[c]) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool create) {
@@ -123,24 +137,63 @@ std::string RemoveFileSpec(std::string_view path) {
   return std::string(path.substr(0, sep - 1));
 }
 
+const char* DescribeLoadFault(LoadFault fault) {
+  switch (fault) {
+    case LoadFault::kNone: return "read whole";
+    case LoadFault::kNotFound: return "not found";
+    case LoadFault::kUnreadable: return "cannot be read";
+    case LoadFault::kBadLength: return "the length field of the compressed block is bad";
+    case LoadFault::kDecompressFailed: return "decompression failed";
+    case LoadFault::kZeroByte: return "the text has zero bytes";
+    case LoadFault::kControlBytes: return "the text has control bytes";
+  }
+  return "unknown fault";
+}
+
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
-              std::string_view key) {
+              std::string_view key, LoadReport* report) {
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
-  LoadBytes(store, bytes, compressed, encrypted, key);
+  errno = 0;
+  if (!ReadWholeFile(path, bytes)) {
+    if (report != nullptr) {
+      *report = LoadReport{};
+      report->error = errno;
+      report->fault = errno == ENOENT ? LoadFault::kNotFound : LoadFault::kUnreadable;
+    }
+    return false;
+  }
+  LoadBytes(store, bytes, compressed, encrypted, key, report);
   return true;
 }
 
 void LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
-               std::string_view key) {
+               std::string_view key, LoadReport* report) {
+  LoadReport seen;
+  seen.fileBytes = bytes.size();
   if (compressed) {
     // A block that does not decompress is read as it stands (a plain file opened with
     // compression on still loads).
     std::string plain;
-    if (DecompressBlock(bytes, plain)) bytes.swap(plain);
+    BlockFault fault;
+    if (DecompressBlock(bytes, plain, &fault)) {
+      bytes.swap(plain);
+    } else {
+      seen.fault = fault == BlockFault::kBadLength ? LoadFault::kBadLength
+                                                   : LoadFault::kDecompressFailed;
+    }
   }
   if (encrypted) CipherBlock(bytes, key);
-  ParseText(store, TextOf(bytes), false, false);
+  const std::string_view text = TextOf(bytes);
+  seen.textBytes = text.size();
+  if (seen.fault == LoadFault::kNone && text.size() != bytes.size()) {
+    seen.fault = LoadFault::kZeroByte;
+  }
+  if (seen.fault == LoadFault::kNone && report != nullptr &&
+      HasControlBytes(text, store.NewLineText())) {
+    seen.fault = LoadFault::kControlBytes;
+  }
+  ParseText(store, text, false, false);
+  if (report != nullptr) *report = seen;
 }
 
 bool OpenFile(Store& store, const std::string& path, bool adopt) {
