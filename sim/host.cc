@@ -317,6 +317,10 @@ Object* Host::FindObject(std::string_view name) {
 }
 
 void Host::DestroyObject(Object& object) {
+  if (object.busy > 0) {
+    object.doomed = true;
+    return;
+  }
   Application& app = *object.app;
   VxObjectHeader* header = object.header;
   // The object leaves the host's lists even when its destroy call fails.
@@ -338,6 +342,11 @@ void Host::DestroyObject(Object& object) {
   RebuildLive(app);
   if (escaped) std::rethrow_exception(escaped);
   ThrowPending();
+}
+
+void Host::DestroyDoomed() {
+  for (Object* o : ObjectsInCreationOrder([](const Application&) { return true; }))
+    if (o->doomed && o->busy == 0) DestroyObject(*o);
 }
 
 void Host::EndFrame(Application& app) {
@@ -393,11 +402,13 @@ CallResult Host::Call(Object& object, RoutineKind kind, int index, const std::ve
   header->flags = 0;
   vx_word word = 0;
   std::exception_ptr escaped;
+  ++object.busy;
   try {
     word = Enter(what(), [&] { return routine(header, 0, 0); });
   } catch (...) {
     escaped = std::current_exception();
   }
+  --object.busy;
   uint32_t flags = header->flags;
   header->flags = savedFlags;
   std::unique_ptr<CallFrame> done = std::move(frames_.back());
@@ -436,6 +447,7 @@ CallResult Host::Call(Object& object, RoutineKind kind, int index, const std::ve
   }
   done.reset();
   ThrowPending();
+  if (frames_.empty()) DestroyDoomed();
   return result;
 }
 
@@ -540,11 +552,15 @@ vx_word Host::RaiseTrigger(VxObjectHeader* header, vx_word condition) {
     Fail("triggers nested " + std::to_string(kMaxTriggerDepth) + " deep: the handlers raise one another without end");
     return 0;
   }
+  Object& object = *it->second;
   ++triggerDepth_;
+  ++object.busy;
   try {
-    trigger_(*it->second, static_cast<int>(condition));
+    trigger_(object, static_cast<int>(condition));
+    --object.busy;
     --triggerDepth_;
   } catch (...) {
+    --object.busy;
     --triggerDepth_;
     // The failure travels back to whoever called the module; it must not cross the
     // module's own frames as an exception.

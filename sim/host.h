@@ -46,6 +46,10 @@ struct Object {
   uint64_t serial = 0;                 // creation order across the whole run
   VxObjectHeader* header = nullptr;    // run object of this extension's objects
   std::vector<uint8_t> editData;       // kept for the object's life, as a host does
+  // Routine calls and trigger raises of this object in progress. An object destroyed while
+  // the module works on it is only marked, and goes when the outermost call returns.
+  int busy = 0;
+  bool doomed = false;
   char narrowName[24] = {};
   uint16_t wideName[24] = {};
 };
@@ -131,6 +135,9 @@ class Host {
   Object& CreateObject(const std::string& name, std::vector<uint8_t> editData);
   // The live object of that name in the running application, or nullptr.
   Object* FindObject(std::string_view name);
+  // Destroys the object at once; when the module is working on it (a routine of it runs, or
+  // a trigger is being raised on it), when the outermost routine call returns, as no host
+  // frees an object under the code that is running for it.
   void DestroyObject(Object& object);
   // Destroys every live object of the application, in creation order.
   void EndFrame(Application& app);
@@ -180,6 +187,8 @@ class Host {
   void StartApp(Application& app);
   void EndApp(Application& app);
   void Teardown();
+  // Destroys the objects whose destruction waited for the module to return.
+  void DestroyDoomed();
 
   ModuleEntryPoints entry_;
   VxDescription description_{};

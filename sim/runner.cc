@@ -246,8 +246,9 @@ void Runner::CmdOn(const std::vector<std::string>& raw, int line) {
   auto index = NumberAsInt(indexToken);
   if (!index || *index < 0 || *index >= count) throw SyntaxError("unknown condition index " + indexToken.spelling);
   const std::string& command = raw[3];
-  if (command != "cond" && command != "act" && command != "expr" && command != "show" && command != "echo")
-    throw SyntaxError("a handler runs cond, act, expr, show or echo, not " + command);
+  if (command != "cond" && command != "act" && command != "expr" && command != "show" && command != "echo" &&
+      command != "destroy")
+    throw SyntaxError("a handler runs cond, act, expr, show, echo or destroy, not " + command);
   // Malformed tokens are reported where they are written, not when the trigger comes.
   for (size_t i = 4; i < raw.size(); ++i) ParseToken(raw[i]);
   handlers_.push_back(Handler{object.app, object.name, *index, std::vector<std::string>(raw.begin() + 3, raw.end()), line});
@@ -255,7 +256,8 @@ void Runner::CmdOn(const std::vector<std::string>& raw, int line) {
 
 void Runner::OnTrigger(Object& object, int condition) {
   Print("trigger " + object.name + " " + std::to_string(condition));
-  // Handlers cannot declare handlers, so the list does not change while this runs.
+  // Handlers cannot declare handlers, so the list does not change while this runs. The
+  // object stays alive while its trigger is raised, even when a handler destroys it.
   for (size_t i = 0; i < handlers_.size(); ++i) {
     const Handler& h = handlers_[i];
     if (h.app != object.app || h.object != object.name || h.condition != condition) continue;

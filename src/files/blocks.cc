@@ -43,6 +43,16 @@ uint32_t ReadLength(const unsigned char* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// Gives `buffer` exactly `size` bytes, keeping its first `keep`. A string grown in place
+// may take up to twice its old capacity, past what the length field allows; a new string
+// starts small and gets what it is asked for.
+void GrowExactly(std::string& buffer, size_t size, size_t keep) {
+  std::string grown;
+  grown.resize(size);
+  if (keep > 0) std::memcpy(grown.data(), buffer.data(), keep);
+  buffer.swap(grown);
+}
+
 void WriteLength(unsigned char* p, uint32_t n) {
   p[0] = static_cast<unsigned char>(n);
   p[1] = static_cast<unsigned char>(n >> 8);
@@ -89,7 +99,7 @@ bool DecompressBlock(std::string_view block, std::string& out, BlockFault* fault
 
   const uint64_t firstGuess = std::max<uint64_t>(kFirstGuessMinimum, streamLength);
   size_t capacity = static_cast<size_t>(std::min(stated, firstGuess));
-  out.resize(capacity);
+  GrowExactly(out, capacity, 0);
   zs.next_out = reinterpret_cast<Bytef*>(out.data());
   zs.avail_out = static_cast<uInt>(capacity);  // stated < 2^32, so capacity fits
 
@@ -108,7 +118,7 @@ bool DecompressBlock(std::string_view block, std::string& out, BlockFault* fault
       // The stream really produced this much: grow towards the stated length.
       const size_t produced = capacity;
       capacity = static_cast<size_t>(std::min<uint64_t>(stated, uint64_t{capacity} * 2));
-      out.resize(capacity);
+      GrowExactly(out, capacity, produced);
       zs.next_out = reinterpret_cast<Bytef*>(out.data()) + produced;
       zs.avail_out = static_cast<uInt>(capacity - produced);
     }

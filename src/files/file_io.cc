@@ -1,29 +1,102 @@
 #include "files/file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <set>
+#include <stdexcept>
 #include <string>
 
 namespace vellix {
 
 namespace {
 
+int SystemOpen(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+ssize_t SystemRead(int fd, void* data, size_t size) { return ::read(fd, data, size); }
 ssize_t SystemWrite(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
 int SystemFsync(int fd) { return ::fsync(fd); }
 int SystemRename(const char* from, const char* to) { return ::rename(from, to); }
+int SystemLink(const char* from, const char* to) { return ::link(from, to); }
+
+// A descriptor closed on every way out.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Reset(-1); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Fd& operator=(Fd&& other) noexcept {
+    Reset(other.fd_);
+    other.fd_ = -1;
+    return *this;
+  }
+  explicit operator bool() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+  // Closes now; false when closing reports an error (a delayed write error on some systems).
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  void Reset(int fd) {
+    if (fd_ >= 0) {
+      const int saved = errno;
+      ::close(fd_);
+      errno = saved;
+    }
+    fd_ = fd;
+  }
+  int fd_ = -1;
+};
 
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
   do {
-    fd = ::open(path, flags, mode);
+    fd = FileSystem().open(path, flags, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+// Opens a regular file without ever waiting: O_NONBLOCK makes opening a FIFO return at
+// once, and anything that is not a regular file is then refused. `st` describes the file.
+Fd OpenRegular(const std::string& path, int access, struct stat& st) {
+  Fd fd(OpenRetrying(path.c_str(), access | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return fd;
+  if (::fstat(fd.get(), &st) != 0) return Fd();
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return Fd();
+  }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+bool ReadAll(int fd, char* data, size_t size, size_t& got) {
+  got = 0;
+  while (got < size) {
+    const ssize_t n = FileSystem().read(fd, data + got, size - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 bool WriteAll(int fd, std::string_view content) {
@@ -35,7 +108,7 @@ bool WriteAll(int fd, std::string_view content) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (n == 0) return false;  // a device that takes nothing more would loop forever
+    if (n == 0) return false;  // a file that takes nothing more would loop forever
     p += n;
     left -= static_cast<size_t>(n);
   }
@@ -47,6 +120,13 @@ std::string FolderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// The folder part with its separator ("" for a bare name) and the last component.
+void SplitPath(const std::string& path, std::string& folder, std::string& base) {
+  const size_t slash = path.find_last_of('/');
+  folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  base = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The file a path finally names, following symbolic links (also a dangling one, whose
@@ -65,39 +145,138 @@ std::string FollowLinks(std::string path) {
   return path;
 }
 
-// A name for the temporary file beside `target` that is unlikely to collide; the creation
-// with O_EXCL settles any collision that remains.
-std::string TemporaryName(const std::string& target, unsigned attempt) {
+// Temporary files are named ".vx" + 16 hex digits of a hash of the target's name + "." +
+// the writing process's id + "." + a counter + ".tmp": about 45 bytes whatever the target's
+// name, so a target of any length that can exist can be saved. The hash ties them to their
+// target, and the process id tells whether their writer is still running.
+std::string TemporaryPrefix(const std::string& base) {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : base) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, ".vx%016llx.", static_cast<unsigned long long>(h));
+  return prefix;
+}
+
+std::string TemporaryName(const std::string& target) {
   static uint64_t counter = 0;
-  const uint64_t stamp = static_cast<uint64_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
-  const size_t slash = target.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".%ld.%llx.%u.tmp", static_cast<long>(::getpid()),
-                static_cast<unsigned long long>((stamp << 8) ^ ++counter), attempt);
-  return folder + "." + base + suffix;
+  std::string folder, base;
+  SplitPath(target, folder, base);
+  char rest[48];
+  std::snprintf(rest, sizeof rest, "%lx.%llx.tmp", static_cast<unsigned long>(::getpid()),
+                static_cast<unsigned long long>(++counter));
+  return folder + TemporaryPrefix(base) + rest;
+}
+
+// Removes the temporary files of `target` whose writer no longer runs: a process killed in
+// the middle of a save leaves one behind. This process writes one save at a time, so a
+// temporary file with its own id is also left over (by an earlier process that had the
+// same id). Done once per file and process: a new leftover needs another killed process.
+void RemoveStaleTemporaries(const std::string& target) {
+  static std::set<std::string> cleaned;
+  std::string folder, base;
+  SplitPath(target, folder, base);
+  const std::string prefix = TemporaryPrefix(base);
+  if (!cleaned.insert(folder + prefix).second) return;
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  const long self = static_cast<long>(::getpid());
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".tmp") != 0) {
+      continue;
+    }
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 16);
+    if (end == nullptr || *end != '.' || pid <= 0) continue;
+    const bool gone = pid == self || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+    if (gone) ::unlinkat(::dirfd(dir), name.c_str(), 0);
+  }
+  ::closedir(dir);
+  errno = 0;
 }
 
 void SyncFolder(const std::string& file) {
-  const int fd = OpenRetrying(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // best effort: some file systems refuse to flush a folder
-  ::close(fd);
+  Fd fd(OpenRetrying(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) ::fsync(fd.get());  // best effort: some file systems refuse to flush a folder
 }
 
+// NAME.unread-N beside the file; a name too long for the suffix is shortened.
+std::string KeptName(const std::string& target, unsigned n) {
+  std::string folder, base;
+  SplitPath(target, folder, base);
+  const std::string suffix = ".unread-" + std::to_string(n);
+  if (base.size() + suffix.size() > NAME_MAX) base.resize(NAME_MAX - suffix.size());
+  return folder + base + suffix;
+}
+
+// Copies the file's bytes into a new file `kept`. 1 when copied, 0 when `kept` exists
+// already, -1 on failure (nothing is left behind).
+int CopyInto(const std::string& target, const std::string& kept) {
+  struct stat st;
+  Fd from = OpenRegular(target, O_RDONLY, st);
+  if (!from) return -1;
+  Fd to(OpenRetrying(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!to) return errno == EEXIST ? 0 : -1;
+  bool ok = true;
+  std::string buffer(1 << 16, '\0');
+  for (;;) {
+    size_t got = 0;
+    if (!ReadAll(from.get(), buffer.data(), buffer.size(), got)) ok = false;
+    if (!ok || got == 0) break;
+    if (!WriteAll(to.get(), std::string_view(buffer.data(), got))) ok = false;
+  }
+  if (ok && ::fchmod(to.get(), st.st_mode & 07777) != 0) errno = 0;
+  ok = ok && FileSystem().fsync(to.get()) == 0;
+  if (!to.Close()) ok = false;
+  if (!ok) ::unlink(kept.c_str());
+  return ok ? 1 : -1;
+}
+
+// Keeps the file's bytes beside it under the first free NAME.unread-N; returns that name,
+// or "" when they could not be kept. A hard link keeps them without copying, also for a
+// file that cannot be read; where links cannot be made, the bytes are copied.
+std::string KeepOldBytes(const std::string& target) {
+  for (unsigned n = 1; n < 1000000; ++n) {
+    const std::string kept = KeptName(target, n);
+    if (FileSystem().link(target.c_str(), kept.c_str()) == 0) return kept;
+    if (errno == EEXIST) continue;
+    const int copied = CopyInto(target, kept);
+    if (copied > 0) return kept;
+    if (copied < 0) return "";
+  }
+  return "";
+}
+
+// Writes a regular file over its old bytes. Where the file system can, its space is
+// reserved first (without changing the file's length), so a full disk is found before the
+// first old byte is overwritten.
 bool WriteInPlace(const std::string& path, std::string_view content) {
-  const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = WriteAll(fd, content);
-  return (::close(fd) == 0) && ok;
+  struct stat st;
+  Fd fd = OpenRegular(path, O_WRONLY, st);
+  if (!fd) return false;
+#ifdef FALLOC_FL_KEEP_SIZE
+  if (!content.empty() &&
+      ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(content.size())) != 0 &&
+      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
+    return false;
+  }
+#endif
+  bool ok = WriteAll(fd.get(), content) &&
+            ::ftruncate(fd.get(), static_cast<off_t>(content.size())) == 0 &&
+            FileSystem().fsync(fd.get()) == 0;
+  if (!fd.Close()) ok = false;
+  return ok;
 }
 
 }  // namespace
 
 FileSystemCalls DefaultFileSystemCalls() {
-  return FileSystemCalls{&SystemWrite, &SystemFsync, &SystemRename};
+  return FileSystemCalls{&SystemOpen,  &SystemRead,   &SystemWrite,
+                         &SystemFsync, &SystemRename, &SystemLink};
 }
 
 FileSystemCalls& FileSystem() {
@@ -105,91 +284,132 @@ FileSystemCalls& FileSystem() {
   return calls;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
+bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info) {
+  ReadInfo local;
+  ReadInfo& r = info != nullptr ? *info : local;
+  r = ReadInfo{};
   out.clear();
-  const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
   struct stat st;
-  const bool known = ::fstat(fd, &st) == 0;
-  if (!known || S_ISDIR(st.st_mode)) {
-    const int error = known ? EISDIR : errno;
-    ::close(fd);
-    errno = error;
+  Fd fd = OpenRegular(path, O_RDONLY, st);
+  if (!fd) {
+    r.error = errno;
+    // A file that is there but cannot be read is not an empty file: say so.
+    struct stat seen;
+    if (::stat(path.c_str(), &seen) == 0 && S_ISREG(seen.st_mode)) {
+      r.regular = true;
+      r.device = static_cast<uint64_t>(seen.st_dev);
+      r.inode = static_cast<uint64_t>(seen.st_ino);
+    }
     return false;
   }
-  // One buffer sized from the file; anything it holds beyond that (a file still growing, a
-  // pipe) grows the buffer by doubling.
-  size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 64 * 1024;
-  size_t used = 0;
-  out.resize(capacity);
-  for (;;) {
-    if (used == capacity) {
-      capacity *= 2;
-      out.resize(capacity);
+  r.regular = true;
+  r.device = static_cast<uint64_t>(st.st_dev);
+  r.inode = static_cast<uint64_t>(st.st_ino);
+  try {
+    // One buffer sized from the file; a file that grows while it is read grows the buffer
+    // by doubling.
+    size_t capacity = static_cast<size_t>(st.st_size) + 1;
+    size_t used = 0;
+    out.resize(capacity);
+    for (;;) {
+      if (used == capacity) {
+        capacity *= 2;
+        out.resize(capacity);
+      }
+      size_t got = 0;
+      if (!ReadAll(fd.get(), out.data() + used, capacity - used, got)) {
+        r.error = errno;
+        out.clear();
+        return false;
+      }
+      used += got;
+      if (used < capacity) break;  // ReadAll stops short only at the end of the file
     }
-    const ssize_t n = ::read(fd, out.data() + used, capacity - used);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;  // a read error ends the file where it stands, as a stream read would
-    }
-    if (n == 0) break;
-    used += static_cast<size_t>(n);
+    out.resize(used);
+  } catch (const std::bad_alloc&) {
+    r.error = ENOMEM;
+  } catch (const std::length_error&) {
+    r.error = ENOMEM;
   }
-  ::close(fd);
-  out.resize(used);
+  if (r.error != 0) {
+    std::string().swap(out);
+    return false;
+  }
   return true;
 }
 
 bool FileReadable(const std::string& path) {
-  const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
   struct stat st;
-  const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-  ::close(fd);
-  return ok;
+  return static_cast<bool>(OpenRegular(path, O_RDONLY, st));
 }
 
-bool ReplaceFile(const std::string& path, std::string_view content) {
+bool RegularFileIdentity(const std::string& path, uint64_t& device, uint64_t& inode) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  device = static_cast<uint64_t>(st.st_dev);
+  inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+bool ReplaceFile(const std::string& path, std::string_view content, bool keepOld) {
   if (path.empty()) return false;
   const std::string target = FollowLinks(path);
 
   struct stat old;
   const bool existed = ::stat(target.c_str(), &old) == 0;
-  if (existed && S_ISDIR(old.st_mode)) return false;
+  // Only regular files are written: a folder is no file, and a FIFO or a device would wait
+  // for a reader or send the save somewhere it cannot be read back from.
+  if (existed && !S_ISREG(old.st_mode)) return false;
   // Renaming over a file needs only the folder's permission; a file its owner made
   // read-only is still refused, as writing it in place would be.
   if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
-  if (existed && !S_ISREG(old.st_mode)) return WriteInPlace(target, content);
+  const bool keep = keepOld && existed;
 
   std::string temporary;
-  int fd = -1;
-  for (unsigned attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temporary = TemporaryName(target, attempt);
+  Fd fd;
+  int openError = 0;
+  for (unsigned attempt = 0; attempt < 16 && !fd; ++attempt) {
+    temporary = TemporaryName(target);
     // A new file gets the bits the process's umask gives any ordinary creation. A
     // replacement stays private to its owner until it takes the old file's bits, so the
     // content of a file others may not read is never readable on the way.
-    fd = OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                      existed ? 0600 : 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+    fd = Fd(OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                         existed ? 0600 : 0666));
+    openError = fd ? 0 : errno;
+    if (!fd && openError != EEXIST) break;
   }
-  if (fd < 0) return false;
+  if (!fd) {
+    // The folder refuses new entries (read-only, or sticky and someone else's) while the
+    // file may be written: writing it in place keeps the save, where giving up would leave
+    // the change in memory only.
+    if (!existed || (openError != EACCES && openError != EPERM)) return false;
+    std::string kept;
+    if (keep && (kept = KeepOldBytes(target)).empty()) return false;
+    if (!WriteInPlace(target, content)) return false;
+    RemoveStaleTemporaries(target);
+    return true;
+  }
 
-  bool ok = WriteAll(fd, content) && FileSystem().fsync(fd) == 0;
+  bool ok = WriteAll(fd.get(), content) && FileSystem().fsync(fd.get()) == 0;
   if (ok && existed) {
     // The replacement takes the old file's place with its owner and permission bits. Both
     // are best effort: only a privileged process may give a file away, and file systems
     // without permission bits refuse the change; neither is a reason to lose the save.
     // The owner goes first, as changing it clears set-id bits.
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) errno = 0;
-    if (::fchmod(fd, old.st_mode & 07777) != 0) errno = 0;
+    if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0) errno = 0;
+    if (::fchmod(fd.get(), old.st_mode & 07777) != 0) errno = 0;
   }
-  if (::close(fd) != 0) ok = false;
+  if (!fd.Close()) ok = false;
+  std::string kept;
+  if (ok && keep) ok = !(kept = KeepOldBytes(target)).empty();
   if (ok) ok = FileSystem().rename(temporary.c_str(), target.c_str()) == 0;
   if (!ok) {
     ::unlink(temporary.c_str());
+    if (!kept.empty()) ::unlink(kept.c_str());
     return false;
   }
   SyncFolder(target);
+  RemoveStaleTemporaries(target);
   return true;
 }
 

@@ -1,41 +1,72 @@
 // Whole-file reading and crash-safe replacement, over a small table of system calls that
-// tests can swap to inject faults (a full disk after N bytes, a failing flush or rename).
+// tests can swap to inject faults (a read error, a full disk after N bytes, a folder that
+// refuses new files, a failing flush or rename).
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace vellix {
 
-// The system calls used to write files. Every entry has the signature and error convention
-// of the POSIX call it is named after (-1 and errno on failure).
+// The system calls used to read and write files. Every entry has the signature and error
+// convention of the POSIX call it is named after (-1 and errno on failure).
 struct FileSystemCalls {
+  int (*open)(const char* path, int flags, mode_t mode);
+  ssize_t (*read)(int fd, void* data, size_t size);
   ssize_t (*write)(int fd, const void* data, size_t size);
   int (*fsync)(int fd);
   int (*rename)(const char* from, const char* to);
+  int (*link)(const char* from, const char* to);
 };
 
 // The calls in use; tests replace entries and restore them with DefaultFileSystemCalls().
 FileSystemCalls& FileSystem();
 FileSystemCalls DefaultFileSystemCalls();
 
-// Reads a whole regular file (or any other readable non-folder) into `out`, sized from the
-// file's size so that one buffer and one pass suffice. False when it cannot be opened or is
-// a folder (errno then says why: EISDIR for a folder); `out` is then empty.
-bool ReadWholeFile(const std::string& path, std::string& out);
+// What a read found besides the bytes.
+struct ReadInfo {
+  int error = 0;         // why the read failed (ENOENT: nothing there); 0 when it did not
+  bool regular = false;  // a regular file is there, also when it could not be read
+  uint64_t device = 0;   // its identity, when it is there
+  uint64_t inode = 0;
+};
 
-// Whether the path names something that can be opened for reading as a file.
+// Reads a whole regular file into `out`. Only regular files are read (a symbolic link to one
+// is followed): a FIFO, a device or a socket is refused without waiting on it, so a pipe no
+// one writes to cannot hang a load and an endless source (/dev/zero) cannot fill memory. A
+// read error fails the read, as does a file too large for memory: a part of a file is never
+// passed off as the whole. False when the file was not read whole; `out` is then empty.
+bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info = nullptr);
+
+// Whether the path names a regular file that can be opened for reading (never waits).
 bool FileReadable(const std::string& path);
 
-// Replaces the file with `content` atomically: a temporary file in the same folder is
-// written, flushed and renamed over the old one, so the old file stays whole when anything
-// fails, and no temporary file is left behind. The replaced file keeps its permission bits;
-// a symbolic link is followed and its target replaced. A target that exists but is neither a
-// regular file nor a folder (a device, a pipe) is written in place. False when the content
-// could not be written.
-bool ReplaceFile(const std::string& path, std::string_view content);
+// The device and inode of the regular file the path names (links followed); false when
+// there is none.
+bool RegularFileIdentity(const std::string& path, uint64_t& device, uint64_t& inode);
+
+// Replaces the file with `content`; false when the content could not be written.
+//
+// The normal way is atomic: a temporary file in the same folder is written, flushed and
+// renamed over the old one, so the old file stays whole whatever fails, and no temporary
+// file is left behind. The temporary name has the same length whatever the target's name,
+// so every name that can exist can be saved. When the folder refuses new entries (no
+// permission to create in it) but the file itself may be written, the file is written in
+// place instead: its space is reserved first, then it is overwritten, cut to length and
+// flushed. The replaced file keeps its owner and permission bits; a symbolic link is
+// followed and its target replaced. Only regular files are written: a folder, a FIFO, a
+// device or a socket is refused.
+//
+// With `keepOld`, the bytes of an existing file are first kept beside it, as NAME.unread-1
+// or the first free number after it (an earlier copy is never replaced); when they cannot
+// be kept, nothing is written.
+//
+// After a successful save, temporary files that a process killed while saving this same
+// file left in its folder are removed.
+bool ReplaceFile(const std::string& path, std::string_view content, bool keepOld = false);
 
 }  // namespace vellix

@@ -11,6 +11,7 @@
 #include "files/merge.h"
 #include "host/objects.h"
 #include "host/routines.h"
+#include "store/scoped_value.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -131,7 +132,13 @@ void CloseIni(RunObject& ro, Params& p) {
   (void)p;
   Store& store = *ro.store;
   store.fileName.clear();
-  store.ClearAll();
+  // Closed from an "On Data Modified" handler, the store is emptied without raising that
+  // trigger again: each raise would run the handler that closes, without end.
+  if (store.Delivering(kNotifyModified)) {
+    store.RemoveAllGroups();
+  } else {
+    store.ClearAll();
+  }
   store.readOnly = false;
 }
 
@@ -148,12 +155,13 @@ void DecompressFileAction(RunObject& ro, Params& p) {
   // The guard stays up until the outcome has been raised. It is put back as it was rather
   // than cleared: when this action runs from one of the object's own trigger handlers, the
   // outer trigger is still being raised and must stay guarded.
-  const bool wasRaising = ro.raisingEvent;
-  ro.raisingEvent = true;
+  const ScopedValue<bool> raising(ro.raisingEvent, true);
   const bool ok = DecompressFile(ResolvePath(ro.baseFolder, source, false),
                                  ResolvePath(ro.baseFolder, destination, ro.createFolders));
+  // Called from a handler of either outcome, it decompresses without raising an outcome
+  // again: each raise would run the same handler, without end.
+  if (ro.Raising(kTriggerUncompressed) || ro.Raising(kTriggerUncompressFailed)) return;
   ro.RaiseTrigger(ok ? kTriggerUncompressed : kTriggerUncompressFailed);
-  ro.raisingEvent = wasRaising;
 }
 
 void AddRepeated(RunObject& ro, Params& p) {
@@ -181,7 +189,7 @@ void LoadWithOptions(RunObject& ro, Params& p) {
   Store& store = *ro.store;
   const bool exists =
       clearMode == 2 && FileReadable(ResolvePath(ro.baseFolder, path, false));
-  store.quiet = true;
+  const ScopedValue<bool> hold(store.quiet, true, false);
   if (clearMode == 0 || (clearMode == 2 && exists)) store.RemoveAllGroups();
   bool read = false;
   if (!skipLoad) {
@@ -193,7 +201,6 @@ void LoadWithOptions(RunObject& ro, Params& p) {
   // The name is the text as given, not the resolved path.
   if (nameMode == 0 || (nameMode == 2 && read)) store.fileName = path;
   if (afterChange) store.AfterChange();
-  store.quiet = false;
 }
 
 Value CryptExpression(RunObject& ro, Params& p) {

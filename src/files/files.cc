@@ -9,14 +9,18 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/blocks.h"
 #include "files/file_io.h"
 #include "format/text.h"
+#include "store/scoped_value.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -86,18 +90,76 @@ std::string_view TextOf(const std::string& bytes) {
   return std::string_view(bytes.data(), n);
 }
 
-// Whether a text holds control bytes other than tab, CR, LF and those of the new-line text.
-// Deciphering with a wrong key (or reading an enciphered file without one) turns text into
-// such bytes within its first few dozen, where saved INI text practically never holds one.
-bool HasControlBytes(std::string_view text, std::string_view newLine) {
-  bool control[256] = {};
-  for (int c = 0; c < 32; ++c) control[c] = c != '\t' && c != '\r' && c != '\n';
-  control[127] = true;
-  for (const unsigned char c : newLine) control[c] = false;
-  for (const unsigned char c : text) {
-    if (control[c]) return true;
+// Whether deciphered bytes hold control characters other than tab, the new-line bytes and
+// zero (counted on its own). Deciphering with the wrong key turns any text into such bytes
+// within its first few dozen, where saved INI text practically never holds one.
+bool HasControlBytes(std::string_view bytes, std::string_view newLine) {
+  bool text[256];
+  for (int c = 0; c < 256; ++c) {
+    text[c] = (c >= 32 && c != 127) || c == 0 || c == '\t' || c == '\r' || c == '\n';
+  }
+  for (unsigned char c : newLine) text[c] = true;
+  for (unsigned char c : bytes) {
+    if (!text[c]) return true;
   }
   return false;
+}
+
+// Records how the last load of a file went. A file whose load was not clean keeps its old
+// bytes when a save is about to replace it (see SaveFile).
+void RememberLoad(Store& store, const ReadInfo& info, bool clean) {
+  if (!info.regular) return;
+  const std::pair<uint64_t, uint64_t> id{info.device, info.inode};
+  auto& unclean = store.uncleanFiles;
+  const auto it = std::find(unclean.begin(), unclean.end(), id);
+  if (clean && it != unclean.end()) unclean.erase(it);
+  if (!clean && it == unclean.end()) unclean.push_back(id);
+}
+
+// The bytes of a file read whole, decoded and parsed into the store; the report (when
+// asked for) says what kept them from being taken in whole.
+bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compressed,
+            bool encrypted, std::string_view key, LoadReport* report) {
+  LoadReport seen;
+  seen.fileBytes = bytes.size();
+  if (compressed) {
+    // A block that does not decompress is read as it stands (a plain file opened with
+    // compression on still loads).
+    std::string plain;
+    BlockFault fault;
+    if (DecompressBlock(bytes, plain, &fault)) {
+      bytes.swap(plain);
+    } else {
+      seen.fault = fault == BlockFault::kBadLength ? LoadFault::kBadLength
+                                                   : LoadFault::kDecompressFailed;
+    }
+  }
+  if (encrypted) CipherBlock(bytes, key);
+  // Control bytes in deciphered text are most likely a wrong key; in other text they are
+  // only reported (an enciphered file read without its key, most likely).
+  const bool control = (encrypted || report != nullptr) &&
+                       HasControlBytes(bytes, store.NewLineText());
+  const std::string_view text = TextOf(bytes);
+  seen.textBytes = text.size();
+  if (seen.fault == LoadFault::kNone && text.size() != bytes.size()) {
+    seen.fault = LoadFault::kZeroByte;  // nothing after a zero byte is read
+  }
+  if (seen.fault == LoadFault::kNone && control) seen.fault = LoadFault::kControlBytes;
+  // Not clean: the file holds more than the document that comes out of it, so writing
+  // that document back over it would lose the rest.
+  bool clean = seen.fault == LoadFault::kNone || (seen.fault == LoadFault::kControlBytes &&
+                                                   !encrypted);
+  const ParseResult parsed = ParseText(store, text, false, false);
+  if (parsed.refused) {
+    seen.fault = LoadFault::kTooLong;
+    if (report != nullptr) *report = seen;
+    RememberLoad(store, info, false);
+    return false;
+  }
+  if (!bytes.empty() && parsed.entries == 0) clean = false;
+  RememberLoad(store, info, clean);
+  if (report != nullptr) *report = seen;
+  return true;
 }
 
 }  // namespace
@@ -146,6 +208,7 @@ const char* DescribeLoadFault(LoadFault fault) {
     case LoadFault::kDecompressFailed: return "decompression failed";
     case LoadFault::kZeroByte: return "the text has zero bytes";
     case LoadFault::kControlBytes: return "the text has control bytes";
+    case LoadFault::kTooLong: return "a name or value is too long to keep";
   }
   return "unknown fault";
 }
@@ -153,60 +216,43 @@ const char* DescribeLoadFault(LoadFault fault) {
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
               std::string_view key, LoadReport* report) {
   std::string bytes;
-  errno = 0;
-  if (!ReadWholeFile(path, bytes)) {
+  ReadInfo info;
+  if (!ReadWholeFile(path, bytes, &info)) {
     if (report != nullptr) {
       *report = LoadReport{};
-      report->error = errno;
-      report->fault = errno == ENOENT ? LoadFault::kNotFound : LoadFault::kUnreadable;
+      report->error = info.error;
+      report->fault = info.error == ENOENT ? LoadFault::kNotFound : LoadFault::kUnreadable;
     }
+    // Nothing of a file that was not read whole is taken in; a file that is there but
+    // could not be read still holds the user's data.
+    RememberLoad(store, info, false);
     return false;
   }
-  LoadBytes(store, bytes, compressed, encrypted, key, report);
-  return true;
+  // Running out of memory half way leaves part of the file in the store: a later save must
+  // keep the file's bytes as for any load that was not clean.
+  try {
+    return TakeIn(store, bytes, info, compressed, encrypted, key, report);
+  } catch (...) {
+    RememberLoad(store, info, false);
+    throw;
+  }
 }
 
-void LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
+bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
                std::string_view key, LoadReport* report) {
-  LoadReport seen;
-  seen.fileBytes = bytes.size();
-  if (compressed) {
-    // A block that does not decompress is read as it stands (a plain file opened with
-    // compression on still loads).
-    std::string plain;
-    BlockFault fault;
-    if (DecompressBlock(bytes, plain, &fault)) {
-      bytes.swap(plain);
-    } else {
-      seen.fault = fault == BlockFault::kBadLength ? LoadFault::kBadLength
-                                                   : LoadFault::kDecompressFailed;
-    }
-  }
-  if (encrypted) CipherBlock(bytes, key);
-  const std::string_view text = TextOf(bytes);
-  seen.textBytes = text.size();
-  if (seen.fault == LoadFault::kNone && text.size() != bytes.size()) {
-    seen.fault = LoadFault::kZeroByte;
-  }
-  if (seen.fault == LoadFault::kNone && report != nullptr &&
-      HasControlBytes(text, store.NewLineText())) {
-    seen.fault = LoadFault::kControlBytes;
-  }
-  ParseText(store, text, false, false);
-  if (report != nullptr) *report = seen;
+  return TakeIn(store, bytes, ReadInfo{}, compressed, encrypted, key, report);
 }
 
 bool OpenFile(Store& store, const std::string& path, bool adopt) {
   const std::string target = path;  // the caller may pass the store's own fileName
-  store.quiet = true;
+  const ScopedValue<bool> loading(store.loading, true);
+  const ScopedValue<bool> hold(store.quiet, true, false);
   if (adopt) {
     store.RemoveAllGroups();
     store.fileName = target;
   }
   const std::string key = store.encryptionKey;
-  const bool ok = LoadFile(store, target, store.compressFile, store.encrypt, key);
-  store.quiet = false;
-  return ok;
+  return LoadFile(store, target, store.compressFile, store.encrypt, key);
 }
 
 bool SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
@@ -215,14 +261,20 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
   // the store's settings, the very texts these arguments refer to: take copies first.
   const std::string target = path;
   const std::string cipherKey(key);
-  if (store.notify != nullptr && store.owner != nullptr) {
-    store.notify(const_cast<void*>(store.owner), kNotifySaving);
-  }
+  store.NotifyOwner(kNotifySaving);
   std::string bytes;
   // Out of memory, or more than a block can describe: keep the old file rather than write a
   // broken one.
   if (!EncodeDocument(store, compressed, encrypted, cipherKey, bytes)) return false;
-  return ReplaceFile(target, bytes);
+  // A file whose last load was not clean keeps its old bytes beside it before it is
+  // replaced (ReplaceFile's keepOld); after that the file holds what this save wrote.
+  std::pair<uint64_t, uint64_t> id;
+  auto& unclean = store.uncleanFiles;
+  const bool keepOld = RegularFileIdentity(target, id.first, id.second) &&
+                       std::find(unclean.begin(), unclean.end(), id) != unclean.end();
+  if (!ReplaceFile(target, bytes, keepOld)) return false;
+  if (keepOld) std::erase(unclean, id);
+  return true;
 }
 
 bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,

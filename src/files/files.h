@@ -21,6 +21,7 @@ enum class LoadFault {
   kControlBytes,      // the text has control bytes that saved text does not hold (below
                       // 32 but tab, CR, LF and the new-line text's own): a wrong or
                       // missing key, most likely; the text is still read
+  kTooLong,           // a name or value is too long to keep: nothing is taken in
 };
 
 struct LoadReport {
@@ -45,8 +46,9 @@ std::string RemoveFileSpec(std::string_view path);
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
               std::string_view key, LoadReport* report = nullptr);
 // The steps of LoadFile after the read, for bytes that come from elsewhere (a pipe):
-// decompressed, deciphered and parsed into the store. `bytes` is used up.
-void LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
+// decompressed, deciphered and parsed into the store. `bytes` is used up. False when
+// nothing could be taken in (kTooLong).
+bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
                std::string_view key, LoadReport* report = nullptr);
 // The bytes SaveFile writes for the store: its text, enciphered and compressed as asked.
 // False when no compressed block could be made (out of memory, more than a block holds).

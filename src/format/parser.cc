@@ -1,5 +1,6 @@
 // The INI text parser: lines are cut from a view of the text (never copied), and every
 // group header and item line becomes one or two store calls.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "format/text.h"
 #include "store/name_key.h"
+#include "store/scoped_value.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -126,6 +128,21 @@ class Parser {
     while (cutter.Next(line)) Line(line);
   }
 
+  // Whether every line fits in an item. Only a text longer than the limit can hold a line
+  // that does not, so the extra pass is made only for those.
+  bool LinesFit(std::string_view text) const {
+    const size_t limit = std::min<size_t>(ItemLengthLimit(), UINT32_MAX);
+    if (text.size() <= limit) return true;
+    LineCutter cutter(text, standardNewLine_, newLine_);
+    std::string_view line;
+    while (cutter.Next(line)) {
+      if (line.size() > limit) return false;
+    }
+    return true;
+  }
+
+  size_t entries() const { return entries_; }
+
  private:
   // The current group: the joined subgroup path, or a name of its own.
   std::string_view Current() const {
@@ -210,6 +227,7 @@ class Parser {
   }
 
   void Header(std::string_view line, size_t level) {
+    ++entries_;
     skipItems_ = false;
     std::string_view decoded = line;
     if (escapeGroups_) {
@@ -265,6 +283,7 @@ class Parser {
   void Item(std::string_view line) {
     ItemLineParts parts;
     if (!SplitItemLine(line, escapeItemNames_, newLine_, nameScratch_, parts)) return;
+    ++entries_;
     std::string_view value = Trim(parts.value);
     if (escapeValues_) {
       DecodeInto(valueScratch_, value, newLine_);
@@ -308,6 +327,7 @@ class Parser {
   const int32_t itemRepeatMode_;
 
   bool skipItems_ = false;
+  size_t entries_ = 0;
   Group* node_ = nullptr;
   bool prepared_ = false;
   uint64_t nodeGeneration_ = 0;
@@ -326,20 +346,29 @@ class Parser {
 
 }  // namespace
 
-void ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst) {
+ParseResult ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst) {
   if (const void* zero = std::memchr(text.data(), 0, text.size())) {
     text = text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
   }
-  store.quiet = true;
-  if (clearFirst) store.RemoveAllGroups();
+  ParseResult result;
   {
+    const ScopedValue<bool> loading(store.loading, true);
+    const ScopedValue<bool> hold(store.quiet, true, false);
     Parser parser(store);
+    // Refused before anything changes: an item cut to fit would lose data, and a load that
+    // stopped at the long line would pass off its first part as the whole.
+    if (!parser.LinesFit(text)) {
+      result.refused = true;
+      return result;
+    }
+    if (clearFirst) store.RemoveAllGroups();
     parser.Run(text);
+    result.entries = parser.entries();
+    store.quiet = true;
+    store.RemoveEmptyGroups();
   }
-  store.quiet = true;
-  store.RemoveEmptyGroups();
-  store.quiet = false;
   if (notifyAfter) store.AfterChange();
+  return result;
 }
 
 }  // namespace vellix

@@ -57,13 +57,23 @@ class NewLineFinder {
   std::vector<size_t> fail_;  // longest proper border of each prefix (KMP table)
 };
 
+// What a parse did.
+struct ParseResult {
+  // A line was longer than an item can hold (ItemLengthLimit): the text was refused whole,
+  // and the store was not touched.
+  bool refused = false;
+  // Group headers and item lines read; 0 when the text held nothing but blanks, comments
+  // and lines that are neither.
+  size_t entries = 0;
+};
+
 // Reads INI text into the store under its format settings.
 //
 // The text ends at its first zero byte, as every text from the host or from a file does, so
 // the same bytes parse the same whichever way they arrive; nothing after a zero byte is
 // read. The parse is linear in the size of the text (plus the store's own costs per group
-// and item).
-void ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst);
+// and item). The store is `loading` throughout, so no auto save writes a partial document.
+ParseResult ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst);
 
 // The whole store as INI text, without a trailing new line.
 std::string WriteText(const Store& store);

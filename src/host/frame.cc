@@ -3,6 +3,7 @@
 
 #include "files/files.h"
 #include "host/routine.h"
+#include "store/scoped_value.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -66,6 +67,7 @@ vx_word ReturnText(VxObjectHeader* header, std::string_view text) {
 void RunObject::RaiseTrigger(int condition) {
   VxRunHeader* rh = header->rh;
   if (rh == nullptr || rh->services[VX_SVC_RAISE_TRIGGER] == nullptr) return;
+  const ScopedValue<uint32_t> raising(raisingTriggers, raisingTriggers | TriggerBit(condition));
   rh->services[VX_SVC_RAISE_TRIGGER](header, condition, 0);
 }
 

@@ -88,7 +88,7 @@ void ChangeGlobalSlot(RunObject& ro, Params& p) {
     delete ro.store;
     ro.store = nullptr;
   } else {
-    std::erase(ro.store->listeners, static_cast<void*>(&ro));
+    ro.store->Detach(&ro);
     if (ro.store->owner == &ro) ro.store->owner = nullptr;
   }
   ro.store = &TableFor(*rh->host, rh->app).GetOrCreate(slot);

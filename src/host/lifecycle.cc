@@ -13,6 +13,7 @@
 #include "host/lifecycle.h"
 #include "host/run_object.h"
 #include "search/search_results.h"
+#include "store/scoped_value.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -144,12 +145,10 @@ void NotifyRunObject(void* listener, int flags) {
   RunObject& ro = *static_cast<RunObject*>(listener);
   // Restored rather than cleared: a notification raised from inside another one (a save
   // from an "On Data Modified" handler) must not lift the outer guard.
-  const bool wasRaising = ro.raisingEvent;
-  ro.raisingEvent = true;
+  const ScopedValue<bool> raising(ro.raisingEvent, true);
   if (flags & kNotifyModified) ro.RaiseTrigger(10);
   if (flags & kNotifySaving) ro.RaiseTrigger(11);
   if (flags & kNotifyNewItem) ro.RaiseTrigger(12);
-  ro.raisingEvent = wasRaising;
 }
 
 void CreateRunObject(VxObjectHeader* header, const uint8_t* editData) {
@@ -223,7 +222,7 @@ void CreateRunObject(VxObjectHeader* header, const uint8_t* editData) {
     store.AfterChange();
   }
 
-  store.listeners.push_back(ro);
+  store.Attach(ro);
   store.owner = ro;
   store.notify = &NotifyRunObject;
   ro->raisingEvent = false;
@@ -234,10 +233,11 @@ void DestroyRunObject(VxObjectHeader* header) {
   RunObject& ro = RunObjectOf(header);
   if (ro.store == nullptr) return;
   Store& store = *ro.store;
-  auto& ls = store.listeners;
-  std::erase(ls, static_cast<void*>(&ro));
+  // Detached at once: when a handler destroys this object while the store is notifying,
+  // the rest of that round must not reach it.
+  store.Detach(&ro);
   // Another object still attached to a shared store keeps receiving its notifications.
-  if (ls.empty()) store.notify = nullptr;
+  if (store.listeners.empty()) store.notify = nullptr;
   // The owner must never name a destroyed object: saves notify it, and settings are
   // compared against it.
   if (store.owner == &ro) store.owner = nullptr;

@@ -29,9 +29,15 @@ struct RunObject {
   bool oneBasedIndex = false;
   bool autoLoad = false;
   bool raisingEvent = false;
+  // The trigger conditions being raised on this object right now, one bit each.
+  uint32_t raisingTriggers = 0;
 
   // Host services of this object.
   void RaiseTrigger(int condition);
+  static uint32_t TriggerBit(int condition) {
+    return condition >= 0 && condition < 32 ? uint32_t{1} << condition : 0;
+  }
+  bool Raising(int condition) const { return (raisingTriggers & TriggerBit(condition)) != 0; }
   VxRunHeader* runHeader() const { return header->rh; }
   const VxHostServices* host() const { return header->rh ? header->rh->host : nullptr; }
   // Store index conversion: application indexes count from 0 unless the 1-based option is on.

@@ -7,6 +7,7 @@
 #include "search/search_results.h"
 #include "search/wildcard.h"
 #include "store/name_key.h"
+#include "store/scoped_value.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -96,21 +97,23 @@ void SearchInto(const Store& source, Store& target, std::string_view groupPatter
   SearchResults found;
   Search(source, &found, groupPattern, itemPattern, valuePattern,
          caseSensitive ? kSearchCaseSensitive : 0, kSearchReplace);
-  target.quiet = true;
-  for (const SearchResult& r : found) target.SetItem(r.group, r.item, r.value);
-  target.quiet = false;
+  {
+    const ScopedValue<bool> hold(target.quiet, true, false);
+    for (const SearchResult& r : found) target.SetItem(r.group, r.item, r.value);
+  }
   target.AfterChange();
 }
 
 void DeleteMatching(Store& store, std::string_view groupPattern, std::string_view itemPattern,
                     std::string_view valuePattern, bool caseSensitive) {
-  store.quiet = true;
-  // Every match is known before the first deletion, so deleting never disturbs the walk.
-  SearchResults found;
-  Search(store, &found, groupPattern, itemPattern, valuePattern,
-         caseSensitive ? kSearchCaseSensitive : 0, kSearchReplace);
-  for (const SearchResult& r : found) store.DeleteItem(r.group, r.item);
-  store.quiet = false;
+  {
+    const ScopedValue<bool> hold(store.quiet, true, false);
+    // Every match is known before the first deletion, so deleting never disturbs the walk.
+    SearchResults found;
+    Search(store, &found, groupPattern, itemPattern, valuePattern,
+           caseSensitive ? kSearchCaseSensitive : 0, kSearchReplace);
+    for (const SearchResult& r : found) store.DeleteItem(r.group, r.item);
+  }
   store.AfterChange();
 }
 

@@ -4,25 +4,12 @@
 #include <vector>
 
 #include "store/number_text.h"
+#include "store/scoped_value.h"
 #include "store/sorting.h"
 
 namespace vellix {
 
 namespace {
-
-// Holds the store's notifications and auto-save back for the length of one operation. The
-// flag is cleared also when the operation ends early with an exception: a store left quiet
-// would never notify or auto-save again.
-class QuietSpan {
- public:
-  explicit QuietSpan(Store& store) : store_(store) { store_.quiet = true; }
-  ~QuietSpan() { store_.quiet = false; }
-  QuietSpan(const QuietSpan&) = delete;
-  QuietSpan& operator=(const QuietSpan&) = delete;
-
- private:
-  Store& store_;
-};
 
 std::vector<const Item*> ItemsInOrder(const Group& g) {
   std::vector<const Item*> items;
@@ -157,7 +144,8 @@ std::vector<const Item*> ShuffledOrder(const std::vector<const Item*>& items, ui
 void ApplyGroupOperation(Store& store, int code, int option, std::string_view group,
                          uint32_t seed) {
   {
-    QuietSpan quiet(store);
+    // Notifications and auto-save wait for the end, which runs AfterChange once.
+    const ScopedValue<bool> quiet(store.quiet, true, false);
     switch (code) {
       case 0:
       case 7:

@@ -3,12 +3,26 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
+#include "store/scoped_value.h"
 #include "undo/undo.h"
 
 namespace vellix {
 
+size_t& ItemLengthLimit() {
+  static size_t limit = UINT32_MAX;
+  return limit;
+}
+
+bool FitsItem(std::string_view name, std::string_view value) {
+  const size_t limit = std::min<size_t>(ItemLengthLimit(), UINT32_MAX);
+  return name.size() <= limit && value.size() <= limit;
+}
+
 Item* Item::Make(std::string_view name, std::string_view value) {
+  // The store refuses longer texts before they get here; a cut length would lose data.
+  if (name.size() > UINT32_MAX || value.size() > UINT32_MAX) throw std::length_error("item");
   void* raw = ::operator new(sizeof(Item) + name.size() + value.size());
   auto* item = new (raw) Item();
   item->nameLength_ = static_cast<uint32_t>(name.size());
@@ -25,6 +39,7 @@ void Item::Free(Item* item) {
 }
 
 Item* Item::WithValue(Item* item, std::string_view value) {
+  if (value.size() > UINT32_MAX) throw std::length_error("item");
   if (value.size() <= item->valueCapacity_) {
     if (!value.empty()) std::memmove(item->Bytes() + item->nameLength_, value.data(), value.size());
     item->valueLength_ = static_cast<uint32_t>(value.size());
@@ -144,11 +159,34 @@ void Store::EraseItem(Group* g, Item* it) {
 
 void Store::NotifyAll(int flags) {
   if (notify == nullptr) return;
-  // A handler run by the notification may attach or detach objects: walk a copy.
-  const std::vector<void*> targets = listeners;
-  for (void* listener : targets) {
-    if (notify == nullptr) return;
+  // Handlers run by the notification may destroy objects or move them to another store:
+  // the round walks the live list, and Detach keeps its place right. A copy of the list
+  // would reach objects that are gone.
+  Round round{0, listeners.size(), rounds_};
+  const ScopedValue<Round*> inner(rounds_, &round);
+  const ScopedValue<unsigned> delivering(delivering_, delivering_ | static_cast<unsigned>(flags));
+  while (round.next < round.end && notify != nullptr) {
+    void* listener = listeners[round.next++];
     notify(listener, flags);
+  }
+}
+
+void Store::NotifyOwner(int flag) {
+  if (notify == nullptr || owner == nullptr || Delivering(flag)) return;
+  const ScopedValue<unsigned> delivering(delivering_, delivering_ | static_cast<unsigned>(flag));
+  notify(const_cast<void*>(owner), flag);
+}
+
+void Store::Attach(void* listener) { listeners.push_back(listener); }
+
+void Store::Detach(void* listener) {
+  const auto it = std::find(listeners.begin(), listeners.end(), listener);
+  if (it == listeners.end()) return;
+  const size_t at = static_cast<size_t>(it - listeners.begin());
+  listeners.erase(it);
+  for (Round* r = rounds_; r != nullptr; r = r->outer) {
+    if (at < r->end) --r->end;
+    if (at < r->next) --r->next;
   }
 }
 
@@ -207,10 +245,12 @@ Group* Store::PrepareGroup(std::string_view group) {
 }
 
 bool Store::SetItem(std::string_view group, std::string_view item, std::string_view value) {
+  if (!FitsItem(item, value)) return false;
   return SetItemIn(PrepareGroup(group), item, value);
 }
 
 bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
+  if (!FitsItem(item, value)) return false;
   ++edits_;
   const uint64_t h = HashKey(item, caseSensitive_);
   if (Item* it = g->index_.FindHashed(item, caseSensitive_, h)) {
@@ -257,14 +297,15 @@ void Store::DeleteGroup(std::string_view group) {
 }
 
 bool Store::DeleteItemEverywhere(std::string_view item) {
-  quiet = true;
-  // Every group present at the start is visited once, also when an earlier deletion
-  // removed a group that became empty.
-  std::vector<std::string> names;
-  names.reserve(groupOrder_.size());
-  groupOrder_.ForEach([&](const Group* g) { names.push_back(g->name); });
-  for (const std::string& name : names) DeleteItem(name, item);
-  quiet = false;
+  {
+    const ScopedValue<bool> hold(quiet, true, false);
+    // Every group present at the start is visited once, also when an earlier deletion
+    // removed a group that became empty.
+    std::vector<std::string> names;
+    names.reserve(groupOrder_.size());
+    groupOrder_.ForEach([&](const Group* g) { names.push_back(g->name); });
+    for (const std::string& name : names) DeleteItem(name, item);
+  }
   AfterChange();
   return true;
 }
@@ -279,31 +320,31 @@ void Store::RemoveGroupsInKeyOrder() {
 }
 
 bool Store::ClearAll() {
-  quiet = true;
-  RemoveGroupsInKeyOrder();
-  quiet = false;
+  {
+    const ScopedValue<bool> hold(quiet, true, false);
+    RemoveGroupsInKeyOrder();
+  }
   AfterChange();
   return true;
 }
 
 void Store::RemoveAllGroups() {
-  const bool wasQuiet = quiet;
-  quiet = true;
+  const ScopedValue<bool> hold(quiet, true);
   RemoveGroupsInKeyOrder();
-  quiet = wasQuiet;
 }
 
 bool Store::RenameGroup(std::string_view oldName, std::string_view newName, int32_t mode) {
   if (mode == 2 && GroupExists(newName)) return false;
   if (SameKey(oldName, newName, caseSensitive_)) return false;
-  quiet = true;
-  CopyGroup(oldName, newName, mode == 0 ? 0 : 1);
-  if (GroupExists(oldName) && !GroupExists(newName)) MakeGroup(newName);
-  Group* from = MutableGroup(oldName);
-  Group* to = MutableGroup(newName);
-  if (from != nullptr && to != nullptr) groupOrder_.Swap(from, to);
-  DeleteGroup(oldName);
-  quiet = false;
+  {
+    const ScopedValue<bool> hold(quiet, true, false);
+    CopyGroup(oldName, newName, mode == 0 ? 0 : 1);
+    if (GroupExists(oldName) && !GroupExists(newName)) MakeGroup(newName);
+    Group* from = MutableGroup(oldName);
+    Group* to = MutableGroup(newName);
+    if (from != nullptr && to != nullptr) groupOrder_.Swap(from, to);
+    DeleteGroup(oldName);
+  }
   AfterChange();
   return true;
 }
@@ -313,20 +354,21 @@ void Store::RenameItem(std::string_view group, std::string_view oldName,
   if (SameKey(oldName, newName, caseSensitive_)) return;
   if (!HasItem(group, oldName)) return;
   if (!allowOverwrite && HasItem(group, newName)) return;
-  quiet = true;
-  const std::string value = GetItem(group, oldName, "");
-  SetItem(group, newName, value);
-  // Handlers of "On New Item" may have run: look everything up again.
-  if (Group* g = MutableGroup(group)) {
-    Item* a = g->index_.Find(oldName, caseSensitive_);
-    Item* b = g->index_.Find(newName, caseSensitive_);
-    if (a != nullptr && b != nullptr) {
-      g->order_.Swap(a, b);
-      ++edits_;
+  {
+    const ScopedValue<bool> hold(quiet, true, false);
+    const std::string value = GetItem(group, oldName, "");
+    SetItem(group, newName, value);
+    // Handlers of "On New Item" may have run: look everything up again.
+    if (Group* g = MutableGroup(group)) {
+      Item* a = g->index_.Find(oldName, caseSensitive_);
+      Item* b = g->index_.Find(newName, caseSensitive_);
+      if (a != nullptr && b != nullptr) {
+        g->order_.Swap(a, b);
+        ++edits_;
+      }
     }
+    DeleteItem(group, oldName);
   }
-  DeleteItem(group, oldName);
-  quiet = false;
   AfterChange();
 }
 
@@ -339,11 +381,12 @@ bool Store::MoveItem(std::string_view sourceGroup, std::string_view sourceItem,
       SameKey(sourceItem, targetItem, caseSensitive_)) {
     return false;
   }
-  quiet = true;
-  const std::string value = GetItem(sourceGroup, sourceItem, "");
-  SetItem(targetGroup, targetItem, value);
-  DeleteItem(sourceGroup, sourceItem);
-  quiet = false;
+  {
+    const ScopedValue<bool> hold(quiet, true, false);
+    const std::string value = GetItem(sourceGroup, sourceItem, "");
+    SetItem(targetGroup, targetItem, value);
+    DeleteItem(sourceGroup, sourceItem);
+  }
   AfterChange();
   return true;
 }
@@ -362,19 +405,21 @@ void Store::CopyGroup(std::string_view source, std::string_view target, int32_t 
     AfterChange();
     return;
   }
-  quiet = true;
-  std::vector<const Item*> byKey;
-  byKey.reserve(src->size());
-  src->ForEachItem([&](const Item& it) { byKey.push_back(&it); });
-  std::sort(byKey.begin(), byKey.end(), [&](const Item* a, const Item* b) {
-    return CompareKeys(a->name(), b->name(), caseSensitive_) < 0;
-  });
-  // Copy out first: setting items notifies, and handlers must not see half-moved pointers.
-  std::vector<std::pair<std::string, std::string>> pairs;
-  pairs.reserve(byKey.size());
-  for (const Item* it : byKey) pairs.emplace_back(it->name(), it->value());
-  for (const auto& [name, value] : pairs) SetItem(target, name, value);
-  quiet = false;
+  {
+    const ScopedValue<bool> hold(quiet, true, false);
+    std::vector<const Item*> byKey;
+    byKey.reserve(src->size());
+    src->ForEachItem([&](const Item& it) { byKey.push_back(&it); });
+    std::sort(byKey.begin(), byKey.end(), [&](const Item* a, const Item* b) {
+      return CompareKeys(a->name(), b->name(), caseSensitive_) < 0;
+    });
+    // Copy out first: setting items notifies, and handlers must not see half-moved
+    // pointers.
+    std::vector<std::pair<std::string, std::string>> pairs;
+    pairs.reserve(byKey.size());
+    for (const Item* it : byKey) pairs.emplace_back(it->name(), it->value());
+    for (const auto& [name, value] : pairs) SetItem(target, name, value);
+  }
   AfterChange();
 }
 
@@ -478,20 +523,21 @@ void Store::UnfoldCase() {
 
 bool Store::SetCaseSensitive(bool flag) {
   if (flag == caseSensitive_) return false;
-  quiet = true;
-  if (flag) {
-    UnfoldCase();
-  } else {
-    FoldCase();
+  {
+    const ScopedValue<bool> hold(quiet, true, false);
+    if (flag) {
+      UnfoldCase();
+    } else {
+      FoldCase();
+    }
   }
-  quiet = false;
   AfterChange();
   return true;
 }
 
 bool Store::RemoveEmptyGroups() {
   if (allowEmptyGroups) return false;
-  quiet = true;
+  const ScopedValue<bool> hold(quiet, true, false);
   for (size_t i = 0; i < groupOrder_.size();) {
     const Group* g = groupOrder_.At(i);
     if (g->size() == 0) {
@@ -500,7 +546,6 @@ bool Store::RemoveEmptyGroups() {
       ++i;
     }
   }
-  quiet = false;
   return true;
 }
 
@@ -523,7 +568,7 @@ bool Store::SetItemOrder(std::string_view group, const std::vector<const Item*>&
 
 bool Store::AfterChange() {
   if (!quiet) NotifyAll(kNotifyModified);
-  if (autoSave && !quiet && !readOnly) return Save();
+  if (autoSave && !quiet && !readOnly && !loading) return Save();
   return true;
 }
 

@@ -25,6 +25,13 @@ using NotifyFn = void (*)(void* listener, int flags);
 
 enum NotifyFlag : int { kNotifyModified = 1, kNotifySaving = 2, kNotifyNewItem = 4 };
 
+// The longest name or value an item holds. Items keep their lengths in 32 bits, so this is
+// never above 2^32 - 1; a longer name or value is refused, never stored cut: SetItem sets
+// nothing and returns false, and a load that meets one fails whole. Tests lower the limit
+// to reach those refusals without gigabytes of text.
+size_t& ItemLengthLimit();
+bool FitsItem(std::string_view name, std::string_view value);
+
 // An item: its display name and value in one allocation, right after this header. Its key
 // is derived from the name.
 class Item {
@@ -109,10 +116,30 @@ class Store : public DocumentSettings {
   std::vector<void*> listeners;
   const void* owner = nullptr;
   NotifyFn notify = nullptr;
+  // Attaching and detaching go through these, so that a notification in progress never
+  // reaches a listener that left during it. A listener attached during a notification is
+  // not told of that change; it hears from the next one on.
+  void Attach(void* listener);
+  void Detach(void* listener);
+  // Calls notify for the owner alone (flag 2, "On Save"), unless the store is already
+  // delivering that flag: a save started from an "On Save" handler saves without raising
+  // "On Save" again, instead of recursing without end.
+  void NotifyOwner(int flag);
+  // Whether a notification with this flag is being delivered right now.
+  bool Delivering(int flag) const { return (delivering_ & static_cast<unsigned>(flag)) != 0; }
 
   // ---- settings: those of DocumentSettings, plus case sensitivity, which changes only
   // through SetCaseSensitive; quiet holds notifications and auto-save back
   bool quiet = false;
+  // Set while text is read into the store (a file load, a text load). A listener's frame
+  // may clear quiet in the middle of a load; auto save still waits until the load has
+  // finished, so a file is never replaced by the first part of its own content.
+  bool loading = false;
+
+  // ---- files whose last load was not clean (a read error, a decode failure, a zero byte,
+  // a file that gave nothing): a save about to replace one keeps its old bytes first.
+  // Kept by the files room; a file is known by its device and inode.
+  std::vector<std::pair<uint64_t, uint64_t>> uncleanFiles;
 
   // ---- undo settings and state (stacks are kept by the undo room)
   int32_t undoDepth = 0;
@@ -168,6 +195,7 @@ class Store : public DocumentSettings {
 
   // ---- changes
   void MakeGroup(std::string_view group);
+  // True, or false when the name or value is too long to keep (ItemLengthLimit).
   bool SetItem(std::string_view group, std::string_view item, std::string_view value);
   // SetItem in two halves, for loaders that set many items into one group: PrepareGroup
   // makes the group and gives it this spelling; SetItemIn sets one item in it. The group
@@ -249,6 +277,15 @@ class Store : public DocumentSettings {
   void FoldItems(Group* g);
   void FoldCase();
   void UnfoldCase();
+
+  // A notification walking `listeners`; Detach moves its place and end as entries go.
+  struct Round {
+    size_t next;
+    size_t end;
+    Round* outer;
+  };
+  Round* rounds_ = nullptr;  // innermost round in progress
+  unsigned delivering_ = 0;  // flags of the notifications in progress
 
   bool caseSensitive_ = false;
   uint64_t generation_ = 0;

@@ -1,6 +1,8 @@
 // Undo records and the store's undo and redo stacks.
 #include "undo/undo.h"
 
+#include "store/scoped_value.h"
+
 namespace vellix {
 
 // ---------------------------------------------------------------- records
@@ -91,14 +93,13 @@ void Store::PerformUndo() {
   UndoCompound block = std::move(stacks.undo.back());
   stacks.undo.pop_back();
 
-  stacks.replaying = true;
-  undoing = true;
-  quiet = true;
-  BeginBlock(*this, false);  // opens the redo block the replay records into
-  block.Apply(*this);
-  quiet = false;
-  undoing = false;
-  stacks.replaying = false;
+  {
+    const ScopedValue<bool> replay(stacks.replaying, true, false);
+    const ScopedValue<bool> reverse(undoing, true, false);
+    const ScopedValue<bool> hold(quiet, true, false);
+    BeginBlock(*this, false);  // opens the redo block the replay records into
+    block.Apply(*this);
+  }
   AfterChange();
 }
 
@@ -108,17 +109,16 @@ void Store::PerformRedo() {
   UndoCompound block = std::move(stacks.redo.back());
   stacks.redo.pop_back();
 
-  stacks.replaying = true;
-  undoing = false;
-  keepRedo = true;
-  quiet = true;
-  // The redone changes get a block of their own even in manual mode: merged into the
-  // block below, the next undo would also reverse changes made before the undone block.
-  BeginBlock(*this, true);
-  block.Apply(*this);
-  quiet = false;
-  keepRedo = false;
-  stacks.replaying = false;
+  {
+    const ScopedValue<bool> replay(stacks.replaying, true, false);
+    const ScopedValue<bool> forward(undoing, false, false);
+    const ScopedValue<bool> keep(keepRedo, true, false);
+    const ScopedValue<bool> hold(quiet, true, false);
+    // The redone changes get a block of their own even in manual mode: merged into the
+    // block below, the next undo would also reverse changes made before the undone block.
+    BeginBlock(*this, true);
+    block.Apply(*this);
+  }
   AfterChange();
 }
 

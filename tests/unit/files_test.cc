@@ -1,6 +1,8 @@
 // Files room: compressed blocks, the cipher, paths, crash-safe replacement, and the store
 // loaded from and saved to files.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <random>
 #include <set>
 #include <sstream>
@@ -22,6 +25,8 @@
 #include "files/file_io.h"
 #include "files/files.h"
 #include "format/text.h"
+#include "host.h"
+#include "runner.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -142,6 +147,33 @@ class FaultInjection {
       return -1;
     };
   }
+  // The disk reports an error after `bytes` bytes have been read.
+  static void FailReadsAfter(size_t bytes) {
+    budget() = bytes;
+    FileSystem().read = [](int fd, void* data, size_t size) -> ssize_t {
+      if (budget() == 0) {
+        errno = EIO;
+        return -1;
+      }
+      const ssize_t got = ::read(fd, data, size < budget() ? size : budget());
+      if (got > 0) budget() -= static_cast<size_t>(got);
+      return got;
+    };
+  }
+  // The folder refuses new entries, as a read-only or someone else's sticky folder does.
+  static void RefuseNewFiles() {
+    FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
+      if ((flags & O_CREAT) != 0) {
+        errno = EACCES;
+        return -1;
+      }
+      return ::open(path, flags, mode);
+    };
+    FileSystem().link = [](const char*, const char*) -> int {
+      errno = EACCES;
+      return -1;
+    };
+  }
 
  private:
   static size_t& budget() {
@@ -221,6 +253,23 @@ TEST(Blocks, LengthFieldIsNeverTrusted) {
   larger[2] = 1;
   ASSERT_TRUE(DecompressBlock(larger, out));
   EXPECT_EQ(out, source);
+}
+
+TEST(Blocks, MemoryFollowsTheOutputAndNeverPassesTheLengthField) {
+  // 100 KiB: the buffer grows from its first guess to the stated length, not beyond.
+  const std::string source((100 << 10) + 7, 'z');
+  std::string out;
+  ASSERT_TRUE(DecompressBlock(CompressBlock(source), out));
+  EXPECT_EQ(out, source);
+  EXPECT_LE(out.capacity(), source.size() + 1);
+  // A length the stream could expand to, but does not: memory stays near what came out.
+  const std::string random = RandomBytes(20000, 5);
+  std::string block = CompressBlock(random);
+  const uint32_t claimed = static_cast<uint32_t>((block.size() - 4) * 1000);
+  for (int i = 0; i < 4; ++i) block[i] = static_cast<char>(claimed >> (8 * i));
+  ASSERT_TRUE(DecompressBlock(block, out));
+  EXPECT_EQ(out, random);
+  EXPECT_LE(out.capacity(), size_t{64 << 10});
 }
 
 TEST(Blocks, HighlyCompressibleBlocksGrowTheirBuffer) {
@@ -384,15 +433,78 @@ TEST(Replace, UnwritablePlacesFail) {
   ASSERT_EQ(::chmod((dir / "readonly.ini").c_str(), 0444), 0);
   EXPECT_FALSE(ReplaceFile(dir / "readonly.ini", "new"));
   EXPECT_EQ(ReadBytes(dir / "readonly.ini"), "old");
+}
+
+ino_t Inode(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST(Replace, AFolderThatRefusesNewFilesGetsTheFileWrittenInPlace) {
+  TempFolder dir;
+  const std::string path = dir / "a.ini";
+  WriteBytes(path, "old and longer than the new content");
+  // Wherever a temporary file can be made, the replacement stays atomic: a new file.
+  const ino_t before = Inode(path);
+  ASSERT_TRUE(ReplaceFile(path, "atomic"));
+  EXPECT_NE(Inode(path), before);
+
+  FaultInjection faults;
+  FaultInjection::RefuseNewFiles();
+  const ino_t inPlace = Inode(path);
+  ASSERT_TRUE(ReplaceFile(path, "new"));
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_EQ(Inode(path), inPlace);
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+  // A new file, or old bytes that must be kept first, need a new entry: nothing is written.
+  EXPECT_FALSE(ReplaceFile(dir / "b.ini", "x"));
+  EXPECT_FALSE(ReplaceFile(path, "newer", true));
+  EXPECT_EQ(ReadBytes(path), "new");
+  // A write that fails in place is reported.
+  FaultInjection::FailWritesAfter(0);
+  EXPECT_FALSE(ReplaceFile(path, "never"));
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+  FileSystem() = DefaultFileSystemCalls();
+
+  // The same with real permissions, where they bind.
+  if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop the superuser";
   ASSERT_EQ(::mkdir((dir / "locked").c_str(), 0700), 0);
   WriteBytes(dir / "locked/a.ini", "old");
   ASSERT_EQ(::chmod((dir / "locked").c_str(), 0500), 0);
-  EXPECT_FALSE(ReplaceFile(dir / "locked/a.ini", "new"));
-  EXPECT_EQ(ReadBytes(dir / "locked/a.ini"), "old");
+  EXPECT_TRUE(ReplaceFile(dir / "locked/a.ini", "new"));
+  EXPECT_EQ(ReadBytes(dir / "locked/a.ini"), "new");
   EXPECT_EQ(Entries(dir / "locked"), std::set<std::string>{"a.ini"});
 }
 
-TEST(Replace, ReadWholeFileReadsFilesOnly) {
+TEST(Replace, LongNamesSaveAndTemporariesOfKilledSavesGo) {
+  TempFolder dir;
+  // The longest name a folder holds: the temporary name does not grow with it.
+  const std::string longest = dir / (std::string(251, 'n') + ".ini");
+  ASSERT_TRUE(ReplaceFile(longest, "saved"));
+  EXPECT_EQ(ReadBytes(longest), "saved");
+
+  // A process killed in the middle of a save leaves its temporary file behind.
+  const std::string path = dir / "a.ini";
+  WriteBytes(path, "old");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    FileSystem().write = [](int, const void*, size_t) -> ssize_t { ::_exit(0); };
+    ReplaceFile(path, "never finished");
+    ::_exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Entries(dir.path()).size(), 3u);
+  EXPECT_EQ(ReadBytes(path), "old");
+  // The next save of that file removes it; another file's save would not.
+  ASSERT_TRUE(ReplaceFile(path, "new"));
+  EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"a.ini", longest.substr(dir.path().size() + 1)}));
+}
+
+TEST(Replace, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
   TempFolder dir;
   std::string out = "stale";
   EXPECT_FALSE(ReadWholeFile(dir / "missing", out));
@@ -405,6 +517,25 @@ TEST(Replace, ReadWholeFileReadsFilesOnly) {
   EXPECT_TRUE(FileReadable(dir / "f"));
   EXPECT_FALSE(FileReadable(dir.path()));
   EXPECT_FALSE(FileReadable(dir / "missing"));
+
+  // A FIFO nobody writes to, and endless devices: refused at once, whatever the call.
+  ::alarm(30);  // a call that waits would otherwise hang the suite
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Store store;
+  store.autoSave = false;
+  for (const std::string& source : {fifo, std::string("/dev/zero"), std::string("/dev/urandom")}) {
+    EXPECT_FALSE(ReadWholeFile(source, out)) << source;
+    EXPECT_FALSE(FileReadable(source)) << source;
+    EXPECT_FALSE(LoadFile(store, source, false, false, "")) << source;
+    EXPECT_FALSE(CompressFile(source, dir / "out")) << source;
+  }
+  EXPECT_EQ(store.GroupCount(), 0);
+  store.SetItem("g", "a", "1");
+  EXPECT_FALSE(SaveFile(store, fifo, false, false, ""));
+  EXPECT_FALSE(ReplaceFile(fifo, "x"));
+  ::alarm(0);
+  EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"f", "fifo"}));
 }
 
 // ---------------------------------------------------------------- whole-file compression
@@ -706,6 +837,83 @@ TEST_F(StoreFiles, SaveAsAndOpenAdoptTheFile) {
   EXPECT_EQ(Dump(other), Dump(store));
 }
 
+TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
+  struct Limit {
+    explicit Limit(size_t n) { ItemLengthLimit() = n; }
+    ~Limit() { ItemLengthLimit() = UINT32_MAX; }
+  } limit(64);
+  int owner = 0;
+  store.listeners = {&owner};
+  store.notify = &RecordNotify;
+  EXPECT_TRUE(store.SetItem("g", "fits", std::string(64, 'v')));
+  log.calls.clear();
+  EXPECT_FALSE(store.SetItem("g", "long", std::string(65, 'v')));
+  EXPECT_FALSE(store.SetItem("h", std::string(65, 'n'), "v"));
+  EXPECT_FALSE(store.GroupExists("h"));
+  EXPECT_FALSE(store.HasItem("g", "long"));
+  EXPECT_TRUE(log.calls.empty());
+
+  // A load that meets a line too long fails whole: nothing of it is taken in.
+  const std::string before = Dump(store);
+  const std::string text = "[a]\r\nx=1\r\n[b]\r\ny=" + std::string(100, 'v') + "\r\nz=2";
+  WriteBytes(dir / "long.ini", text);
+  EXPECT_FALSE(LoadFile(store, dir / "long.ini", false, false, ""));
+  EXPECT_TRUE(ParseText(store, text, true, true).refused);
+  EXPECT_EQ(Dump(store), before);
+  EXPECT_TRUE(log.calls.empty());
+  // A file that failed so is kept whole by the next save over it.
+  store.fileName = dir / "long.ini";
+  ASSERT_TRUE(store.Save());
+  EXPECT_EQ(ReadBytes(dir / "long.ini.unread-1"), text);
+
+  // The real limit, through the real path: the length is checked before a byte is read,
+  // so a view that claims 4 GiB over a few bytes is enough.
+  ItemLengthLimit() = UINT32_MAX;
+  const char bytes[8] = "1234567";
+  EXPECT_FALSE(store.SetItem("g", "x", std::string_view(bytes, size_t{1} << 32)));
+  EXPECT_FALSE(store.SetItem("g", std::string_view(bytes, (size_t{1} << 32) + 5), "v"));
+  EXPECT_FALSE(store.HasItem("g", "x"));
+}
+
+// A handler that runs out of memory while the store loads or replays: every flag held for
+// the operation is lifted again, so later changes still notify and save.
+void ThrowOnNewItem(void* listener, int flags) {
+  RecordNotify(listener, flags);
+  if (flags == kNotifyNewItem) throw std::bad_alloc();
+}
+
+TEST_F(StoreFiles, AnExceptionInsideAnOperationLeavesNoFlagSet) {
+  int owner = 0;
+  store.listeners = {&owner};
+  store.owner = &owner;
+  store.undoDepth = -1;
+  store.redoDepth = -1;
+  WriteBytes(dir / "a.ini", "[g]\r\na=1\r\nb=2");
+  store.notify = &ThrowOnNewItem;
+  EXPECT_THROW(OpenFile(store, dir / "a.ini", true), std::bad_alloc);
+  EXPECT_FALSE(store.quiet);
+  EXPECT_FALSE(store.loading);
+
+  store.notify = &RecordNotify;
+  store.BeginUndoBlock();
+  store.DeleteItem("g", "a");
+  store.notify = &ThrowOnNewItem;  // the undo re-creates the item
+  EXPECT_THROW(store.PerformUndo(), std::bad_alloc);
+  EXPECT_FALSE(store.quiet);
+  EXPECT_FALSE(store.undoing);
+  store.notify = &RecordNotify;
+  store.BeginUndoBlock();
+  store.SetItem("g", "c", "3");
+  store.PerformUndo();  // not refused as a replay still in progress
+  EXPECT_FALSE(store.HasItem("g", "c"));
+  store.autoSave = true;
+  store.fileName = dir / "b.ini";
+  log.calls.clear();
+  store.SetItem("g", "d", "4");
+  EXPECT_EQ(log.calls.size(), 3u);  // new item, modified, saving
+  EXPECT_TRUE(Exists(dir / "b.ini"));
+}
+
 TEST_F(StoreFiles, ChangesAreSavedAutomatically) {
   store.autoSave = true;
   store.fileName = dir / "auto.ini";
@@ -718,6 +926,66 @@ TEST_F(StoreFiles, ChangesAreSavedAutomatically) {
   Store again;
   ASSERT_TRUE(LoadFile(again, store.fileName, false, false, ""));
   EXPECT_EQ(again.GetItem("G", "a", ""), "1");
+}
+
+// ---------------------------------------------------------------- at start-up, on a host
+
+// The module linked into this test, so that the file-system seam reaches it.
+extern "C" {
+int GetRunObjectInfos(void*, VxDescription*);
+int GetRunObjectDataSize(VxRunHeader*, const void*);
+int CreateRunObject(VxObjectHeader*, const void*, void*);
+int DestroyRunObject(VxObjectHeader*, int);
+void StartApp(const VxHostServices*, VxApplication*);
+void EndApp(const VxHostServices*, VxApplication*);
+}
+
+std::string RunScript(const std::string& work, const std::string& script) {
+  const vxsim::ModuleEntryPoints inProcess{&GetRunObjectInfos, &GetRunObjectDataSize,
+                                           &CreateRunObject,   &DestroyRunObject,
+                                           &StartApp,          &EndApp};
+  std::ostringstream out;
+  std::istringstream in(script);
+  vxsim::Host host(inProcess, work);
+  vxsim::Runner runner(host, "t.vxs", out);
+  runner.Run(in);
+  return out.str();
+}
+
+// With auto save and a default file, creation writes the file back at once, with no user
+// action: a file that could not be read keeps its bytes beside it, byte for byte.
+TEST(StartUp, ADefaultFileThatCannotBeReadKeepsItsBytes) {
+  TempFolder dir;
+  static std::string target;
+  target = dir / "save.ini";
+  const std::string content = IniLikeText(10, 10);
+  const std::string script = "object ini standard=1 autosave=1 loaddefault=1 file=\"" + target +
+                             "\"\nact ini 15 \"new\" \"k\" \"v\"\n";
+  const std::string printed = "trigger ini 12\ntrigger ini 10\ntrigger ini 11\n";
+  FaultInjection faults;
+
+  // A read error in the middle of the file.
+  WriteBytes(target, content);
+  FaultInjection::FailReadsAfter(100);
+  EXPECT_EQ(RunScript(dir.path(), script), printed);
+  EXPECT_EQ(ReadBytes(target), "[new]\r\nk=v");
+  EXPECT_EQ(ReadBytes(target + ".unread-1"), content);
+
+  // A file that cannot be opened for reading (mode 0200 for everyone but the superuser).
+  FileSystem() = DefaultFileSystemCalls();
+  WriteBytes(target, content);
+  FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
+    if (target == path && (flags & O_ACCMODE) == O_RDONLY) {
+      errno = EACCES;
+      return -1;
+    }
+    return ::open(path, flags, mode);
+  };
+  EXPECT_EQ(RunScript(dir.path(), script), printed);
+  EXPECT_EQ(ReadBytes(target), "[new]\r\nk=v");
+  EXPECT_EQ(ReadBytes(target + ".unread-2"), content);
+  EXPECT_EQ(ReadBytes(target + ".unread-1"), content);
+  EXPECT_EQ(Entries(dir.path()).size(), 3u);
 }
 
 }  // namespace

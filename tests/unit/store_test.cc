@@ -2,6 +2,7 @@
 // empty groups, notifications, and the containers underneath.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <utility>
@@ -204,6 +205,41 @@ TEST_F(StoreTest, NotificationsRespectQuietExceptForNewItems) {
   store.DeleteGroup("missing");
   store.DeleteItem("g", "missing");
   EXPECT_TRUE(Recorder::events.empty());
+}
+
+// Handlers attach and detach listeners while the store notifies, also from a nested round:
+// one that left is never reached afterwards, one that arrived hears only later rounds.
+struct Meddler {
+  static inline Store* store = nullptr;
+  static inline std::vector<int> seen;
+  static void* L(int n) { return reinterpret_cast<void*>(intptr_t{n}); }
+  static void Notify(void* listener, int flags) {
+    const int n = static_cast<int>(reinterpret_cast<intptr_t>(listener));
+    Recorder::Notify(listener, flags);
+    const bool first = std::find(seen.begin(), seen.end(), n) == seen.end();
+    seen.push_back(n);
+    if (!first) return;
+    if (n == 1) {
+      store->Attach(L(5));
+      store->Detach(L(3));
+    } else if (n == 2) {
+      store->SetItem("g", "a", "again");  // a nested round
+    } else if (n == 4) {
+      store->Detach(L(1));
+    }
+  }
+};
+
+TEST_F(StoreTest, ListenersThatLeaveDuringANotificationAreNotReached) {
+  store.SetItem("g", "a", "1");
+  for (int n : {1, 2, 3, 4}) store.Attach(Meddler::L(n));
+  store.notify = &Meddler::Notify;
+  Meddler::store = &store;
+  Meddler::seen.clear();
+  store.SetItem("g", "a", "2");
+  EXPECT_EQ(Recorder::events,
+            (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}, {1, 1}, {2, 1}, {4, 1}, {5, 1}, {4, 1}}));
+  EXPECT_EQ(store.listeners, (std::vector<void*>{Meddler::L(2), Meddler::L(4), Meddler::L(5)}));
 }
 
 TEST_F(StoreTest, IndexedAccessAndItsBounds) {
