@@ -27,7 +27,8 @@ int ExitFor(LoadFault fault) {
     case LoadFault::kBadLength:
     case LoadFault::kDecompressFailed:
     case LoadFault::kZeroByte:
-    case LoadFault::kControlBytes: return kUndecodable;
+    case LoadFault::kControlBytes:
+    case LoadFault::kTooLong: return kUndecodable;
   }
   return kUndecodable;
 }
@@ -35,7 +36,9 @@ int ExitFor(LoadFault fault) {
 std::string Explain(const LoadReport& report, const FileSettings& settings) {
   std::string why = DescribeLoadFault(report.fault);
   if (report.fault == LoadFault::kUnreadable && report.error != 0) {
-    why += std::string(": ") + std::strerror(report.error);
+    // Only regular files are read: a FIFO or a device is refused without waiting on it.
+    why += std::string(": ") +
+           (report.error == EINVAL ? "not a regular file" : std::strerror(report.error));
   }
   // The usual cause of each decoding fault, for the one who has to act on it.
   const DocumentSettings& s = settings.document;
@@ -66,10 +69,10 @@ std::unique_ptr<Store> EmptyDocument(const FileSettings& settings) {
 // copy of a private save is never readable by others, not even for a moment.
 void KeepBackup(const std::string& file) {
   std::string old;
-  errno = 0;
-  if (!ReadWholeFile(file, old)) {
-    if (errno == ENOENT) return;  // nothing to keep yet
-    throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(errno));
+  ReadInfo info;
+  if (!ReadWholeFile(file, old, &info)) {
+    if (info.error == ENOENT) return;  // nothing to keep yet
+    throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(info.error));
   }
   struct stat st;
   if (::stat(file.c_str(), &st) != 0) {
@@ -109,10 +112,10 @@ void Adopt(Store& store, const FileSettings& settings) {
 std::string ReadInput(const std::string& file) {
   std::string bytes;
   if (file != "-") {
-    errno = 0;
-    if (!ReadWholeFile(file, bytes)) {
-      if (errno == ENOENT) throw Failure(kNotFound, file, "not found");
-      throw Failure(kIoError, file, "cannot be read: " + SystemError(errno));
+    ReadInfo info;
+    if (!ReadWholeFile(file, bytes, &info)) {
+      if (info.error == ENOENT) throw Failure(kNotFound, file, "not found");
+      throw Failure(kIoError, file, "cannot be read: " + SystemError(info.error));
     }
     return bytes;
   }

@@ -136,10 +136,10 @@ std::string ReadKey(const std::string& keyFile, const char* variable) {
     return key != nullptr ? key : "";
   }
   std::string key;
-  errno = 0;
-  if (!ReadWholeFile(keyFile, key)) {
-    throw Failure(kIoError, keyFile, errno == ENOENT ? "key file not found"
-                                                     : "key file cannot be read");
+  ReadInfo info;
+  if (!ReadWholeFile(keyFile, key, &info)) {
+    throw Failure(kIoError, keyFile, info.error == ENOENT ? "key file not found"
+                                                          : "key file cannot be read");
   }
   // A key file written by echo or an editor ends with a line break that is not the key's.
   if (!key.empty() && key.back() == '\n') key.pop_back();
