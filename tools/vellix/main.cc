@@ -56,7 +56,7 @@ const std::map<std::string, int> kItemPolicies{{"first", 0}, {"last", 1}, {"rena
 
 void AddFormatOptions(CLI::App* app, FormatOptions& o, bool output) {
   const std::string p = output ? "--out-" : "--";
-  const std::string no = output ? ",!--no-out-" : ",!--no-";
+  const std::string no = output ? ",!--out-no-" : ",!--no-";
   const std::string group = output ? "Output format" : "File format";
   auto flag = [&](const std::string& name, const std::string& help,
                   void (*set)(FileSettings&, bool)) {
@@ -209,7 +209,11 @@ class Output {
 // A document holding only what is shown, written as the file's INI text.
 std::string IniOf(const Store& shown) {
   std::string text = WriteText(shown);
-  if (!text.empty()) text += shown.NewLineText();
+  if (text.empty()) return text;
+  // Ended by the document's new line, and by a line feed for the terminal when that is
+  // something else.
+  text += shown.NewLineText();
+  if (text.back() != '\n') text += '\n';
   return text;
 }
 
