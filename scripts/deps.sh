@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev python3 libcli11-dev
-  nlohmann-json3-dev)
+  nlohmann-json3-dev jq)
 for extra in "$@"; do
   case "$extra" in
     clang) packages+=(clang) ;;
