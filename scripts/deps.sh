@@ -12,7 +12,7 @@ for extra in "$@"; do
   case "$extra" in
     clang) packages+=(clang) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev crudini) ;;
+    bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev crudini time) ;;
     *) echo "deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
   esac
 done
