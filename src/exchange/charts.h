@@ -19,8 +19,9 @@ struct ChartPoint {
   std::string label;
 };
 
-// The most points read from a chart into a group.
-inline constexpr int32_t kMaxChartPoints = 1 << 20;
+// The most points read from a chart into a group: a chart that never says "no more" stops
+// there.
+inline constexpr int32_t kMaxChartPoints = 1 << 16;
 
 // One point per item, counted once at the start: X from the item's name, Y, A and B from the
 // parts of its value (A 255 and B A when missing), labelled with the item's name.
