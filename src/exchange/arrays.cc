@@ -66,6 +66,17 @@ void LoadArray(Store& store, std::string_view group, const ArrayCells& cells) {
   if (s.text ? cells.texts.size() < *count : s.numeric && cells.numbers.size() < *count) return;
   std::string name;
   std::string number;
+  // The group is looked up once, and again only when groups may have gone (a trigger
+  // handler can remove it between two items).
+  Group* target = nullptr;
+  uint64_t generation = 0;
+  auto set = [&](std::string_view value) {
+    if (target == nullptr || store.generation() != generation) {
+      target = store.PrepareGroup(group);
+      generation = store.generation();
+    }
+    store.SetItemIn(target, name, value);
+  };
   for (int64_t x = 0; x < s.sizeX; ++x) {
     for (int64_t y = 0; y < s.sizeY; ++y) {
       for (int64_t z = 0; z < s.sizeZ; ++z) {
@@ -73,10 +84,10 @@ void LoadArray(Store& store, std::string_view group, const ArrayCells& cells) {
         CellName(name, x, y, z, s.base1);
         if (s.text) {
           if (!cells.texts[at]) continue;
-          store.SetItem(group, name, *cells.texts[at]);
+          set(*cells.texts[at]);
         } else {
           number = s.numeric ? IntegerText(cells.numbers[at]) : "0";
-          store.SetItem(group, name, number);
+          set(number);
         }
       }
     }

@@ -113,8 +113,11 @@ std::vector<ChartPoint> ChartPointsFromGroup(const Store& store, std::string_vie
 void SetChartPoints(Store& store, std::string_view group, const std::vector<ChartPoint>& points) {
   for (const ChartPoint& p : points) {
     std::string value = FloatText(p.y);
-    if (p.hasA) value += "," + IntegerText(p.a);
-    if (p.hasB) value += "," + IntegerText(p.b);
+    for (const auto& [has, part] : {std::pair{p.hasA, p.a}, std::pair{p.hasB, p.b}}) {
+      if (!has) continue;
+      value += ',';
+      value += IntegerText(part);
+    }
     store.SetItem(group, p.hasLabel ? p.label : FloatText(p.x), value);
   }
 }

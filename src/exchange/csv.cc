@@ -97,10 +97,17 @@ std::string CsvTable(const Store& store, std::string_view separator) {
   std::unordered_map<std::string_view, size_t, KeyHash, KeyEqual> columnOf(
       16, KeyHash{cs}, KeyEqual{cs});
   std::vector<std::string_view> columns;
+  // Groups of one table mostly list the same names in the same order: the column at the
+  // item's own position is tried before the hash.
+  const auto columnFor = [&](std::string_view name, size_t position) -> size_t {
+    if (position < columns.size() && SameKey(columns[position], name, cs)) return position;
+    const auto [it, added] = columnOf.emplace(name, columns.size());
+    if (added) columns.push_back(name);
+    return it->second;
+  };
   store.ForEachGroup([&](const Group& g) {
-    g.ForEachItem([&](const Item& item) {
-      if (columnOf.emplace(item.name(), columns.size()).second) columns.push_back(item.name());
-    });
+    size_t position = 0;
+    g.ForEachItem([&](const Item& item) { columnFor(item.name(), position++); });
   });
   std::string out = "Group";
   for (std::string_view column : columns) {
@@ -111,8 +118,9 @@ std::string CsvTable(const Store& store, std::string_view separator) {
   std::vector<const Item*> cells;
   store.ForEachGroup([&](const Group& g) {
     cells.clear();
+    size_t position = 0;
     g.ForEachItem([&](const Item& item) {
-      const size_t column = columnOf.find(item.name())->second;
+      const size_t column = columnFor(item.name(), position++);
       if (column >= cells.size()) cells.resize(column + 1, nullptr);
       cells[column] = &item;
     });
