@@ -153,12 +153,20 @@ std::vector<ChartField> FieldsOf(VxChartProperties& block) {
 }
 static_assert(VX_CHART_KEY_COUNT == kChartKeyCount);
 
-// The chart's properties as it gives them, in a block of the module's own.
-bool ReadChartProperties(const VxChartData& chart, VxChartProperties& block) {
+// Reads the chart and group parameters and hands `use` the chart, its properties as it
+// gives them (in a block of the module's own), their fields and the group. Nothing happens
+// when no chart has that name.
+template <class Use>
+void WithChartProperties(RunObject& ro, Params& p, Use use) {
+  const std::string name = p.ObjectName();
+  const std::string group = p.Text();
+  const VxChartData* chart = FindChart(ro, name);
+  if (chart == nullptr || chart->exchangeProperties == nullptr) return;
+  VxChartProperties block;
   std::memset(&block, 0, sizeof block);
-  if (chart.exchangeProperties == nullptr) return false;
-  chart.exchangeProperties(chart.chart, VX_CHART_GET_PROPERTIES, &block);
-  return true;
+  chart->exchangeProperties(chart->chart, VX_CHART_GET_PROPERTIES, &block);
+  const std::vector<ChartField> fields = FieldsOf(block);
+  use(*chart, block, fields, group);
 }
 
 }  // namespace
@@ -352,24 +360,18 @@ void GetChartData(RunObject& ro, Params& p) {
 }
 
 void GetChartProperties(RunObject& ro, Params& p) {
-  const std::string name = p.ObjectName();
-  const std::string group = p.Text();
-  const VxChartData* chart = FindChart(ro, name);
-  VxChartProperties block;
-  if (chart == nullptr || !ReadChartProperties(*chart, block)) return;
-  const std::vector<ChartField> fields = FieldsOf(block);
-  GetChartProperties(*ro.store, group, fields);
+  WithChartProperties(ro, p, [&](const VxChartData&, VxChartProperties&,
+                                 const std::vector<ChartField>& fields, const std::string& group) {
+    GetChartProperties(*ro.store, group, fields);
+  });
 }
 
 void PutChartProperties(RunObject& ro, Params& p) {
-  const std::string name = p.ObjectName();
-  const std::string group = p.Text();
-  const VxChartData* chart = FindChart(ro, name);
-  VxChartProperties block;
-  if (chart == nullptr || !ReadChartProperties(*chart, block)) return;
-  const std::vector<ChartField> fields = FieldsOf(block);
-  PutChartProperties(*ro.store, group, fields);
-  chart->exchangeProperties(chart->chart, VX_CHART_SET_PROPERTIES, &block);
+  WithChartProperties(ro, p, [&](const VxChartData& chart, VxChartProperties& block,
+                                 const std::vector<ChartField>& fields, const std::string& group) {
+    PutChartProperties(*ro.store, group, fields);
+    chart.exchangeProperties(chart.chart, VX_CHART_SET_PROPERTIES, &block);
+  });
 }
 
 }  // namespace vellix
