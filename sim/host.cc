@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "wide.h"
 
 namespace vxsim {
 namespace {
@@ -29,27 +30,12 @@ T Resolve(void* module, const char* name, bool required) {
   return reinterpret_cast<T>(symbol);
 }
 
-// Name of a live object as the module sees it in a wide application: the UTF-8 bytes of the
-// script decoded to UTF-16 (a byte that is not valid UTF-8 stands for itself).
+// Name of a live object as the module sees it in a wide application: the script's UTF-8
+// decoded to 16-bit characters, cut to 23 of them.
 void WidenName(std::string_view name, uint16_t (&out)[24]) {
   std::fill(std::begin(out), std::end(out), uint16_t{0});
-  size_t n = 0;
-  for (size_t i = 0; i < name.size() && n < 23;) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    uint32_t cp = c;
-    size_t len = 1;
-    if (c >= 0xC0 && c < 0xE0) len = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c < 0xF0) len = 3, cp = c & 0x0F;
-    bool ok = len > 1 && i + len <= name.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      unsigned char cc = static_cast<unsigned char>(name[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) cp = c, len = 1;
-    out[n++] = static_cast<uint16_t>(cp);
-    i += len;
-  }
+  const std::u16string wide = WidenUtf8(name);
+  std::copy_n(wide.begin(), std::min<size_t>(wide.size(), 23), out);
 }
 
 // Runs an entry point of the module. Its entry points have C linkage: a C++ exception that
@@ -229,6 +215,10 @@ Application& Host::DefineApp(const std::string& name, Application* parent,
 void Host::OptionsChanged(Application& app) {
   app.record.parent = app.parent ? &app.parent->record : nullptr;
   app.record.path = app.hasPath ? app.path.c_str() : nullptr;
+  app.record.flags = (app.record.flags & ~uint32_t{VX_APP_SHARES_VALUES | VX_APP_SHARES_STRINGS}) |
+                     (app.shareValues ? uint32_t{VX_APP_SHARES_VALUES} : 0u) |
+                     (app.shareStrings ? uint32_t{VX_APP_SHARES_STRINGS} : 0u);
+  AdoptWideness(app);
   for (int i = 0; i < VX_SVC_COUNT; ++i) app.runHeader.services[i] = nullptr;
   // Every position gets a routine: one the host does not provide reports the call.
   [&]<size_t... I>(std::index_sequence<I...>) {
@@ -250,10 +240,11 @@ void Host::RebuildLive(Application& app) {
   app.live.reserve(app.objects.size());
   for (auto& o : app.objects) {
     VxLiveObject live{};
-    live.identifier = o->kind == ObjectKind::Vellix ? description_.identifier : 0;
+    live.identifier = o->data ? o->data->Identifier() : description_.identifier;
     live.name = app.wide ? static_cast<const void*>(o->wideName) : static_cast<const void*>(o->narrowName);
     live.run = o->header;
-    live.data = nullptr;  // kind-specific data of scene, array and chart objects goes here
+    live.data = o->data ? o->data->LiveData() : nullptr;
+    live.scene = o->data ? o->data->Scene() : nullptr;
     app.live.push_back(live);
   }
   app.runHeader.liveCount = static_cast<int32_t>(app.live.size());
@@ -276,21 +267,28 @@ void Host::Restart(Application& app) {
 // ---------------------------------------------------------------------------------------
 // Objects
 
-Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editData) {
+std::unique_ptr<Object> Host::NewObject(const std::string& name, ObjectKind kind) {
   if (name.empty() || name.size() > kMaxObjectName)
     throw HostError("object names have 1 to " + std::to_string(kMaxObjectName) + " bytes: " + name);
   if (name.find('\0') != std::string::npos) throw HostError("object names cannot hold a NUL byte");
   if (FindObject(name)) throw HostError("object " + name + " already exists in application " + running_->name);
-  editData.resize(VX_EDIT_DATA_SIZE, 0);
-
   Application& app = *running_;
   auto object = std::make_unique<Object>();
   object->name = name;
+  object->kind = kind;
   object->app = &app;
   object->serial = nextSerial_++;
-  object->editData = std::move(editData);
   std::memcpy(object->narrowName, name.data(), name.size());
   WidenName(name, object->wideName);
+  return object;
+}
+
+Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editData) {
+  editData.resize(VX_EDIT_DATA_SIZE, 0);
+  std::unique_ptr<Object> object = NewObject(name, ObjectKind::Vellix);
+  Object& ref = *object;
+  Application& app = *ref.app;
+  ref.editData = std::move(editData);
 
   int size = Enter("GetRunObjectDataSize", [&] { return entry_.getRunObjectDataSize(&app.runHeader, object->editData.data()); });
   ThrowPending();
@@ -301,7 +299,6 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
   header->hostData = object.get();
   object->header = header;
   byHeader_[header] = object.get();
-  Object& ref = *object;
   app.objects.push_back(std::move(object));
   RebuildLive(app);
 
@@ -338,6 +335,7 @@ void Host::DestroyObject(Object& object) {
     byHeader_.erase(header);
     std::free(header);
   }
+  if (object.data) object.data->Release(*this);
   if (it != app.objects.end()) app.objects.erase(it);
   RebuildLive(app);
   if (escaped) std::rethrow_exception(escaped);
@@ -604,41 +602,18 @@ vx_word Host::General(int code, vx_word a, vx_word b, vx_word c) {
       }
       // A pointer array is sized for `a` pointers: enough whether `a` counts entries or bytes.
       size_t bytes = code == VX_GEN_ALLOCATE ? static_cast<size_t>(a) : static_cast<size_t>(a) * sizeof(void*);
-      void* block = std::calloc(1, std::max<size_t>(bytes, 1));
-      if (block) blocks_[block] = bytes;
-      return reinterpret_cast<vx_word>(block);
+      return reinterpret_cast<vx_word>(AllocateBlock(bytes));
     }
     case VX_GEN_RESIZE: {
-      void* old = reinterpret_cast<void*>(a);
       if (b < 0 || b > (vx_word{1} << 30)) {
         Fail("the module asked the host to resize a block to " + std::to_string(b) + " bytes");
         return 0;
       }
-      if (old && !blocks_.count(old)) {
-        Fail("the module resized a block the host did not allocate");
-        return 0;
-      }
-      size_t oldSize = old ? blocks_[old] : 0;
-      size_t bytes = static_cast<size_t>(b);
-      void* block = std::realloc(old, std::max<size_t>(bytes, 1));
-      if (!block) return 0;
-      if (old) blocks_.erase(old);
-      if (bytes > oldSize) std::memset(static_cast<char*>(block) + oldSize, 0, bytes - oldSize);
-      blocks_[block] = bytes;
-      return reinterpret_cast<vx_word>(block);
+      return reinterpret_cast<vx_word>(ResizeBlock(reinterpret_cast<void*>(a), static_cast<size_t>(b)));
     }
-    case VX_GEN_FREE: {
-      void* block = reinterpret_cast<void*>(a);
-      if (!block) return 0;
-      auto it = blocks_.find(block);
-      if (it == blocks_.end()) {
-        Fail("the module released a block the host did not allocate");
-        return 0;
-      }
-      blocks_.erase(it);
-      std::free(block);
+    case VX_GEN_FREE:
+      ReleaseBlock(reinterpret_cast<void*>(a));
       return 0;
-    }
     case VX_GEN_IS_WIDE:
     case VX_GEN_CODE_PAGE: {
       Application* app = a ? AppOf(reinterpret_cast<const VxApplication*>(a)) : running_;
@@ -715,13 +690,22 @@ vx_word Host::SvcAllocateResultString(VxObjectHeader*, vx_word size, vx_word) {
   return reinterpret_cast<vx_word>(block);
 }
 
-vx_word Host::SvcSetPosition(VxObjectHeader*, vx_word live, vx_word packed) {
+vx_word Host::SvcSetPosition(VxObjectHeader*, vx_word live, vx_word position) {
   if (!g_host) return 0;
-  (void)packed;
   const auto* target = reinterpret_cast<const VxLiveObject*>(live);
+  const auto* to = reinterpret_cast<const VxPoint*>(position);
   for (auto& app : g_host->apps_) {
     if (!app->live.empty() && target >= app->live.data() && target < app->live.data() + app->live.size()) {
-      // Only scene objects have a position; moving any other object changes nothing.
+      if (!to) {
+        g_host->Fail("the module set a position without giving one");
+        return 0;
+      }
+      // Only objects in the scene have a position; moving any other object changes nothing.
+      Object& object = *app->objects[static_cast<size_t>(target - app->live.data())];
+      if (VxSceneObject* scene = object.data ? object.data->Scene() : nullptr) {
+        scene->x = to->x;
+        scene->y = to->y;
+      }
       return 0;
     }
   }

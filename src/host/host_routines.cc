@@ -84,6 +84,7 @@ void ChangeGlobalSlot(RunObject& ro, Params& p) {
     // Leaving an own store: its settings become the object's record, its data goes.
     ro.settings = new ObjectSettings();
     ro.store->SaveSettingsBack(*ro.settings);
+    ro.settings->owner = &ro;  // the record is this object's, whoever the store named
     ro.store->notify = nullptr;
     delete ro.store;
     ro.store = nullptr;
