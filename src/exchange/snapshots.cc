@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "exchange/quiet.h"
+#include "store/scoped_value.h"
 #include "store/name_key.h"
 #include "store/store.h"
 
@@ -46,7 +46,7 @@ void SortByIndex(std::vector<std::pair<int32_t, T>>& entries) {
 void SaveObject(Store& store, std::string_view group, const SceneState& object,
                 bool withPosition, bool withAlterable) {
   {
-    QuietChange quiet(store);
+    const ScopedValue<bool> quiet(store.quiet, true);
     if (withPosition) {
       store.SetItem(group, "posx", IntegerText(object.x));
       store.SetItem(group, "posy", IntegerText(object.y));
@@ -109,7 +109,7 @@ SceneUpdate LoadObject(const Store& store, std::string_view group, const SceneSt
 void SaveGlobals(Store& store, std::string_view group, const std::vector<TaggedValue>& values,
                  const std::vector<std::string>& strings) {
   {
-    QuietChange quiet(store);
+    const ScopedValue<bool> quiet(store.quiet, true);
     store.SetItem(group, "vals", IntegerText(static_cast<int64_t>(values.size())));
     for (size_t i = 0; i < values.size(); ++i) {
       const TaggedValue& v = values[i];
