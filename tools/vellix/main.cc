@@ -15,6 +15,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "exchange/csv.h"
 #include "files/file_io.h"
 #include "files/merge.h"
 #include "format/text.h"
@@ -48,6 +49,9 @@ struct Request {
   std::vector<std::string> mergeGroup;                            // merge --group SRC DEST
   std::optional<std::string> group;                               // import-json --group
   bool replace = false;                                           // import-json --replace
+  std::string csvGroup;                                           // csv --group
+  bool table = false;                                             // csv --table
+  std::string separator = ",";                                    // csv --sep
 };
 
 const std::map<std::string, int> kGroupPolicies{{"first", 0}, {"last", 1}, {"rename", 2},
@@ -503,6 +507,37 @@ int ImportJsonCommand(const Request& r) {
   return kOk;
 }
 
+// The object's CSV layouts (the same code as its CSV actions): export writes CSV from FILE,
+// import sets the CSV's items into FILE.
+int Csv(const Request& r) {
+  const std::string& mode = r.args[0];
+  const std::string& file = r.args[1];
+  const std::string& csv = r.args[2];
+  const FileSettings settings = InputSettings(r);
+  if (mode == "export") {
+    const std::unique_ptr<Store> store = ReadDocument(file, settings);
+    const std::string text =
+        r.table ? CsvTable(*store, r.separator) : CsvText(*store, r.csvGroup, r.separator);
+    if (csv == "-") {
+      Output out;
+      out.Put(text);
+    } else if (!ReplaceFile(csv, text)) {
+      throw Failure(kIoError, csv, "cannot be written");
+    }
+    return kOk;
+  }
+  const std::string text = ReadInput(csv);
+  const std::unique_ptr<Store> store = ReadDocument(file, settings, true);
+  if (r.table) {
+    ImportCsvTableText(*store, text, r.separator);
+  } else {
+    ImportCsvText(*store, text, r.csvGroup, r.separator);
+  }
+  CheckReadsBack(*store, file);
+  WriteDocument(*store, file, settings, r.backup);
+  return kOk;
+}
+
 // ---- the command line
 
 struct Subcommand {
@@ -570,6 +605,14 @@ const std::vector<Subcommand>& Subcommands() {
        "  vellix import-json copy.ini save.json --replace     the same bytes as save.ini\n"
        "  vellix import-json save.ini player.json --group player",
        &ImportJsonCommand, true, false},
+      {"csv", "Export FILE as CSV, or import a CSV into FILE, in the object's two layouts",
+       {"MODE", "FILE", "CSV"},
+       "  vellix csv export save.ini scores.csv --group scores   one group: name,value,...\n"
+       "  vellix csv export save.ini all.csv                     a line per group\n"
+       "  vellix csv export save.ini table.csv --table --sep ';' a column per item name\n"
+       "  vellix csv import save.ini table.csv --table\n"
+       "  MODE is export or import. Nothing is quoted or escaped; lines end in CR LF.",
+       &Csv, true, false},
   };
   return list;
 }
@@ -638,6 +681,12 @@ int Run(int argc, char** argv) {
           ->type_name("SRC DEST");
     } else if (s.name == std::string("convert")) {
       AddFormatOptions(sub, request.out, true);
+    } else if (s.name == std::string("csv")) {
+      p.options.front()->check(CLI::IsMember({"export", "import"}));
+      sub->add_option("--group", request.csvGroup,
+                      "pair layout: only this group's items (import: into this group)");
+      sub->add_flag("--table", request.table, "the table layout: a header of item names");
+      sub->add_option("--sep", request.separator, "the separator (default ,)");
     } else if (s.name == std::string("import-json")) {
       sub->add_option("--group", request.group, "the JSON is the items of this one group");
       sub->add_flag("--replace", request.replace,
