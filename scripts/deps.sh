@@ -3,15 +3,16 @@
 #   scripts/deps.sh            what building and testing need
 #   scripts/deps.sh clang      ... and clang
 #   scripts/deps.sh fuzz       ... and clang with its fuzzing runtime
-#   scripts/deps.sh bench      ... and Google Benchmark with the peer INI libraries
+#   scripts/deps.sh bench      ... and Google Benchmark with the peer INI libraries and tools
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev python3)
+packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev python3 libcli11-dev
+  nlohmann-json3-dev jq)
 for extra in "$@"; do
   case "$extra" in
     clang) packages+=(clang) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev) ;;
+    bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev crudini time) ;;
     *) echo "deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
   esac
 done

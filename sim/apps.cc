@@ -4,31 +4,17 @@
 #include <cstring>
 
 #include "host_parts.h"
+#include "wide.h"
 
 namespace vxsim {
 namespace {
 
-// Name of a live object as the module sees it in a wide application: the UTF-8 bytes of the
-// script decoded to UTF-16 (a byte that is not valid UTF-8 stands for itself).
+// Name of a live object as the module sees it in a wide application: the script's UTF-8
+// decoded to 16-bit characters, cut to 23 of them.
 void WidenName(std::string_view name, uint16_t (&out)[24]) {
   std::fill(std::begin(out), std::end(out), uint16_t{0});
-  size_t n = 0;
-  for (size_t i = 0; i < name.size() && n < 23;) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    uint32_t cp = c;
-    size_t len = 1;
-    if (c >= 0xC0 && c < 0xE0) len = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c < 0xF0) len = 3, cp = c & 0x0F;
-    bool ok = len > 1 && i + len <= name.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      unsigned char cc = static_cast<unsigned char>(name[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) cp = c, len = 1;
-    out[n++] = static_cast<uint16_t>(cp);
-    i += len;
-  }
+  const std::u16string wide = WidenUtf8(name);
+  std::copy_n(wide.begin(), std::min<size_t>(wide.size(), 23), out);
 }
 
 }  // namespace
@@ -116,6 +102,10 @@ Application& Host::DefineApp(const std::string& name, Application* parent,
 void Host::OptionsChanged(Application& app) {
   app.record.parent = app.parent ? &app.parent->record : nullptr;
   app.record.path = app.hasPath ? app.path.c_str() : nullptr;
+  app.record.flags = (app.record.flags & ~uint32_t{VX_APP_SHARES_VALUES | VX_APP_SHARES_STRINGS}) |
+                     (app.shareValues ? uint32_t{VX_APP_SHARES_VALUES} : 0u) |
+                     (app.shareStrings ? uint32_t{VX_APP_SHARES_STRINGS} : 0u);
+  AdoptWideness(app);
   WireRunHeader(app);
   RebuildLive(app);
 }
@@ -125,10 +115,11 @@ void Host::RebuildLive(Application& app) {
   app.live.reserve(app.objects.size());
   for (auto& o : app.objects) {
     VxLiveObject live{};
-    live.identifier = o->kind == ObjectKind::Vellix ? description_.identifier : 0;
+    live.identifier = o->data ? o->data->Identifier() : description_.identifier;
     live.name = app.wide ? static_cast<const void*>(o->wideName) : static_cast<const void*>(o->narrowName);
     live.run = o->header;
-    live.data = nullptr;  // kind-specific data of scene, array and chart objects goes here
+    live.data = o->data ? o->data->LiveData() : nullptr;
+    live.scene = o->data ? o->data->Scene() : nullptr;
     app.live.push_back(live);
   }
   app.runHeader.liveCount = static_cast<int32_t>(app.live.size());
@@ -151,21 +142,28 @@ void Host::Restart(Application& app) {
 // ---------------------------------------------------------------------------------------
 // Objects
 
-Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editData) {
+std::unique_ptr<Object> Host::NewObject(const std::string& name, ObjectKind kind) {
   if (name.empty() || name.size() > kMaxObjectName)
     throw HostError("object names have 1 to " + std::to_string(kMaxObjectName) + " bytes: " + name);
   if (name.find('\0') != std::string::npos) throw HostError("object names cannot hold a NUL byte");
   if (FindObject(name)) throw HostError("object " + name + " already exists in application " + running_->name);
-  editData.resize(VX_EDIT_DATA_SIZE, 0);
-
   Application& app = *running_;
   auto object = std::make_unique<Object>();
   object->name = name;
+  object->kind = kind;
   object->app = &app;
   object->serial = nextSerial_++;
-  object->editData = std::move(editData);
   std::memcpy(object->narrowName, name.data(), name.size());
   WidenName(name, object->wideName);
+  return object;
+}
+
+Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editData) {
+  editData.resize(VX_EDIT_DATA_SIZE, 0);
+  std::unique_ptr<Object> object = NewObject(name, ObjectKind::Vellix);
+  Object& ref = *object;
+  Application& app = *ref.app;
+  ref.editData = std::move(editData);
 
   int size = Enter("GetRunObjectDataSize", [&] { return entry_.getRunObjectDataSize(&app.runHeader, object->editData.data()); });
   ThrowPending();
@@ -176,7 +174,6 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
   header->hostData = object.get();
   object->header = header;
   byHeader_[header] = object.get();
-  Object& ref = *object;
   app.objects.push_back(std::move(object));
   RebuildLive(app);
 
@@ -213,6 +210,7 @@ void Host::DestroyObject(Object& object) {
     byHeader_.erase(header);
     std::free(header);
   }
+  if (object.data) object.data->Release(*this);
   if (it != app.objects.end()) app.objects.erase(it);
   RebuildLive(app);
   if (escaped) std::rethrow_exception(escaped);

@@ -36,6 +36,20 @@ class HostError : public std::runtime_error {
 enum class ObjectKind { Vellix, Scene, Array, Chart };
 
 struct Application;
+class Host;
+
+// What a host object other than this extension's carries: its scene state, its
+// kind-specific data, and the host blocks it holds (sim/scene.cc, arrays.cc, charts.cc).
+struct KindData {
+  virtual ~KindData() = default;
+  virtual uint32_t Identifier() const { return 0; }
+  virtual void* LiveData() { return nullptr; }
+  virtual VxSceneObject* Scene() { return nullptr; }
+  // Releases the host blocks it holds; called when the object is destroyed.
+  virtual void Release(Host&) {}
+  // Rewrites the host texts it holds after the application's wideness changed.
+  virtual void Rewiden(Host&, bool /*wide*/) {}
+};
 
 // Longest object name: the live list holds names in 24 characters, NUL included.
 inline constexpr size_t kMaxObjectName = 23;
@@ -51,6 +65,7 @@ struct Object {
   // the module works on it is only marked, and goes when the outermost call returns.
   int busy = 0;
   bool doomed = false;
+  std::unique_ptr<KindData> data;      // scene, array and chart objects
   char narrowName[24] = {};
   uint16_t wideName[24] = {};
 };
@@ -64,6 +79,7 @@ struct Application {
   int32_t codepage = 1252;
   bool shareValues = false;
   bool shareStrings = false;
+  bool textsWide = false;  // the form the host texts of the application are kept in
   VxApplication record{};
   VxRunHeader runHeader{};
   std::vector<std::unique_ptr<Object>> objects;  // live objects, creation order
@@ -134,6 +150,8 @@ class Host {
   // Creates an object of this extension in the running application from a full
   // VX_EDIT_DATA_SIZE-byte edit-data block.
   Object& CreateObject(const std::string& name, std::vector<uint8_t> editData);
+  // Creates a host object of another kind (scene, array, chart) in the running application.
+  Object& CreateHostObject(const std::string& name, ObjectKind kind, std::unique_ptr<KindData> data);
   // The live object of that name in the running application, or nullptr.
   Object* FindObject(std::string_view name);
   // Destroys the object at once; when the module is working on it (a routine of it runs, or
@@ -151,6 +169,22 @@ class Host {
   void SetFolder(int which, std::string path);
   const std::string& WorkFolder() const { return workFolder_; }
   const VxDescription& Description() const { return description_; }
+
+  // Blocks of the general allocation services (sim/blocks.cc): zero-filled, owned by the
+  // host until released, here or by the module through VX_GEN_FREE.
+  void* AllocateBlock(size_t bytes);
+  // Null when `block` is not the host's (the failure is recorded) or memory runs out.
+  void* ResizeBlock(void* block, size_t bytes);
+  void ReleaseBlock(void* block);
+  // The size of a host block, or 0 when the pointer is not one.
+  size_t BlockSize(const void* block) const;
+  // A host text (a NUL-terminated block, 16-bit characters when `wide`) made from a
+  // script's UTF-8 text, and read back as UTF-8 within its block.
+  void* NewText(std::string_view utf8, bool wide);
+  std::string TextOf(const void* text, bool wide);
+  // The application whose global values (or strings) the running one uses.
+  Application& ValuesOwner(Application& app);
+  Application& StringsOwner(Application& app);
   // The number of routines of a kind that can be called: the module's table size, bounded
   // by the catalogue.
   int RoutineCount(RoutineKind kind) const;
@@ -187,6 +221,10 @@ class Host {
   void Fail(std::string message);
   void ThrowPending();
   void RebuildLive(Application& app);
+  // The part of object creation every kind shares: checks the name, makes the record.
+  std::unique_ptr<Object> NewObject(const std::string& name, ObjectKind kind);
+  // Rewrites the application's host texts into its current wideness.
+  void AdoptWideness(Application& app);
   // Live objects of the applications `which` accepts, in creation order.
   std::vector<Object*> ObjectsInCreationOrder(const std::function<bool(const Application&)>& which);
   void StartApp(Application& app);

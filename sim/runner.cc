@@ -6,15 +6,13 @@
 #include <iterator>
 #include <limits>
 
+#include "host_objects.h"
 #include "printing.h"
 
 namespace vxsim {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Commands a later version of the runner adds, with the host objects they need.
-constexpr const char* kNotYet[] = {"scene", "globals", "array", "cell", "chart", "point", "chartprop", "show"};
 
 enum class PropType { Byte, SignedByte, Int32, Text };
 
@@ -60,45 +58,6 @@ constexpr Prop kProps[] = {
     VX_PROP("globalkey", globalDataKey, Text),
 };
 #undef VX_PROP
-
-// A name of an application or object: a bare word, a number or a quoted text.
-std::string NameToken(const std::string& raw) {
-  Token t = ParseToken(raw);
-  if (t.kind != TokenKind::Word && t.kind != TokenKind::Text && t.kind != TokenKind::Number)
-    throw SyntaxError("expected a name, got " + DescribeToken(t));
-  if (t.text.empty()) throw SyntaxError("empty name");
-  return t.text;
-}
-
-// A text argument of a runner command (paths, file contents).
-std::string TextToken(const std::string& raw) {
-  Token t = ParseToken(raw);
-  if (!t.IsTextual()) throw SyntaxError("expected a text, got " + DescribeToken(t));
-  return t.text;
-}
-
-// A whole number without a fraction, within [lo, hi].
-long IntegerToken(const Token& t, long lo, long hi, const std::string& what) {
-  if (t.kind == TokenKind::Number && t.spelling.find('.') == std::string::npos) {
-    auto v = NumberAsInt(t);
-    if (v && *v >= lo && *v <= hi) return *v;
-  }
-  throw SyntaxError(what + " must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
-                    ", got " + t.spelling);
-}
-
-Option OptionToken(const std::string& raw) {
-  auto option = ParseOption(raw);
-  if (!option) throw SyntaxError("expected KEY=VALUE, got " + raw);
-  return *option;
-}
-
-bool FlagOption(const Option& o) { return IntegerToken(o.value, 0, 1, o.key) != 0; }
-
-void ExpectCount(const std::vector<std::string>& raw, size_t min, size_t max, const char* usage) {
-  size_t args = raw.size() - 1;
-  if (args < min || args > max) throw SyntaxError(std::string("usage: ") + usage);
-}
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   std::error_code ec;
@@ -209,8 +168,7 @@ void Runner::Dispatch(const std::vector<std::string>& raw, int line) {
   if (command == "write" || command == "read" || command == "hex" || command == "exists" || command == "remove" ||
       command == "mkdir")
     return CmdFile(raw);
-  for (const char* later : kNotYet)
-    if (command == later) throw SyntaxError("the command " + command + " is not supported by this runner yet");
+  if (RunHostObjectCommand(host_, raw, [this](const std::string& text) { Print(text); })) return;
   throw SyntaxError("unknown command " + command);
 }
 

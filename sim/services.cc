@@ -77,41 +77,18 @@ vx_word Host::General(int code, vx_word a, vx_word b, vx_word c) {
       }
       // A pointer array is sized for `a` pointers: enough whether `a` counts entries or bytes.
       size_t bytes = code == VX_GEN_ALLOCATE ? static_cast<size_t>(a) : static_cast<size_t>(a) * sizeof(void*);
-      void* block = std::calloc(1, std::max<size_t>(bytes, 1));
-      if (block) blocks_[block] = bytes;
-      return reinterpret_cast<vx_word>(block);
+      return reinterpret_cast<vx_word>(AllocateBlock(bytes));
     }
     case VX_GEN_RESIZE: {
-      void* old = reinterpret_cast<void*>(a);
       if (b < 0 || b > (vx_word{1} << 30)) {
         Fail("the module asked the host to resize a block to " + std::to_string(b) + " bytes");
         return 0;
       }
-      if (old && !blocks_.count(old)) {
-        Fail("the module resized a block the host did not allocate");
-        return 0;
-      }
-      size_t oldSize = old ? blocks_[old] : 0;
-      size_t bytes = static_cast<size_t>(b);
-      void* block = std::realloc(old, std::max<size_t>(bytes, 1));
-      if (!block) return 0;
-      if (old) blocks_.erase(old);
-      if (bytes > oldSize) std::memset(static_cast<char*>(block) + oldSize, 0, bytes - oldSize);
-      blocks_[block] = bytes;
-      return reinterpret_cast<vx_word>(block);
+      return reinterpret_cast<vx_word>(ResizeBlock(reinterpret_cast<void*>(a), static_cast<size_t>(b)));
     }
-    case VX_GEN_FREE: {
-      void* block = reinterpret_cast<void*>(a);
-      if (!block) return 0;
-      auto it = blocks_.find(block);
-      if (it == blocks_.end()) {
-        Fail("the module released a block the host did not allocate");
-        return 0;
-      }
-      blocks_.erase(it);
-      std::free(block);
+    case VX_GEN_FREE:
+      ReleaseBlock(reinterpret_cast<void*>(a));
       return 0;
-    }
     case VX_GEN_IS_WIDE:
     case VX_GEN_CODE_PAGE: {
       Application* app = a ? AppOf(reinterpret_cast<const VxApplication*>(a)) : running_;
@@ -211,13 +188,22 @@ vx_word Host::SvcAllocateResultString(VxObjectHeader*, vx_word size, vx_word) {
   return reinterpret_cast<vx_word>(block);
 }
 
-vx_word Host::SvcSetPosition(VxObjectHeader*, vx_word live, vx_word packed) {
+vx_word Host::SvcSetPosition(VxObjectHeader*, vx_word live, vx_word position) {
   if (!g_host) return 0;
-  (void)packed;
   const auto* target = reinterpret_cast<const VxLiveObject*>(live);
+  const auto* to = reinterpret_cast<const VxPoint*>(position);
   for (auto& app : g_host->apps_) {
     if (!app->live.empty() && target >= app->live.data() && target < app->live.data() + app->live.size()) {
-      // Only scene objects have a position; moving any other object changes nothing.
+      if (!to) {
+        g_host->Fail("the module set a position without giving one");
+        return 0;
+      }
+      // Only objects in the scene have a position; moving any other object changes nothing.
+      Object& object = *app->objects[static_cast<size_t>(target - app->live.data())];
+      if (VxSceneObject* scene = object.data ? object.data->Scene() : nullptr) {
+        scene->x = to->x;
+        scene->y = to->y;
+      }
       return 0;
     }
   }

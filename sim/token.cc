@@ -214,4 +214,40 @@ std::string DescribeToken(const Token& token) {
   return token.spelling;
 }
 
+std::string NameToken(const std::string& raw) {
+  Token t = ParseToken(raw);
+  if (t.kind != TokenKind::Word && t.kind != TokenKind::Text && t.kind != TokenKind::Number)
+    throw SyntaxError("expected a name, got " + DescribeToken(t));
+  if (t.text.empty()) throw SyntaxError("empty name");
+  return t.text;
+}
+
+std::string TextToken(const std::string& raw) {
+  Token t = ParseToken(raw);
+  if (!t.IsTextual()) throw SyntaxError("expected a text, got " + DescribeToken(t));
+  return t.text;
+}
+
+long IntegerToken(const Token& t, long lo, long hi, const std::string& what) {
+  if (t.kind == TokenKind::Number && t.spelling.find('.') == std::string::npos) {
+    auto v = NumberAsInt(t);
+    if (v && *v >= lo && *v <= hi) return *v;
+  }
+  throw SyntaxError(what + " must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
+                    ", got " + t.spelling);
+}
+
+Option OptionToken(const std::string& raw) {
+  auto option = ParseOption(raw);
+  if (!option) throw SyntaxError("expected KEY=VALUE, got " + raw);
+  return *option;
+}
+
+bool FlagOption(const Option& o) { return IntegerToken(o.value, 0, 1, o.key) != 0; }
+
+void ExpectCount(const std::vector<std::string>& raw, size_t min, size_t max, const char* usage) {
+  size_t args = raw.size() - 1;
+  if (args < min || args > max) throw SyntaxError(std::string("usage: ") + usage);
+}
+
 }  // namespace vxsim

@@ -65,6 +65,20 @@ float NumberAsFloat(const Token& number);
 // A short description of a token for error messages: `text "abc"`, `number 7`, `object @ini`...
 std::string DescribeToken(const Token& token);
 
+// Arguments of the runner's own commands; each throws SyntaxError saying what is wrong.
+// A name of an application or object: a bare word, a number or a non-empty quoted text.
+std::string NameToken(const std::string& raw);
+// A text: any token but an object reference or a block.
+std::string TextToken(const std::string& raw);
+// A whole number without a fraction, within [lo, hi]; `what` names it in the message.
+long IntegerToken(const Token& t, long lo, long hi, const std::string& what);
+// KEY=VALUE.
+Option OptionToken(const std::string& raw);
+// An option whose value is 0 or 1.
+bool FlagOption(const Option& o);
+// `raw` (the command word first) has from `min` to `max` arguments, else "usage: USAGE".
+void ExpectCount(const std::vector<std::string>& raw, size_t min, size_t max, const char* usage);
+
 }  // namespace vxsim
 
 #endif

@@ -2,6 +2,8 @@
 #   - the core (src/ without src/host/ and the *_routines.cc adapters) and its tests (unit/)
 #     include only headers of the core's rooms, and the tests their own helpers beside them;
 #   - the store room, which the other rooms build on, includes only its own headers;
+#   - the command-line tool (tools/vellix/) includes only headers of the core's rooms besides
+#     its own;
 #   - the simulated host (sim/) and the runner (tools/) include nothing of the module but
 #     the contract, <vellix/host_abi.h>, besides their own headers.
 #   cmake -DSOURCE=<checkout> -P layering.cmake
@@ -55,6 +57,11 @@ endforeach()
 file(GLOB core_tests ${SOURCE}/tests/unit/*.cc ${SOURCE}/tests/unit/*.h)
 foreach(file IN LISTS core_tests)
   check(${file} "^(${rooms})/" "${SOURCE}/tests/unit")
+endforeach()
+
+file(GLOB tool ${SOURCE}/tools/vellix/*.cc ${SOURCE}/tools/vellix/*.h)
+foreach(file IN LISTS tool)
+  check(${file} "^(${rooms})/" "${SOURCE}/tools/vellix")
 endforeach()
 
 file(GLOB hosts ${SOURCE}/sim/*.cc ${SOURCE}/sim/*.h ${SOURCE}/tools/*.cc)

@@ -81,15 +81,18 @@ std::string CompressBlock(std::string_view data) {
   return out;
 }
 
-bool DecompressBlock(std::string_view block, std::string& out) {
+bool DecompressBlock(std::string_view block, std::string& out, BlockFault* fault) {
   out.clear();
+  BlockFault unused;
+  BlockFault& why = fault ? *fault : unused;
+  why = BlockFault::kBadLength;
   if (block.size() < kHeaderSize) return false;
   const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
   const uint64_t stated = ReadLength(bytes);
   const uint64_t streamLength = block.size() - kHeaderSize;
   if (stated > streamLength * kMaxExpansion) return false;
+  why = BlockFault::kBadStream;
   if (!PlausibleZlibHeader(bytes + kHeaderSize, streamLength)) return false;
-
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);
   if (inflateInit(&zs) != Z_OK) return false;
@@ -126,6 +129,9 @@ bool DecompressBlock(std::string_view block, std::string& out) {
     }
     // Z_OK means progress; Z_BUF_ERROR means none is possible: the input ended early or
     // the stream holds more than the stated length. Everything else is a corrupt stream.
+    if (rc == Z_BUF_ERROR && zs.avail_in + inputLeft > 0) {
+      why = BlockFault::kBadLength;  // input left, but the stated length is reached
+    }
     if (rc != Z_OK) break;
   }
   const size_t produced = static_cast<size_t>(zs.total_out);
@@ -135,6 +141,7 @@ bool DecompressBlock(std::string_view block, std::string& out) {
     return false;
   }
   out.resize(produced);
+  why = BlockFault::kNone;
   return true;
 }
 

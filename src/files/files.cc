@@ -116,35 +116,49 @@ void RememberLoad(Store& store, const ReadInfo& info, bool clean) {
   if (!clean && it == unclean.end()) unclean.push_back(id);
 }
 
-// The bytes of a file read whole, decoded and parsed into the store.
+// The bytes of a file read whole, decoded and parsed into the store; the report (when
+// asked for) says what kept them from being taken in whole.
 bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compressed,
-            bool encrypted, std::string_view key) {
-  // Not clean: the file holds more than the document that comes out of it, so writing
-  // that document back over it would lose the rest.
-  bool clean = true;
+            bool encrypted, std::string_view key, LoadReport* report) {
+  LoadReport seen;
+  seen.fileBytes = bytes.size();
   if (compressed) {
     // A block that does not decompress is read as it stands (a plain file opened with
     // compression on still loads).
     std::string plain;
-    if (DecompressBlock(bytes, plain)) {
+    BlockFault fault;
+    if (DecompressBlock(bytes, plain, &fault)) {
       bytes.swap(plain);
     } else {
-      clean = false;
+      seen.fault = fault == BlockFault::kBadLength ? LoadFault::kBadLength
+                                                   : LoadFault::kDecompressFailed;
     }
   }
-  if (encrypted) {
-    CipherBlock(bytes, key);
-    if (HasControlBytes(bytes, store.NewLineText())) clean = false;  // likely a wrong key
-  }
+  if (encrypted) CipherBlock(bytes, key);
+  // Control bytes in deciphered text are most likely a wrong key; in other text they are
+  // only reported (an enciphered file read without its key, most likely).
+  const bool control = (encrypted || report != nullptr) &&
+                       HasControlBytes(bytes, store.NewLineText());
   const std::string_view text = TextOf(bytes);
-  if (text.size() != bytes.size()) clean = false;  // nothing after a zero byte is read
+  seen.textBytes = text.size();
+  if (seen.fault == LoadFault::kNone && text.size() != bytes.size()) {
+    seen.fault = LoadFault::kZeroByte;  // nothing after a zero byte is read
+  }
+  if (seen.fault == LoadFault::kNone && control) seen.fault = LoadFault::kControlBytes;
+  // Not clean: the file holds more than the document that comes out of it, so writing
+  // that document back over it would lose the rest.
+  bool clean = seen.fault == LoadFault::kNone || (seen.fault == LoadFault::kControlBytes &&
+                                                   !encrypted);
   const ParseResult parsed = ParseText(store, text, false, false);
   if (parsed.refused) {
+    seen.fault = LoadFault::kTooLong;
+    if (report != nullptr) *report = seen;
     RememberLoad(store, info, false);
     return false;
   }
   if (!bytes.empty() && parsed.entries == 0) clean = false;
   RememberLoad(store, info, clean);
+  if (report != nullptr) *report = seen;
   return true;
 }
 
@@ -192,11 +206,30 @@ std::string RemoveFileSpec(std::string_view path) {
   return std::string(path.substr(0, sep - 1));
 }
 
+const char* DescribeLoadFault(LoadFault fault) {
+  switch (fault) {
+    case LoadFault::kNone: return "read whole";
+    case LoadFault::kNotFound: return "not found";
+    case LoadFault::kUnreadable: return "cannot be read";
+    case LoadFault::kBadLength: return "the length field of the compressed block is bad";
+    case LoadFault::kDecompressFailed: return "decompression failed";
+    case LoadFault::kZeroByte: return "the text has zero bytes";
+    case LoadFault::kControlBytes: return "the text has control bytes";
+    case LoadFault::kTooLong: return "a name or value is too long to keep";
+  }
+  return "unknown fault";
+}
+
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
-              std::string_view key) {
+              std::string_view key, LoadReport* report) {
   std::string bytes;
   ReadInfo info;
   if (!ReadWholeFile(path, bytes, &info)) {
+    if (report != nullptr) {
+      *report = LoadReport{};
+      report->error = info.error;
+      report->fault = info.error == ENOENT ? LoadFault::kNotFound : LoadFault::kUnreadable;
+    }
     // Nothing of a file that was not read whole is taken in; a file that is there but
     // could not be read still holds the user's data.
     RememberLoad(store, info, false);
@@ -205,11 +238,16 @@ bool LoadFile(Store& store, const std::string& path, bool compressed, bool encry
   // Running out of memory half way leaves part of the file in the store: a later save must
   // keep the file's bytes as for any load that was not clean.
   try {
-    return TakeIn(store, bytes, info, compressed, encrypted, key);
+    return TakeIn(store, bytes, info, compressed, encrypted, key, report);
   } catch (...) {
     RememberLoad(store, info, false);
     throw;
   }
+}
+
+bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
+               std::string_view key, LoadReport* report) {
+  return TakeIn(store, bytes, ReadInfo{}, compressed, encrypted, key, report);
 }
 
 bool OpenFile(Store& store, const std::string& path, bool adopt) {
@@ -232,24 +270,29 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
   const std::string target = path;
   const std::string cipherKey(key);
   store.NotifyOwner(kNotifySaving);
-  std::string text = WriteText(store);
-  if (encrypted) CipherBlock(text, cipherKey);
-  if (compressed) {
-    std::string block = CompressBlock(text);
-    // Out of memory, or more than a block can describe: keep the old file rather than
-    // write a broken one.
-    if (block.empty()) return false;
-    text.swap(block);
-  }
+  std::string bytes;
+  // Out of memory, or more than a block can describe: keep the old file rather than write a
+  // broken one.
+  if (!EncodeDocument(store, compressed, encrypted, cipherKey, bytes)) return false;
   // A file whose last load was not clean keeps its old bytes beside it before it is
   // replaced (ReplaceFile's keepOld); after that the file holds what this save wrote.
   std::pair<uint64_t, uint64_t> id;
   auto& unclean = store.uncleanFiles;
   const bool keepOld = RegularFileIdentity(target, id.first, id.second) &&
                        std::find(unclean.begin(), unclean.end(), id) != unclean.end();
-  if (!ReplaceFile(target, text, keepOld)) return false;
+  if (!ReplaceFile(target, bytes, keepOld)) return false;
   if (keepOld) std::erase(unclean, id);
   return true;
+}
+
+bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,
+                    std::string& out) {
+  out = WriteText(store);
+  if (encrypted) CipherBlock(out, key);
+  if (!compressed) return true;
+  std::string block = CompressBlock(out);
+  out.swap(block);
+  return !out.empty();
 }
 
 bool SaveAs(Store& store, const std::string& path) {

@@ -1,12 +1,38 @@
 // Paths, loading and saving files, and whole-file compression.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace vellix {
 
 class Store;
+
+// Why a load did not take a file in whole. The object loads what it can and reports nothing;
+// callers that must not act on part of a file (the command-line tool) ask for a LoadReport.
+enum class LoadFault {
+  kNone,
+  kNotFound,          // nothing at the path
+  kUnreadable,        // there, but it cannot be opened or read (a folder, no permission)
+  kBadLength,         // compressed: the block's length field is bad
+  kDecompressFailed,  // compressed: the zlib stream is broken or cut short
+  kZeroByte,          // the text has zero bytes: nothing after the first one is read
+  kControlBytes,      // the text has control bytes that saved text does not hold (below
+                      // 32 but tab, CR, LF and the new-line text's own): a wrong or
+                      // missing key, most likely; the text is still read
+  kTooLong,           // a name or value is too long to keep: nothing is taken in
+};
+
+struct LoadReport {
+  LoadFault fault = LoadFault::kNone;
+  int error = 0;          // the system's error number for kNotFound and kUnreadable
+  size_t fileBytes = 0;   // bytes read
+  size_t textBytes = 0;   // bytes of text parsed (after decompressing and deciphering)
+};
+
+// The fault in words, for messages ("the length field is bad").
+const char* DescribeLoadFault(LoadFault fault);
 
 // A path made absolute against the base folder and canonicalised ("." and ".." folded);
 // with `create`, the missing folders of its folder are created, outermost first.
@@ -15,9 +41,19 @@ std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool
 // The path without its last component (a trailing separator counts as the last component).
 std::string RemoveFileSpec(std::string_view path);
 
-// Reads a file into the store without clearing it; false when it cannot be opened.
+// Reads a file into the store without clearing it; false when it cannot be opened. With a
+// report, also says whether the whole file was taken in.
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
-              std::string_view key);
+              std::string_view key, LoadReport* report = nullptr);
+// The steps of LoadFile after the read, for bytes that come from elsewhere (a pipe):
+// decompressed, deciphered and parsed into the store. `bytes` is used up. False when
+// nothing could be taken in (kTooLong).
+bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
+               std::string_view key, LoadReport* report = nullptr);
+// The bytes SaveFile writes for the store: its text, enciphered and compressed as asked.
+// False when no compressed block could be made (out of memory, more than a block holds).
+bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,
+                    std::string& out);
 // Loads with the store's own compression and key; with adopt, empties the store first and
 // ties it to the path.
 bool OpenFile(Store& store, const std::string& path, bool adopt);

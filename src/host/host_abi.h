@@ -24,6 +24,7 @@ typedef struct VxRunHeader VxRunHeader;
 typedef struct VxApplication VxApplication;
 typedef struct VxHostServices VxHostServices;
 typedef struct VxLiveObject VxLiveObject;
+typedef struct VxSceneObject VxSceneObject;
 
 /* Bytes the host allocates per run object, header included (GetRunObjectDataSize). */
 #define VX_RUN_OBJECT_SIZE 468
@@ -80,7 +81,7 @@ enum {
   VX_SVC_READ_NEXT_EXPR_PARAM = 5,    /* kind, 0 -> next expression parameter */
   VX_SVC_ALLOCATE_RESULT_STRING = 14, /* size incl. NUL, 0 -> writable char* */
   VX_SVC_READ_PARAMETER = 17,         /* kind, 0 -> next condition/action parameter */
-  VX_SVC_SET_POSITION = 23,           /* VxLiveObject*, packed (x << 16 | y & 0xFFFF) -> 0 */
+  VX_SVC_SET_POSITION = 23,           /* VxLiveObject*, const VxPoint* -> 0: moves that object */
   VX_SVC_COUNT = 24
 };
 
@@ -146,22 +147,194 @@ struct VxHostServices {
   const char* (*folder)(int which);
 };
 
-/* VxApplication.flags: the top-level application reports the running application's path
- * as the application's path (base folder choice 2). */
-#define VX_APP_RUNNING_PATH 0x8000u
+/* A position given to the set-position service. */
+typedef struct VxPoint {
+  int32_t x;
+  int32_t y;
+} VxPoint;
 
+/* A tagged value: an alterable value of a scene object or a global value. Types other than
+ * these two exist; they are neither integers nor double-precision numbers. */
+enum { VX_VALUE_INTEGER = 0, VX_VALUE_DOUBLE = 2 };
+typedef struct VxValue {
+  int32_t type;          /* VX_VALUE_* */
+  int32_t reserved;
+  union {
+    int32_t integer;
+    double real;
+  } u;
+} VxValue;
+
+/* Bits of VxApplication.flags. */
+enum {
+  VX_APP_SHARES_VALUES = 0x1,   /* uses its parent's global values */
+  VX_APP_SHARES_STRINGS = 0x2,  /* uses its parent's global strings */
+  VX_APP_RUNNING_PATH = 0x8000  /* (top level) report the running application's path */
+};
+
+/* Texts the host owns (alterable strings, global strings) are blocks of the general
+ * allocation service holding a NUL-terminated text: narrow bytes, or 16-bit characters when
+ * the application is wide. Whoever replaces one releases the old block with VX_GEN_FREE. */
 struct VxApplication {
   VxApplication* parent; /* null for the top-level application */
   const char* path;      /* the application's file path as the host reports it; may be null */
-  uint32_t flags;        /* VX_APP_RUNNING_PATH */
+  uint32_t flags;        /* VX_APP_* */
+  /* Global values and strings: blocks of the general allocation service, grown with
+   * VX_GEN_RESIZE (new entries zero-filled). Each string slot is a host text or null. */
+  int32_t globalValueCount;
+  VxValue* globalValues;
+  int32_t globalStringCount;
+  void** globalStrings;
 };
+
+/* The state of an object placed in the scene. The module moves it only through the
+ * set-position service; the other fields it reads and writes in place. */
+#define VX_ALTERABLE_VALUES 26
+#define VX_ALTERABLE_STRINGS 10
+struct VxSceneObject {
+  int32_t x;
+  int32_t y;
+  int32_t direction;
+  int32_t speed;
+  int32_t animation;
+  int32_t animationFrame;
+  uint8_t hasMovement;      /* has movement and animation data */
+  uint8_t hasAlterable;     /* has alterable values, flags and strings */
+  uint8_t displayChanged;   /* set by whoever changes what the object shows */
+  uint8_t reserved;
+  int32_t alterableFlags;
+  VxValue values[VX_ALTERABLE_VALUES];
+  void* strings[VX_ALTERABLE_STRINGS];  /* host texts, or null */
+};
+
+/* ---- Array objects: live objects with this identifier; their data is a VxArrayData. */
+#define VX_ARRAY_IDENTIFIER 0x41525259u /* "ARRY" */
+enum {
+  VX_ARRAY_NUMERIC = 0x1, /* cells are int32_t */
+  VX_ARRAY_TEXT = 0x2,    /* cells are NUL-terminated narrow texts (const char*), null = empty */
+  VX_ARRAY_BASE1 = 0x4    /* the indexes users see start at 1 */
+};
+typedef struct VxArrayData {
+  int32_t sizeX;
+  int32_t sizeY;
+  int32_t sizeZ;
+  uint32_t flags;  /* VX_ARRAY_* */
+  /* Cell (x, y, z), each from 0, is entry x + sizeX * (y + sizeY * z). */
+  void* cells;
+} VxArrayData;
+
+/* ---- Chart objects: live objects with this identifier; their data is a VxChartData. */
+#define VX_CHART_IDENTIFIER 0x43485254u /* "CHRT" */
+#define VX_CHART_TEXT_SIZE 128          /* text properties: at most 127 bytes and a NUL */
+#define VX_CHART_SERIES 9
+#define VX_CHART_KEY_COUNT 131
+
+enum { VX_POINT_HAS_LABEL = 0x1, VX_POINT_HAS_A = 0x2, VX_POINT_HAS_B = 0x4 };
+typedef struct VxChartPoint {
+  uint32_t flags;     /* VX_POINT_* */
+  float x;
+  float y;
+  int32_t a;
+  int32_t b;
+  const char* label;  /* narrow text owned by the chart, valid until the chart changes */
+} VxChartPoint;
+
+/* The properties of a chart, one field per property key, in key order. Their kinds: */
+enum { VX_CHART_INTEGER = 0, VX_CHART_FLAG = 1, VX_CHART_NUMBER = 2, VX_CHART_TEXT = 3 };
+#define VX_CHART_FIELD_INTEGER(name) int32_t name;
+#define VX_CHART_FIELD_FLAG(name) uint8_t name;
+#define VX_CHART_FIELD_NUMBER(name) float name;
+#define VX_CHART_FIELD_TEXT(name) char name[VX_CHART_TEXT_SIZE];
+#define VX_CHART_DECLARE(name, kind) VX_CHART_FIELD_##kind(name)
+
+#define VX_CHART_PROPERTIES_BEFORE_SERIES(X)                                                  \
+  X(chartType, INTEGER) X(horizontal, FLAG) X(antialias, FLAG) X(transparent, FLAG)         \
+  X(minValueUser, NUMBER) X(maxValueUser, NUMBER) X(autoValues, INTEGER)                     \
+  X(minSeriesUser, NUMBER) X(maxSeriesUser, NUMBER) X(autoSeries, INTEGER)                   \
+  X(markerOverAxis, FLAG)
+/* Then, for each series i from 0 to 8, seven integers keyed "markerType[i]" and so on. */
+#define VX_CHART_SERIES_PROPERTIES(X, i)                                                      \
+  X(markerType, i) X(markerColour, i) X(markerSize, i) X(markerThickness, i) X(lineType, i)  \
+  X(lineThickness, i) X(lineColour, i)
+#define VX_CHART_PROPERTIES_AFTER_SERIES(X)                                                   \
+  X(labelValueInterval, INTEGER) X(labelSeriesInterval, INTEGER)                             \
+  X(tickSeriesInterval, NUMBER) X(tickValueInterval, NUMBER) X(labelValuePrecision, INTEGER) \
+  X(labelSeriesPrecision, INTEGER) X(labelInvValuePrecision, INTEGER)                        \
+  X(axisThickness, INTEGER) X(tickSeriesSize, INTEGER) X(tickValueSize, INTEGER)             \
+  X(barWidth, INTEGER) X(paddingWidth, NUMBER) X(displayValue, FLAG)                         \
+  X(displayValueColour, INTEGER) X(labelValuePadding, INTEGER) X(titleShow, FLAG)            \
+  X(titleText, TEXT) X(titleColour, INTEGER) X(titleShadow, FLAG) X(titlePadding, INTEGER)   \
+  X(axisTitleSeries, FLAG) X(axisTitleValue, FLAG) X(axisTitleSeriesText, TEXT)              \
+  X(axisTitleValueText, TEXT) X(axisTitleColour, INTEGER) X(padLeft, INTEGER)                \
+  X(padRight, INTEGER) X(padTop, INTEGER) X(padBottom, INTEGER) X(backgroundColour, INTEGER) \
+  X(axisColour, INTEGER) X(radarColour, INTEGER) X(radarOpacity, INTEGER)                    \
+  X(gridSeriesColour, INTEGER) X(gridValueColour, INTEGER)                                   \
+  X(valueOutlineThickness, INTEGER) X(valueOutlineColour, INTEGER)                           \
+  X(labelSeriesColour, INTEGER) X(labelValueColour, INTEGER) X(labelSeries, FLAG)            \
+  X(labelValue, FLAG) X(pie3DHeight, INTEGER) X(rotation, NUMBER) X(gridXInterval, NUMBER)   \
+  X(gridYInterval, NUMBER) X(gridSeriesThickness, INTEGER) X(gridValueThickness, INTEGER)    \
+  X(borderThickness, INTEGER) X(borderColour, INTEGER) X(autoTicks, FLAG) X(vPadding, FLAG)  \
+  X(hPadding, FLAG) X(gridXShow, FLAG) X(gridYShow, FLAG) X(autoTicksX, FLAG)                \
+  X(labelValuePrecisionUser, INTEGER) X(labelSeriesPrecisionUser, INTEGER)
+
+#define VX_CHART_DECLARE_SERIES(name, i) int32_t name;
+typedef struct VxChartSeries {
+  VX_CHART_SERIES_PROPERTIES(VX_CHART_DECLARE_SERIES, 0)
+} VxChartSeries;
+
+typedef struct VxChartProperties {
+  VX_CHART_PROPERTIES_BEFORE_SERIES(VX_CHART_DECLARE)
+  VxChartSeries series[VX_CHART_SERIES];
+  VX_CHART_PROPERTIES_AFTER_SERIES(VX_CHART_DECLARE)
+} VxChartProperties;
+
+/* Every property key with its kind and the offset of its field, in key order. */
+typedef struct VxChartKey {
+  const char* name;
+  int kind;  /* VX_CHART_INTEGER ... */
+  size_t offset;
+} VxChartKey;
+
+#define VX_CHART_KEY(name, kind) {#name, VX_CHART_##kind, offsetof(VxChartProperties, name)},
+#define VX_CHART_SERIES_KEY(name, i) \
+  {#name "[" #i "]", VX_CHART_INTEGER, offsetof(VxChartProperties, series[i].name)},
+static inline const VxChartKey* VxChartKeys(void) {
+  static const VxChartKey keys[VX_CHART_KEY_COUNT] = {
+      VX_CHART_PROPERTIES_BEFORE_SERIES(VX_CHART_KEY)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 0)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 1)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 2)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 3)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 4)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 5)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 6)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 7)
+      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 8)
+      VX_CHART_PROPERTIES_AFTER_SERIES(VX_CHART_KEY)};
+  return keys;
+}
+
+/* The three functions a chart publishes. The point reader fills `point` and returns
+ * non-zero, or returns 0 when there is no point with that index (from 0). The point adder
+ * adds one point; its last argument is always 1. The property exchange copies the chart's
+ * properties into the block (VX_CHART_GET_PROPERTIES) or applies the block to the chart
+ * (VX_CHART_SET_PROPERTIES). */
+enum { VX_CHART_GET_PROPERTIES = 0, VX_CHART_SET_PROPERTIES = 1 };
+typedef struct VxChartData {
+  void* chart;
+  int (*readPoint)(void* chart, int32_t index, VxChartPoint* point);
+  void (*addPoint)(void* chart, float x, float y, int32_t a, int32_t b, const char* label,
+                   int32_t one);
+  void (*exchangeProperties)(void* chart, int32_t mode, VxChartProperties* block);
+} VxChartData;
 
 /* One live object of the running application. */
 struct VxLiveObject {
   uint32_t identifier;   /* extension identifier (VX_IDENTIFIER for objects of this kind) */
   const void* name;      /* 24 characters, wide (uint16_t) when the application is wide */
   VxObjectHeader* run;   /* the object's run object (header first) */
-  void* data;            /* kind-specific host data, or null */
+  void* data;            /* kind-specific host data (VxArrayData, VxChartData), or null */
+  VxSceneObject* scene;  /* the object's scene state, or null when it has none */
 };
 
 struct VxRunHeader {

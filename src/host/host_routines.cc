@@ -87,8 +87,11 @@ void ChangeGlobalSlot(RunObject& ro, Params& p) {
   if (ro.raisingEvent) return;
   VxRunHeader* rh = ro.runHeader();
   if (rh == nullptr || rh->host == nullptr) return;
-  // Leaving an own store: its settings become the object's record, its data goes.
-  if (!ro.settings) ro.store->SaveSettingsBack(ro.settings.emplace());
+  if (!ro.settings) {
+    // Leaving an own store: its settings become the object's record, its data goes.
+    ro.store->SaveSettingsBack(ro.settings.emplace());
+    ro.settings->owner = &ro;  // the record is this object's, whoever the store named
+  }
   ro.store->Detach(ro);
   ro.ownStore.reset();
   ro.store = &TableFor(*rh->host, rh->app).GetOrCreate(slot);

@@ -30,7 +30,8 @@ bool NarrowName(const VxLiveObject& obj, bool wide, std::string& out) {
 
 }  // namespace
 
-RunObject* FindOtherObject(RunObject& self, std::string_view name) {
+VxLiveObject* FindLiveObject(RunObject& self, std::string_view name,
+                             const std::function<bool(const VxLiveObject&)>& accept) {
   VxRunHeader* rh = self.runHeader();
   if (rh == nullptr || rh->live == nullptr) return nullptr;
   const VxHostServices* host = rh->host;
@@ -38,14 +39,20 @@ RunObject* FindOtherObject(RunObject& self, std::string_view name) {
                     host->general(VX_GEN_IS_WIDE, reinterpret_cast<vx_word>(rh->app), 0, 0) != 0;
   std::string objName;
   for (int32_t i = 0; i < rh->liveCount; ++i) {
-    const VxLiveObject& obj = rh->live[i];
-    if (obj.identifier != VX_IDENTIFIER || obj.run == nullptr || obj.name == nullptr) continue;
-    if (!NarrowName(obj, wide, objName) || objName != name) continue;
-    RunObject& other = RunObjectOf(obj.run);
-    if (other.store == nullptr || other.store == self.store) continue;
-    return &other;
+    VxLiveObject& obj = rh->live[i];
+    if (obj.name == nullptr || !accept(obj)) continue;
+    if (NarrowName(obj, wide, objName) && objName == name) return &obj;
   }
   return nullptr;
+}
+
+RunObject* FindOtherObject(RunObject& self, std::string_view name) {
+  VxLiveObject* found = FindLiveObject(self, name, [&](const VxLiveObject& obj) {
+    if (obj.identifier != VX_IDENTIFIER || obj.run == nullptr) return false;
+    const RunObject& other = RunObjectOf(obj.run);
+    return other.store != nullptr && other.store != self.store;
+  });
+  return found ? &RunObjectOf(found->run) : nullptr;
 }
 
 }  // namespace vellix

@@ -42,6 +42,7 @@ struct RunObject final : StoreListener {
   }
   bool Raising(int condition) const { return (raisingTriggers & TriggerBit(condition)) != 0; }
   VxRunHeader* runHeader() const { return header->rh; }
+  const VxHostServices* host() const { return header->rh ? header->rh->host : nullptr; }
   // Store index conversion: application indexes count from 0 unless the 1-based option is on.
   int64_t StoreIndex(int32_t index) const {
     return oneBasedIndex ? static_cast<int64_t>(index) : static_cast<int64_t>(index) + 1;

@@ -259,6 +259,59 @@ TEST_F(SimHost, ErrorInNestedHandlerReportsTheHandlerLine) {
   EXPECT_EQ(run.error, "t.vxs:3: unknown expression index 99 (there are 41) (in the handler of b 10)");
 }
 
+TEST_F(SimHost, HostObjectCommandsUsedWronglyNameTheLine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"scene hero val3=abc", "t.vxs:1: val3 must be a number, got word abc"},
+      {"scene hero str10=\"x\"", "t.vxs:1: unknown scene option str10"},
+      {"object ini\nscene ini x=1", "t.vxs:2: ini is not a scene object"},
+      {"globals val01=1", "t.vxs:1: unknown global val01"},
+      {"array a 2 2 numeric", "t.vxs:1: usage: array NAME SX SY SZ numeric|text [base1]"},
+      {"array a 2000 2000 1 numeric", "t.vxs:1: an array has at most 1048576 cells"},
+      {"array a 1 1 1 words", "t.vxs:1: an array is numeric or text, not words"},
+      {"array a 2 1 1 numeric\ncell a 2 0 0 1", "t.vxs:2: X must be a whole number from 0 to 1, got 2"},
+      {"array a 1 1 1 numeric\ncell a 0 0 0 x", "t.vxs:2: a numeric cell must be a whole number"},
+      {"chart c type=x", "t.vxs:1: chartType must be a whole number"},
+      {"chart c\npoint c 1", "t.vxs:2: usage: point NAME X Y [a=N] [b=N] [label=TEXT]"},
+      {"chart c\nchartprop c colour=1", "t.vxs:2: unknown chart property colour"},
+      {"chart c\nchartprop c titleShow=1 barWidth=1.5", "t.vxs:2: barWidth must be a whole number"},
+      {"scene s\ncell s 0 0 0 1", "t.vxs:2: s is not an array object"},
+      {"show nobody", "t.vxs:1: unknown object nobody in application main"},
+      {"object ini\nshow ini", "t.vxs:2: ini is an object of this extension"},
+  };
+  for (const auto& [script, error] : cases) {
+    ScriptRun run = Run(std::string(script) + "\necho after\n");
+    EXPECT_EQ(run.error.rfind(error, 0), 0u) << script << " gave " << run.error;
+    EXPECT_EQ(run.out.find("after"), std::string::npos) << script;
+  }
+}
+
+TEST_F(SimHost, HostTextsFollowTheApplicationsWideness) {
+  // Texts set in a narrow application are rewritten when it becomes wide and back, so that
+  // the module always reads them in the application's current form.
+  ScriptRun run = Run(
+      "scene s str0=\"\xc3\xa9t\xc3\xa9\" alterable=1\nglobals str1=\"\xc5\x81\"\n"
+      "app main wide=1\nshow globals\nshow s\napp main wide=0\nshow globals\nshow s\n");
+  EXPECT_EQ(run.error, "");
+  const std::string global = "str1=\"\\xc5\\x81\"\n", scene = "str0=\"\\xc3\\xa9t\\xc3\\xa9\"\n";
+  EXPECT_EQ(run.out.find(global), 0u);
+  EXPECT_NE(run.out.find(scene), std::string::npos);
+  EXPECT_NE(run.out.find(global + "scene s"), std::string::npos);
+  EXPECT_EQ(run.out.size() - scene.size(), run.out.rfind(scene));
+  Host host(VELLIX_MODULE_PATH, work_.string());
+  host.Start();
+  void* narrow = host.NewText("\xc3\xa9", false);
+  void* wide = host.NewText("\xc3\xa9", true);
+  EXPECT_EQ(host.BlockSize(narrow), 3u);
+  EXPECT_EQ(host.BlockSize(wide), 4u);
+  EXPECT_EQ(static_cast<const uint16_t*>(wide)[0], 0xE9);
+  EXPECT_EQ(host.TextOf(wide, true), "\xc3\xa9");
+  uint16_t foreign[2] = {'x', 0};
+  EXPECT_THROW(host.TextOf(foreign, true), HostError);
+  host.ReleaseBlock(narrow);
+  host.ReleaseBlock(wide);
+  host.Shutdown();
+}
+
 #endif
 
 }  // namespace

@@ -550,6 +550,55 @@ TEST_F(StoreFiles, LoadingAddsToTheStoreAndStopsAtAZeroByte) {
   EXPECT_FALSE(LoadFile(store, dir.path(), false, false, ""));
 }
 
+TEST_F(StoreFiles, ALoadReportSaysWhyAFileWasNotTakenInWhole) {
+  Fill(store);
+  const std::string path = dir / "save.dat";
+  ASSERT_TRUE(SaveFile(store, path, true, true, "sesame"));
+  const std::string bytes = ReadBytes(path);
+  auto report = [&](const std::string& file, bool compressed, std::string_view key) {
+    Store s;
+    LoadReport r;
+    r.fault = LoadFault::kNotFound;
+    LoadFile(s, file, compressed, !key.empty(), key, &r);
+    return r;
+  };
+  const LoadReport whole = report(path, true, "sesame");
+  EXPECT_EQ(whole.fault, LoadFault::kNone);
+  EXPECT_EQ(whole.fileBytes, bytes.size());
+  EXPECT_EQ(whole.textBytes, WriteText(store).size());
+
+  EXPECT_EQ(report(dir / "missing", false, "").fault, LoadFault::kNotFound);
+  const LoadReport folder = report(dir.path(), false, "");
+  EXPECT_EQ(folder.fault, LoadFault::kUnreadable);
+  EXPECT_EQ(folder.error, EISDIR);
+  // A wrong key or none: the text turns into control bytes (or zero bytes).
+  for (const LoadFault fault : {report(path, true, "sesamf").fault, report(path, true, "").fault}) {
+    EXPECT_TRUE(fault == LoadFault::kControlBytes || fault == LoadFault::kZeroByte);
+  }
+  // Not compressed as read: the length field's zero bytes end the text.
+  EXPECT_EQ(report(path, false, "").fault, LoadFault::kZeroByte);
+  // Cut short: before the stream is whole, or so short the length cannot be honest.
+  WriteBytes(dir / "cut.dat", bytes.substr(0, bytes.size() - 3));
+  EXPECT_EQ(report(dir / "cut.dat", true, "sesame").fault, LoadFault::kDecompressFailed);
+  WriteBytes(dir / "cut3.dat", bytes.substr(0, 3));
+  EXPECT_EQ(report(dir / "cut3.dat", true, "sesame").fault, LoadFault::kBadLength);
+  // A length field smaller than the stream's content.
+  std::string shorter = bytes;
+  shorter[0] = 1;
+  shorter[1] = shorter[2] = shorter[3] = 0;
+  WriteBytes(dir / "short.dat", shorter);
+  EXPECT_EQ(report(dir / "short.dat", true, "sesame").fault, LoadFault::kBadLength);
+  // Tabs, line ends and the custom new-line text's bytes are text.
+  Store custom;
+  custom.settings().SetNewLine("\x01");
+  WriteBytes(dir / "custom.ini", "[G]\x01" "a=\t1\r\n");
+  LoadReport r;
+  LoadFile(custom, dir / "custom.ini", false, false, "", &r);
+  EXPECT_EQ(r.fault, LoadFault::kNone);
+  EXPECT_STREQ(DescribeLoadFault(LoadFault::kBadLength),
+               "the length field of the compressed block is bad");
+}
+
 TEST_F(StoreFiles, BadInputNeverCrashesAndFallsBackToTheRawBytes) {
   // A plain file opened with compression on still loads.
   WriteBytes(dir / "plain.ini", "[G]\r\na=1\r\n");
