@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (options & 1) {
     vellix::ImportCsvTableText(store, text, separator);
     vellix::Store again;
-    again.autoSave = false;
+    again.settings().autoSave = false;
     again.SetCaseSensitive(options & 2);
     vellix::ImportCsvTableText(again, vellix::CsvTable(store, separator), separator);
     return 0;
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string exported = vellix::CsvText(store, "", separator);
   if (separator.size() == 1 && separator != "\r" && separator != "\n") {
     vellix::Store again;
-    again.autoSave = false;
+    again.settings().autoSave = false;
     again.SetCaseSensitive(options & 2);
     vellix::ImportCsvText(again, exported, "", separator);
     if (vellix::CsvText(again, "", separator) != exported) std::abort();
