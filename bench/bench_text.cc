@@ -1,5 +1,5 @@
 // Reading and writing INI text, beside the peer libraries doing the same work on the same
-// text in the same run, for two shapes of a million items (bench_texts.h):
+// text in the same run, for two shapes of a million items (bench_util.h):
 //
 //   common    10,000 groups of 100 items (about 30 MB with CR LF)
 //   onegroup  one group of 1,000,000 items (about 37 MB)
@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_texts.h"
+#include "bench_util.h"
 #include "format/text.h"
 #include "store/store.h"
 
@@ -55,7 +55,7 @@ constexpr Shape kShapes[] = {{"common", 10000, 100}, {"onegroup", 1, 1000000}};
 const std::string& Text(const Shape& shape) {
   static std::map<std::string, std::string> texts;
   std::string& text = texts[shape.name];
-  if (text.empty()) text = benchtext::MakeIniText(shape.groups, shape.items);
+  if (text.empty()) text = benchutil::MakeIniText(shape.groups, shape.items);
   return text;
 }
 
@@ -267,7 +267,7 @@ long StatusKiB(const char* field) {
 // the text released; what stays is the document.
 int MeasureMemory(const std::string& which, const Shape& shape) {
   const long base = StatusKiB("VmRSS");
-  auto text = std::make_unique<std::string>(benchtext::MakeIniText(shape.groups, shape.items));
+  auto text = std::make_unique<std::string>(benchutil::MakeIniText(shape.groups, shape.items));
   const long withText = StatusKiB("VmRSS");
   std::shared_ptr<void> document;
   if (which == "vellix") {

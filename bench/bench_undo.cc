@@ -16,12 +16,12 @@
 // the size of the rest of the document, in many small groups or in few large ones.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <sys/resource.h>
 
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "store/number_text.h"
 #include "store/store.h"
 #include "undo/undo.h"
@@ -37,17 +37,7 @@ double CpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Kernel time and minor page faults of this thread so far.
-struct KernelUse {
-  double seconds;
-  double faults;
-  static KernelUse Now() {
-    rusage u{};
-    getrusage(RUSAGE_THREAD, &u);
-    return {static_cast<double>(u.ru_stime.tv_sec) + static_cast<double>(u.ru_stime.tv_usec) * 1e-6,
-            static_cast<double>(u.ru_minflt)};
-  }
-};
+using benchutil::KernelUse;
 
 std::vector<std::string> Names(const char* prefix, int64_t n) {
   std::vector<std::string> names;

@@ -1,5 +1,6 @@
-// The INI texts the benchmark programs read, made one way so that every program (and every
-// peer library) measures the same bytes.
+// What several benchmark programs share: the INI texts they read, made one way so that every
+// program (and every peer library) measures the same bytes, and the kernel's share of the
+// time.
 //
 // A document of `groups` groups of `items` items each, with CR LF and no new line after the
 // last line (as the writer writes it):
@@ -12,11 +13,13 @@
 // 37 MB.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdint>
 #include <string>
 
-namespace benchtext {
+namespace benchutil {
 
 inline std::string MakeIniText(int64_t groups, int64_t items) {
   int digits = 3;
@@ -37,4 +40,18 @@ inline std::string MakeIniText(int64_t groups, int64_t items) {
   return text;
 }
 
-}  // namespace benchtext
+// Kernel time and minor page faults of the calling thread so far. Memory the process has not
+// touched before reaches it a page at a time, each page a fault the kernel serves; on the
+// virtual machines these run on that is a few microseconds a page.
+struct KernelUse {
+  double seconds = 0;
+  double faults = 0;
+  static KernelUse Now() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return {static_cast<double>(u.ru_stime.tv_sec) + static_cast<double>(u.ru_stime.tv_usec) * 1e-6,
+            static_cast<double>(u.ru_minflt)};
+  }
+};
+
+}  // namespace benchutil
