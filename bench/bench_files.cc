@@ -1,18 +1,26 @@
-// Saving and loading a large document compressed and enciphered, beside each layer alone
-// over the same bytes, so that what the file code adds can be read off one run:
+// Saving and loading a large document, beside each layer alone over the same bytes, so that
+// what the file code adds can be read off one run. The document is 10,000 groups of 100
+// items (a million items, about 34 MB of text).
 //
-//   save  ~  WriteText + RC4 + zlib compress       (Files/Save vs the sum of the three)
-//   load  ~  zlib uncompress + RC4 + ParseText     (Files/Load vs the sum of the three)
+//   Files_Save/MODE        the whole save ("On Save", text, cipher, compression, temporary
+//                          file, flush, rename) in each of the four modes
+//   Layer_WriteTextRC4     the text written into a reused buffer and enciphered in place:
+//                          what a compressed and enciphered save must stay within 1.3 times of
+//   Files_Replace          the crash-safe write of the file's bytes alone
+//   Files_Load, Layer_*    the load and its layers: zlib inflate, RC4, ParseText
+//   Layer_Deflate/L/C      zlib at level L over the plain (C=0) or enciphered (C=1) text,
+//                          with the size it gives: how the save's levels were chosen
 //
-// The document is 10,000 groups of 100 items (a million items, about 30 MB of text). The
-// file layers own no copies or passes beyond one read buffer, one decompressed buffer and
-// one compressed buffer; Files/Replace shows the cost of the crash-safe write itself
-// (temporary file, flush, rename), which the layer sum does not contain.
+//   bench_files --memory=MODE   the peak memory of one save over the memory before it, where
+//                               MODE is plain, enciphered, compressed or both
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <stdlib.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -31,43 +39,50 @@ constexpr int kGroups = 10000;
 constexpr int kItems = 100;
 constexpr const char* kKey = "a key of some length, as users pick them";
 
+void Fill(Store& store) {
+  store.settings().autoSave = false;
+  char name[64];
+  char value[64];
+  char group[32];
+  for (int g = 0; g < kGroups; ++g) {
+    std::snprintf(group, sizeof group, "group %d", g);
+    for (int i = 0; i < kItems; ++i) {
+      std::snprintf(name, sizeof name, "item%d", i);
+      std::snprintf(value, sizeof value, "value %d of group %d", i * 7919 % 100003, g);
+      store.SetItem(group, name, value);
+    }
+  }
+}
+
+// A scratch folder for the files, removed at exit.
+struct Folder {
+  std::string path;
+  Folder() {
+    char pattern[] = "/tmp/vellix-bench-files-XXXXXX";
+    path = ::mkdtemp(pattern);
+  }
+  ~Folder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
 struct Document {
   Store store;
   std::string text;        // WriteText of the store
-  std::string enciphered;  // the text after RC4: what compression sees on save
+  std::string enciphered;  // the text after RC4
   std::string block;       // the compressed block of the enciphered text: the file's bytes
-  std::string folder;
+  Folder folder;
   std::string path;
 
   Document() {
-    store.settings().autoSave = false;
-    store.settings().compressFile = true;
-    store.settings().encrypt = true;
-    store.settings().encryptionKey = kKey;
-    char name[64];
-    char value[64];
-    char group[32];
-    for (int g = 0; g < kGroups; ++g) {
-      std::snprintf(group, sizeof group, "group %d", g);
-      for (int i = 0; i < kItems; ++i) {
-        std::snprintf(name, sizeof name, "item%d", i);
-        std::snprintf(value, sizeof value, "value %d of group %d", i * 7919 % 100003, g);
-        store.SetItem(group, name, value);
-      }
-    }
+    Fill(store);
     text = vellix::WriteText(store);
     enciphered = text;
     vellix::CipherBlock(enciphered, kKey);
     block = vellix::CompressBlock(enciphered);
-
-    char pattern[] = "/tmp/vellix-bench-files-XXXXXX";
-    folder = ::mkdtemp(pattern);
-    path = folder + "/document.ini";
+    path = folder.path + "/document.ini";
     vellix::ReplaceFile(path, block);
-  }
-  ~Document() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
   }
 };
 
@@ -83,14 +98,43 @@ void SetBytes(benchmark::State& state, size_t bytesPerIteration) {
 
 // ---- the whole file operations
 
-void Files_Save(benchmark::State& state) {
+void Files_Save(benchmark::State& state, bool compressed, bool encrypted) {
   Document& d = Doc();
+  const std::string path = d.folder.path + "/saved.ini";
   for (auto _ : state) {
-    const bool ok = vellix::SaveFile(d.store, d.path, true, true, kKey);
-    benchmark::DoNotOptimize(ok);
+    const bool ok = vellix::SaveFile(d.store, path, compressed, encrypted, kKey);
+    if (!ok) state.SkipWithError("the save failed");
   }
   SetBytes(state, d.text.size());
 }
+BENCHMARK_CAPTURE(Files_Save, plain, false, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Files_Save, enciphered, false, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Files_Save, compressed, true, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Files_Save, both, true, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The reference for the compressed and enciphered save: its text and its cipher, warm.
+void Layer_WriteTextRC4(benchmark::State& state) {
+  Document& d = Doc();
+  std::string text;
+  for (auto _ : state) {
+    vellix::WriteText(d.store, text);
+    vellix::CipherBlock(text, kKey);
+    benchmark::DoNotOptimize(text.data());
+  }
+  SetBytes(state, d.text.size());
+}
+BENCHMARK(Layer_WriteTextRC4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The crash-safe write of the file's bytes alone: temporary file, flush, rename.
+void Files_Replace(benchmark::State& state) {
+  Document& d = Doc();
+  for (auto _ : state) {
+    const bool ok = vellix::ReplaceFile(d.path, d.block);
+    benchmark::DoNotOptimize(ok);
+  }
+  SetBytes(state, d.block.size());
+}
+BENCHMARK(Files_Replace)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void Files_Load(benchmark::State& state) {
   Document& d = Doc();
@@ -107,27 +151,33 @@ void Files_Load(benchmark::State& state) {
   }
   SetBytes(state, d.text.size());
 }
-
-// The crash-safe write of the file's bytes alone: temporary file, flush, rename.
-void Files_Replace(benchmark::State& state) {
-  Document& d = Doc();
-  for (auto _ : state) {
-    const bool ok = vellix::ReplaceFile(d.path, d.block);
-    benchmark::DoNotOptimize(ok);
-  }
-  SetBytes(state, d.block.size());
-}
+BENCHMARK(Files_Load)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ---- each layer alone
 
-void Layer_WriteText(benchmark::State& state) {
-  Document& d = Doc();
+// zlib's uncompress of the file's stream, into a buffer made once.
+void Layer_ZlibUncompress(benchmark::State& state) {
+  const std::string& block = Doc().block;
+  std::string out(Doc().enciphered.size(), '\0');
   for (auto _ : state) {
-    std::string text = vellix::WriteText(d.store);
-    benchmark::DoNotOptimize(text.data());
+    uLongf length = out.size();
+    uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
+               reinterpret_cast<const Bytef*>(block.data()) + 4, block.size() - 4);
+    benchmark::DoNotOptimize(length);
   }
-  SetBytes(state, d.text.size());
+  SetBytes(state, out.size());
 }
+BENCHMARK(Layer_ZlibUncompress)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void Layer_RC4(benchmark::State& state) {
+  std::string buffer = Doc().text;
+  for (auto _ : state) {
+    vellix::CipherBlock(buffer, kKey);  // in place, as load and save run it
+    benchmark::DoNotOptimize(buffer.data());
+  }
+  SetBytes(state, buffer.size());
+}
+BENCHMARK(Layer_RC4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void Layer_ParseText(benchmark::State& state) {
   Document& d = Doc();
@@ -144,58 +194,88 @@ void Layer_ParseText(benchmark::State& state) {
   }
   SetBytes(state, d.text.size());
 }
+BENCHMARK(Layer_ParseText)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void Layer_RC4(benchmark::State& state) {
-  std::string buffer = Doc().text;
-  for (auto _ : state) {
-    vellix::CipherBlock(buffer, kKey);  // in place, as load and save run it
-    benchmark::DoNotOptimize(buffer.data());
-  }
-  SetBytes(state, buffer.size());
-}
-
-// zlib's compress over a text, into a buffer made once.
-void CompressAlone(benchmark::State& state, const std::string& in) {
+// zlib's deflate over the whole text at one level, into a buffer made once; "ratio" is the
+// compressed size over the text's.
+void Layer_Deflate(benchmark::State& state) {
+  const int level = static_cast<int>(state.range(0));
+  const std::string& in = state.range(1) == 0 ? Doc().text : Doc().enciphered;
   std::string out(compressBound(in.size()), '\0');
+  uLongf length = 0;
   for (auto _ : state) {
-    uLongf length = out.size();
-    compress(reinterpret_cast<Bytef*>(out.data()), &length,
-             reinterpret_cast<const Bytef*>(in.data()), in.size());
+    length = out.size();
+    compress2(reinterpret_cast<Bytef*>(out.data()), &length,
+              reinterpret_cast<const Bytef*>(in.data()), in.size(), level);
     benchmark::DoNotOptimize(length);
   }
   SetBytes(state, in.size());
+  state.counters["ratio"] = static_cast<double>(length) / static_cast<double>(in.size());
 }
+BENCHMARK(Layer_Deflate)
+    ->ArgNames({"level", "enciphered"})
+    ->Args({1, 0})->Args({2, 0})->Args({3, 0})->Args({4, 0})->Args({5, 0})->Args({6, 0})
+    ->Args({0, 1})->Args({6, 1})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// zlib's compress over the enciphered text, as a save runs it.
-void Layer_ZlibCompress(benchmark::State& state) { CompressAlone(state, Doc().enciphered); }
+// ------------------------------------------------------------------ memory
 
-// zlib's uncompress of the file's stream, into a buffer made once.
-void Layer_ZlibUncompress(benchmark::State& state) {
-  const std::string& block = Doc().block;
-  std::string out(Doc().enciphered.size(), '\0');
-  for (auto _ : state) {
-    uLongf length = out.size();
-    uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
-               reinterpret_cast<const Bytef*>(block.data()) + 4, block.size() - 4);
-    benchmark::DoNotOptimize(length);
+long StatusKiB(const char* field) {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr) return -1;
+  char line[256];
+  long value = -1;
+  const size_t n = std::strlen(field);
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    if (std::strncmp(line, field, n) == 0 && line[n] == ':') {
+      value = std::strtol(line + n + 1, nullptr, 10);
+      break;
+    }
   }
-  SetBytes(state, out.size());
+  std::fclose(f);
+  return value;
 }
 
-// For comparison only: compress over the plain text (what a compressed, unenciphered file
-// costs).
-void Layer_ZlibCompressPlainText(benchmark::State& state) { CompressAlone(state, Doc().text); }
-
-BENCHMARK(Files_Save)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Layer_WriteText)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Layer_RC4)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Layer_ZlibCompress)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Files_Replace)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Files_Load)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Layer_ZlibUncompress)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Layer_ParseText)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Layer_ZlibCompressPlainText)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The peak resident memory of one save over the resident memory before it. Only the
+// document is in memory; the peak is reset just before the save (clear_refs), so what the
+// save allocates, touches and frees again shows, and nothing before it does.
+int MeasureSaveMemory(const std::string& mode) {
+  const bool compressed = mode == "compressed" || mode == "both";
+  const bool encrypted = mode == "enciphered" || mode == "both";
+  if (!compressed && !encrypted && mode != "plain") {
+    std::fprintf(stderr, "unknown save mode: %s\n", mode.c_str());
+    return 2;
+  }
+  Store store;
+  Fill(store);
+  Folder folder;
+  ::malloc_trim(0);
+  FILE* reset = std::fopen("/proc/self/clear_refs", "w");
+  if (reset == nullptr || std::fputs("5", reset) < 0 || std::fclose(reset) != 0) {
+    std::fprintf(stderr, "cannot reset the peak through /proc/self/clear_refs\n");
+    return 2;
+  }
+  const long before = StatusKiB("VmRSS");
+  const long peakBefore = StatusKiB("VmHWM");
+  if (!vellix::SaveFile(store, folder.path + "/saved.ini", compressed, encrypted, kKey)) {
+    std::fprintf(stderr, "the save failed\n");
+    return 1;
+  }
+  const long peak = StatusKiB("VmHWM");
+  std::printf("save %s: document %.1f MiB resident, peak during the save %+.2f MiB\n",
+              mode.c_str(), before / 1024.0, (peak - std::max(before, peakBefore)) / 1024.0);
+  return 0;
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--memory=", 9) == 0) return MeasureSaveMemory(argv[i] + 9);
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,13 +1,28 @@
-// Compressed blocks (4-byte little-endian length + one zlib stream) and the RC4 cipher.
+// Compressed blocks (4-byte little-endian length + one zlib stream) and the RC4 cipher, each
+// whole or as a stream in pieces.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace vellix {
 
-std::string CompressBlock(std::string_view data);
+class ByteWriter;
 
+// What a compressor is given, which decides how hard it looks for repeats.
+enum class BlockContent {
+  // Whatever CompressBlock is given: compressed as zlib's compress() does (default level).
+  kAny,
+  // INI text: the level that measured best for saves (see blocks.cc).
+  kText,
+  // Enciphered bytes: nothing repeats, so stored blocks, which cost a copy.
+  kEnciphered,
+};
+
+std::string CompressBlock(std::string_view data);
 // Why a block did not decompress.
 enum class BlockFault {
   kNone,
@@ -17,8 +32,51 @@ enum class BlockFault {
 // False for a block that is not a valid compressed block; `out` is then unspecified, and
 // `fault` (when given) says why.
 bool DecompressBlock(std::string_view block, std::string& out, BlockFault* fault = nullptr);
+
+// A compressed block written in pieces: the length field first (filled in by Finish, when
+// the length is known) and then the zlib stream, written to `out` as it comes out. The
+// stream is the same standard zlib stream any zlib reads, whatever the content kind.
+class BlockCompressor {
+ public:
+  BlockCompressor(BlockContent content, ByteWriter& out);
+  ~BlockCompressor();
+  BlockCompressor(const BlockCompressor&) = delete;
+  BlockCompressor& operator=(const BlockCompressor&) = delete;
+
+  // Compresses the next piece. False when it cannot be written (`out` refused it, memory
+  // ran out, or the data passed the 4 GiB - 1 bytes a length field describes): the block
+  // is then unusable.
+  bool Add(std::string_view data);
+  // Compresses the last piece, ends the stream and writes the length field.
+  bool Finish(std::string_view last = {});
+
+ private:
+  struct State;
+  bool Run(int flush);
+  std::unique_ptr<State> state_;
+  ByteWriter& out_;
+  uint64_t length_ = 0;
+  bool failed_ = false;
+};
+
+// The RC4 stream cipher over data given in pieces: the pieces enciphered one after the other
+// give what the whole enciphered at once gives. An empty key leaves the data unchanged.
+class Rc4 {
+ public:
+  explicit Rc4(std::string_view key);
+  void Apply(char* data, size_t length);
+
+ private:
+  unsigned char s_[256];
+  unsigned char x_ = 0;
+  unsigned char y_ = 0;
+  bool active_;
+};
+
 // Enciphers or deciphers in place; an empty key leaves the data unchanged.
-void CipherBlock(char* data, size_t length, std::string_view key);
+inline void CipherBlock(char* data, size_t length, std::string_view key) {
+  Rc4(key).Apply(data, length);
+}
 inline void CipherBlock(std::string& data, std::string_view key) {
   CipherBlock(data.data(), data.size(), key);
 }

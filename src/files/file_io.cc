@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <set>
 #include <stdexcept>
@@ -351,7 +352,55 @@ bool RegularFileIdentity(const std::string& path, uint64_t& device, uint64_t& in
   return true;
 }
 
-bool ReplaceFile(const std::string& path, std::string_view content, bool keepOld) {
+namespace {
+
+// Appends to a descriptor through the file-system calls; Overwrite goes back and returns to
+// the end.
+//
+// Where the system allows, the disk starts writing each few megabytes as soon as they are
+// written, while the rest is still being produced: the flush at the end then waits only for
+// the last of them instead of the whole file.
+class DescriptorWriter final : public ByteWriter {
+ public:
+  explicit DescriptorWriter(int fd) : fd_(fd) {}
+  bool Append(std::string_view bytes) override {
+    if (!WriteAll(fd_, bytes)) return false;
+    end_ += bytes.size();
+#ifdef SYNC_FILE_RANGE_WRITE
+    if (end_ - started_ >= kWriteAhead) {
+      // Only a hint: the flush at the end is what makes the file safe.
+      if (::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(end_ - started_),
+                            SYNC_FILE_RANGE_WRITE) != 0) {
+        errno = 0;
+      }
+      started_ = end_;
+    }
+#endif
+    return true;
+  }
+  bool Overwrite(size_t offset, std::string_view bytes) override {
+    if (offset > end_ || bytes.size() > end_ - offset) return false;
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    const bool ok = WriteAll(fd_, bytes);
+    return ::lseek(fd_, static_cast<off_t>(end_), SEEK_SET) >= 0 && ok;
+  }
+
+ private:
+  static constexpr size_t kWriteAhead = size_t{4} << 20;
+  const int fd_;
+  size_t end_ = 0;
+  size_t started_ = 0;  // the bytes before this have been handed to the disk
+};
+
+// The content of a replacement: bytes at hand, or a producer that writes them in pieces.
+struct Content {
+  std::string_view bytes;
+  const ContentProducer* produce = nullptr;
+
+  bool WriteTo(ByteWriter& out) const { return produce ? (*produce)(out) : out.Append(bytes); }
+};
+
+bool Replace(const std::string& path, const Content& content, bool keepOld) {
   if (path.empty()) return false;
   const std::string target = FollowLinks(path);
 
@@ -383,14 +432,28 @@ bool ReplaceFile(const std::string& path, std::string_view content, bool keepOld
     // file may be written: writing it in place keeps the save, where giving up would leave
     // the change in memory only.
     if (!existed || (openError != EACCES && openError != EPERM)) return false;
+    std::string gathered;
+    std::string_view bytes = content.bytes;
+    if (content.produce != nullptr) {
+      StringWriter writer(gathered);
+      if (!content.WriteTo(writer)) return false;
+      bytes = gathered;
+    }
     std::string kept;
     if (keep && (kept = KeepOldBytes(target)).empty()) return false;
-    if (!WriteInPlace(target, content)) return false;
+    if (!WriteInPlace(target, bytes)) return false;
     RemoveStaleTemporaries(target);
     return true;
   }
 
-  bool ok = WriteAll(fd.get(), content) && FileSystem().fsync(fd.get()) == 0;
+  DescriptorWriter writer(fd.get());
+  bool ok = false;
+  try {
+    ok = content.WriteTo(writer) && FileSystem().fsync(fd.get()) == 0;
+  } catch (...) {
+    ::unlink(temporary.c_str());  // a producer out of memory leaves no temporary file
+    throw;
+  }
   if (ok && existed) {
     // The replacement takes the old file's place with its owner and permission bits. Both
     // are best effort: only a privileged process may give a file away, and file systems
@@ -411,6 +474,27 @@ bool ReplaceFile(const std::string& path, std::string_view content, bool keepOld
   SyncFolder(target);
   RemoveStaleTemporaries(target);
   return true;
+}
+
+}  // namespace
+
+bool StringWriter::Append(std::string_view bytes) {
+  out_.append(bytes);
+  return true;
+}
+
+bool StringWriter::Overwrite(size_t offset, std::string_view bytes) {
+  if (offset > out_.size() || bytes.size() > out_.size() - offset) return false;
+  std::memcpy(out_.data() + offset, bytes.data(), bytes.size());
+  return true;
+}
+
+bool ReplaceFile(const std::string& path, std::string_view content, bool keepOld) {
+  return Replace(path, Content{content, nullptr}, keepOld);
+}
+
+bool ReplaceFileWith(const std::string& path, const ContentProducer& produce, bool keepOld) {
+  return Replace(path, Content{{}, &produce}, keepOld);
 }
 
 }  // namespace vellix

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -68,5 +69,38 @@ bool RegularFileIdentity(const std::string& path, uint64_t& device, uint64_t& in
 // After a successful save, temporary files that a process killed while saving this same
 // file left in its folder are removed.
 bool ReplaceFile(const std::string& path, std::string_view content, bool keepOld = false);
+
+// Where content produced in pieces goes. Append adds bytes at the end; Overwrite replaces
+// bytes appended before (a length field known only at the end). Both are false when the
+// bytes could not be written, and the producer then stops.
+class ByteWriter {
+ public:
+  virtual bool Append(std::string_view bytes) = 0;
+  virtual bool Overwrite(size_t offset, std::string_view bytes) = 0;
+
+ protected:
+  ~ByteWriter() = default;
+};
+
+// A ByteWriter that appends to a string in memory.
+class StringWriter final : public ByteWriter {
+ public:
+  explicit StringWriter(std::string& out) : out_(out) {}
+  bool Append(std::string_view bytes) override;
+  bool Overwrite(size_t offset, std::string_view bytes) override;
+
+ private:
+  std::string& out_;
+};
+
+// Writes the content of a file; false when it could not be produced or written.
+using ContentProducer = std::function<bool(ByteWriter&)>;
+
+// ReplaceFile with content that `produce` writes in pieces, straight into the temporary
+// file, so that a large save never holds its whole content in memory. Everything else is as
+// for ReplaceFile. In-place writing (a folder that refuses new files) needs the size before
+// the first old byte is overwritten, so there the content is gathered in memory first.
+bool ReplaceFileWith(const std::string& path, const ContentProducer& produce,
+                     bool keepOld = false);
 
 }  // namespace vellix

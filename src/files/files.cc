@@ -1,10 +1,12 @@
 // Paths, and the store read from and written to files.
 //
 // Files travel as: text -> RC4 (when enciphered) -> compressed block (when compressed) on the
-// way out, and the reverse on the way in. Each step works on one buffer: the file is read
-// into a buffer sized from its size, decompressed into one output buffer, deciphered in
-// place and parsed as a view; on save the written text is enciphered in place and
-// compressed once. Every write replaces its file atomically (file_io.h).
+// way out, and the reverse on the way in. On the way in each step works on one buffer: the
+// file is read into a buffer sized from its size, decompressed into one output buffer,
+// deciphered in place and parsed as a view. On the way out nothing is whole: the writer hands
+// out the text in pieces, each is enciphered in place and compressed, and what comes out
+// goes straight into the temporary file, so a save needs a few hundred kilobytes beside the
+// document whatever its size. Every write replaces its file atomically (file_io.h).
 #include "files/files.h"
 
 #include <sys/stat.h>
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -162,6 +165,41 @@ bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compres
   return true;
 }
 
+// The written text on its way into a file: each piece is enciphered in place and then
+// compressed or written as it is.
+class SaveStream final : public TextSink {
+ public:
+  SaveStream(ByteWriter& out, bool compressed, bool encrypted, std::string_view key)
+      : out_(out), cipher_(encrypted ? key : std::string_view()) {
+    if (compressed) {
+      // Enciphered bytes hold nothing for deflate to find (blocks.cc).
+      compressor_.emplace(encrypted && !key.empty() ? BlockContent::kEnciphered
+                                                    : BlockContent::kText,
+                          out);
+    }
+  }
+
+  bool Take(char* data, size_t size) override {
+    cipher_.Apply(data, size);
+    const std::string_view piece(data, size);
+    return compressor_ ? compressor_->Add(piece) : out_.Append(piece);
+  }
+
+  bool Finish() { return !compressor_ || compressor_->Finish(); }
+
+ private:
+  ByteWriter& out_;
+  Rc4 cipher_;
+  std::optional<BlockCompressor> compressor_;
+};
+
+// The bytes of a save, streamed: the text in pieces, each enciphered and compressed as asked.
+bool EncodeDocumentTo(const Store& store, bool compressed, bool encrypted, std::string_view key,
+                      ByteWriter& out) {
+  SaveStream stream(out, compressed, encrypted, key);
+  return WriteTextTo(store, stream) && stream.Finish();
+}
+
 // SaveFile with the store's own compression and key (SaveFile copies what it is given
 // before any handler runs).
 bool SaveWithOwnSettings(Store& store, const std::string& path) {
@@ -270,29 +308,27 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
   const std::string target = path;
   const std::string cipherKey(key);
   store.NotifyOwner(kNotifySaving);
-  std::string bytes;
-  // Out of memory, or more than a block can describe: keep the old file rather than write a
-  // broken one.
-  if (!EncodeDocument(store, compressed, encrypted, cipherKey, bytes)) return false;
+  // More than a block can describe (4 GiB - 1 bytes of text), or memory running out in
+  // zlib, stops the stream: the old file is kept rather than replaced by a broken one.
+  const ContentProducer produce = [&](ByteWriter& out) {
+    return EncodeDocumentTo(store, compressed, encrypted, cipherKey, out);
+  };
   // A file whose last load was not clean keeps its old bytes beside it before it is
   // replaced (ReplaceFile's keepOld); after that the file holds what this save wrote.
   std::pair<uint64_t, uint64_t> id;
   auto& unclean = store.uncleanFiles;
   const bool keepOld = RegularFileIdentity(target, id.first, id.second) &&
                        std::find(unclean.begin(), unclean.end(), id) != unclean.end();
-  if (!ReplaceFile(target, bytes, keepOld)) return false;
+  if (!ReplaceFileWith(target, produce, keepOld)) return false;
   if (keepOld) std::erase(unclean, id);
   return true;
 }
 
 bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,
                     std::string& out) {
-  out = WriteText(store);
-  if (encrypted) CipherBlock(out, key);
-  if (!compressed) return true;
-  std::string block = CompressBlock(out);
-  out.swap(block);
-  return !out.empty();
+  out.clear();
+  StringWriter writer(out);
+  return EncodeDocumentTo(store, compressed, encrypted, key, writer);
 }
 
 bool SaveAs(Store& store, const std::string& path) {
@@ -306,9 +342,10 @@ bool SaveAs(Store& store, const std::string& path) {
 bool CompressFile(const std::string& source, const std::string& destination) {
   std::string bytes;
   if (!ReadWholeFile(source, bytes)) return false;
-  const std::string block = CompressBlock(bytes);
-  if (block.empty()) return false;
-  return ReplaceFile(destination, block);
+  // The block goes straight into the file, the same bytes CompressBlock gives.
+  return ReplaceFileWith(destination, [&](ByteWriter& out) {
+    return BlockCompressor(BlockContent::kAny, out).Finish(bytes);
+  });
 }
 
 bool DecompressFile(const std::string& source, const std::string& destination) {

@@ -51,6 +51,10 @@ class LineCutter {
   LineCutter(std::string_view text, bool standard, std::string_view newLine)
       : text_(text), standard_(standard), finder_(newLine) {}
 
+  // Where the next line starts; a copy of the cutter moved there reads the same lines.
+  size_t position() const { return pos_; }
+  void Seek(size_t pos) { pos_ = pos; }
+
   bool Next(std::string_view& line) {
     if (pos_ >= text_.size()) return false;
     const size_t n = text_.size();
@@ -114,8 +118,25 @@ class Parser {
 
   void Run(std::string_view text) {
     LineCutter cutter(text, settings_.standardNewLine(), newLine_);
+    LineCutter scout = cutter;
+    bool scouting = false;
+    size_t lines = 0;
     std::string_view line;
-    while (cutter.Next(line)) Line(line);
+    while (cutter.Next(line)) {
+      ++lines;
+      if (LargeGroup()) {
+        if (!scouting) {
+          scout.Seek(cutter.position());
+          for (size_t i = 0; i < kScoutLead && Scout(scout); ++i) {}
+          scouting = true;
+        }
+        Scout(scout);
+        GrowAhead(text.size() - cutter.position(), cutter.position(), lines);
+      } else {
+        scouting = false;
+      }
+      Line(line);
+    }
   }
 
   // Whether every line fits in an item. Only a text longer than the limit can hold a line
@@ -134,6 +155,48 @@ class Parser {
   size_t entries() const { return entries_; }
 
  private:
+  // A group of many items: its index is larger than the caches, and every item read into it
+  // would wait for memory twice, once for the slot it is looked up in and once more, now
+  // and then, when the index grows and every entry moves. While the current group is that
+  // large, a second cutter reads kScoutLead lines ahead and has the slot of each item name
+  // it finds fetched (the lookup then finds it in the cache), and the index is grown ahead
+  // towards what the rest of the text can still hold.
+  static constexpr size_t kLargeGroup = size_t{1} << 15;
+  static constexpr size_t kScoutLead = 16;
+
+  bool LargeGroup() const {
+    return node_ != nullptr && nodeGeneration_ == store_.generation() && node_->size() >= kLargeGroup;
+  }
+
+  // Reads one line ahead; false at the end of the text.
+  bool Scout(LineCutter& scout) {
+    std::string_view ahead;
+    if (!scout.Next(ahead)) return false;
+    const std::string_view trimmed = Trim(ahead);
+    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return true;
+    ItemLineParts parts;
+    if (SplitItemLine(trimmed, settings_.escapeItemNames, newLine_, scoutScratch_, parts)) {
+      store_.PrefetchItem(node_, parts.name);
+    }
+    return true;
+  }
+
+  // Every item line still to come may land in this group, so the rest of the text bounds how
+  // large it can grow; the number of lines in it is estimated from the lines read so far.
+  // Each step grows the index at most eightfold, so a group that stops growing (the rest
+  // belongs to other groups) is left with little room it does not use.
+  void GrowAhead(size_t bytesLeft, size_t bytesRead, size_t linesRead) {
+    const size_t size = node_->size();
+    if (node_ != reservedGroup_) {
+      reservedGroup_ = node_;
+      reservedFor_ = 0;
+    }
+    if (size < reservedFor_) return;
+    const size_t linesLeft = bytesLeft / std::max<size_t>(1, bytesRead / linesRead) + 1;
+    reservedFor_ = size + std::min(linesLeft, 7 * size);
+    store_.ReserveItems(node_, reservedFor_);
+  }
+
   // The current group: the joined subgroup path, or a name of its own.
   std::string_view Current() const {
     return currentIsPath_ ? std::string_view(path_) : std::string_view(current_);
@@ -324,6 +387,9 @@ class Parser {
   std::string headerScratch_;
   std::string nameScratch_;
   std::string valueScratch_;
+  std::string scoutScratch_;
+  const Group* reservedGroup_ = nullptr;  // the large group given room ahead, and for how many
+  size_t reservedFor_ = 0;
   SuffixCounter groupSuffixes_;
   std::unordered_map<std::string, SuffixCounter> itemSuffixes_;
 };

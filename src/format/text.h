@@ -73,5 +73,22 @@ ParseResult ParseText(Store& store, std::string_view text, bool notifyAfter, boo
 
 // The whole store as INI text, without a trailing new line.
 std::string WriteText(const Store& store);
+// The same into `out`, whose content is replaced and whose memory is reused.
+void WriteText(const Store& store, std::string& out);
+
+// Receives the text in pieces, in order. A piece may be changed in place (a cipher works on
+// it); it is gone once Take returns. False stops the text: nothing more is written.
+class TextSink {
+ public:
+  virtual bool Take(char* data, size_t size) = 0;
+
+ protected:
+  ~TextSink() = default;
+};
+
+// The same text handed to `sink` in pieces of about a hundred kilobytes, so that a save
+// never holds the whole text. Their concatenation is exactly WriteText's text. False when
+// the sink stopped it.
+bool WriteTextTo(const Store& store, TextSink& sink);
 
 }  // namespace vellix

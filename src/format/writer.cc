@@ -1,4 +1,5 @@
-// The INI text writer: the whole store as one text, built in one growing string.
+// The INI text writer: the whole store as one text, built in one growing string, or handed
+// out in pieces of about the same size as it is written.
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -21,18 +22,49 @@ std::string_view Original(std::string_view name) {
 
 class Writer {
  public:
-  explicit Writer(const Store& store)
-      : store_(store), settings_(store.settings()), newLine_(settings_.NewLineText()) {}
+  Writer(const Store& store, std::string& out, TextSink* sink)
+      : store_(store),
+        settings_(store.settings()),
+        newLine_(settings_.NewLineText()),
+        out_(out),
+        sink_(sink) {}
 
-  std::string Run() {
-    Reserve();
-    store_.ForEachGroup([&](const Group& g) { WriteGroup(g); });
+  // False when the sink stopped the text.
+  bool Run() {
+    out_.clear();
+    if (sink_ != nullptr) {
+      out_.reserve(kPiece + kPiece / 4);
+    } else {
+      Reserve();
+    }
+    store_.ForEachGroup([&](const Group& g) {
+      if (!stopped_) WriteGroup(g);
+    });
+    if (stopped_) return false;
     // No new line after the last line.
     if (out_.size() >= newLine_.size()) out_.resize(out_.size() - newLine_.size());
-    return std::move(out_);
+    if (sink_ != nullptr && !out_.empty() && !sink_->Take(out_.data(), out_.size())) return false;
+    return true;
   }
 
  private:
+  // The size of the pieces handed to a sink: large enough that passing them costs nothing
+  // much, small enough that they stay in the cache while the sink enciphers and compresses
+  // them.
+  static constexpr size_t kPiece = size_t{128} << 10;
+
+  // Hands what is written to the sink once a piece has gathered. Called only at the end of
+  // a line; the last new line stays behind, as it is not written when no line follows.
+  void LineDone() {
+    if (sink_ == nullptr || out_.size() < kPiece) return;
+    const size_t ready = out_.size() - newLine_.size();
+    if (!sink_->Take(out_.data(), ready)) {
+      stopped_ = true;
+      return;
+    }
+    out_.erase(0, ready);
+  }
+
   // The exact size of the plain form; escapes and quotes add a little, which the string's
   // own growth absorbs.
   void Reserve() {
@@ -79,7 +111,12 @@ class Writer {
       path_.resize(level);
       path_.emplace_back(header);
     }
-    g.ForEachItem([&](const Item& it) { WriteItem(it, level); });
+    LineDone();
+    g.ForEachItem([&](const Item& it) {
+      if (stopped_) return;
+      WriteItem(it, level);
+      LineDone();
+    });
   }
 
   // Decides how a group whose encoded name is `e` is placed under subgroups: which parent
@@ -185,7 +222,9 @@ class Writer {
   const DocumentSettings& settings_;
   const std::string_view newLine_;
 
-  std::string out_;
+  std::string& out_;
+  TextSink* const sink_;
+  bool stopped_ = false;
   std::string groupScratch_;
   std::string valueScratch_;
   std::vector<std::string> path_;  // the subgroup path the reader will hold
@@ -195,7 +234,19 @@ class Writer {
 }  // namespace
 
 std::string WriteText(const Store& store) {
-  Writer writer(store);
+  std::string text;
+  WriteText(store, text);
+  return text;
+}
+
+void WriteText(const Store& store, std::string& out) {
+  Writer writer(store, out, nullptr);
+  writer.Run();
+}
+
+bool WriteTextTo(const Store& store, TextSink& sink) {
+  std::string piece;
+  Writer writer(store, piece, &sink);
   return writer.Run();
 }
 

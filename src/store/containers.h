@@ -164,13 +164,44 @@ class NameIndex {
     slots_[i] = Tag(h) | reinterpret_cast<uintptr_t>(node);
   }
 
+  // Moves every node into a table of `cap` slots. The old slots are in hash order, so the
+  // nodes they point to are read in random order, and each lands on a random new slot: in a
+  // large group both are cache misses. The loop is a pipeline so that the misses overlap
+  // instead of following one another: a node is fetched kAhead nodes before it is hashed,
+  // and its new slot kAhead nodes before it is placed.
   void Rehash(size_t cap, bool caseSensitive) {
     SlotArray old = std::move(slots_);
     slots_ = SlotArray(cap);
+    const size_t mask = cap - 1;
+    T* fetched[kAhead];                      // nodes asked for, waiting to be hashed
+    std::pair<T*, uint64_t> hashed[kAhead];  // nodes hashed, waiting for their slot
+    size_t n = 0;                            // nodes taken from the old table
+    // Step m places node m - 2 kAhead, hashes node m - kAhead and takes node m in.
+    auto step = [&](size_t m, T* node) {
+      if (m >= 2 * kAhead) {
+        const auto& [placed, h] = hashed[m % kAhead];
+        Place(h, placed);
+      }
+      if (m >= kAhead && m - kAhead < n) {
+        T* next = fetched[m % kAhead];
+        const uint64_t h = HashKey(KeyName(*next), caseSensitive);
+        __builtin_prefetch(slots_.begin() + (h & mask), 1);
+        hashed[m % kAhead] = {next, h};
+      }
+      if (node != nullptr) {
+        __builtin_prefetch(node);
+        fetched[m % kAhead] = node;
+      }
+    };
     for (uintptr_t s : old) {
-      if (s != 0) Place(HashKey(KeyName(*Node(s)), caseSensitive), Node(s));
+      if (s == 0) continue;
+      step(n, Node(s));
+      ++n;
     }
+    for (size_t m = n; m < n + 2 * kAhead; ++m) step(m, nullptr);
   }
+
+  static constexpr size_t kAhead = 8;
 
   SlotArray slots_;
   size_t count_ = 0;
@@ -182,6 +213,8 @@ class OrderList {
  public:
   size_t size() const { return live_; }
   bool empty() const { return live_ == 0; }
+
+  void Reserve(size_t n) { slots_.reserve(n); }
 
   void PushBack(T* node) {
     node->slot = static_cast<uint32_t>(slots_.size());

@@ -267,6 +267,15 @@ bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
   return true;
 }
 
+void Store::PrefetchItem(const Group* group, std::string_view item) const {
+  group->index_.Prefetch(HashKey(item, caseSensitive_));
+}
+
+void Store::ReserveItems(Group* group, size_t count) {
+  group->index_.Reserve(count, caseSensitive_);
+  group->order_.Reserve(count);
+}
+
 void Store::DeleteItem(std::string_view group, std::string_view item) {
   Group* g = MutableGroup(group);
   if (g == nullptr) return;

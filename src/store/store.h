@@ -234,6 +234,13 @@ class Store {
   bool SetItemIn(Group* group, std::string_view item, std::string_view value);
   // The group for SetItemIn, or null when there is none; nothing is made.
   Group* MutableGroup(std::string_view group) { return groups_.Find(group, caseSensitive_); }
+  // Hints for such loaders; neither changes what the group holds. PrefetchItem asks for the
+  // place where the group looks `item` up to be fetched into the cache, for a SetItemIn a
+  // few lines later: in a group larger than the caches every lookup would otherwise wait
+  // for memory. ReserveItems makes room for `count` items at once, so that a group known
+  // to grow large is not rebuilt at every doubling.
+  void PrefetchItem(const Group* group, std::string_view item) const;
+  void ReserveItems(Group* group, size_t count);
   uint64_t generation() const { return generation_; }
   // Moves whenever any group gains or loses items, an item's value or spelling changes, an
   // item order changes or a group goes: views built from items stay valid while it holds.

@@ -4,6 +4,8 @@
 //   vellix_block_tool compress IN OUT      IN's bytes as a compressed block
 //   vellix_block_tool decompress IN OUT    exit status 1 when IN is not a valid block
 //   vellix_block_tool cipher KEY IN OUT    RC4 with the bytes of KEY
+//   vellix_block_tool save KEY IN OUT      IN's text read into a document and saved to OUT
+//                                          compressed, and enciphered unless KEY is empty
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -11,6 +13,9 @@
 #include <string>
 
 #include "files/blocks.h"
+#include "files/files.h"
+#include "format/text.h"
+#include "store/store.h"
 
 namespace {
 
@@ -30,7 +35,8 @@ bool Write(const char* path, const std::string& bytes) {
 }
 
 int Usage() {
-  std::fputs("usage: vellix_block_tool compress|decompress IN OUT | cipher KEY IN OUT\n", stderr);
+  std::fputs("usage: vellix_block_tool compress|decompress IN OUT | cipher|save KEY IN OUT\n",
+             stderr);
   return 2;
 }
 
@@ -54,6 +60,14 @@ int main(int argc, char** argv) {
     if (!Read(argv[3], input)) return 2;
     vellix::CipherBlock(input, argv[2]);
     return Write(argv[4], input) ? 0 : 2;
+  }
+  if (command == "save" && argc == 5) {
+    if (!Read(argv[3], input)) return 2;
+    vellix::Store store;
+    store.settings().autoSave = false;
+    vellix::ParseText(store, input, false, false);
+    const std::string key = argv[2];
+    return vellix::SaveFile(store, argv[4], true, !key.empty(), key) ? 0 : 2;
   }
   return Usage();
 }

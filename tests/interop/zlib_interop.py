@@ -4,7 +4,8 @@
 Usage: zlib_interop.py PATH_TO_vellix_block_tool
 Blocks we make must inflate with Python's zlib; blocks made with Python's zlib (any level)
 must inflate with ours; damaged blocks must be refused; RC4 must match the published vectors
-and an independent implementation.
+and an independent implementation. Saves, which stream their text through the cipher and
+the compressor in pieces, must be standard zlib streams of the whole (enciphered) text.
 """
 import os
 import random
@@ -114,6 +115,23 @@ with tempfile.TemporaryDirectory() as work:
     check(run("cipher", "a longer key \xe9", src, dst) == 0, "cipher ran")
     check(get() == rc4("a longer key \xe9".encode(sys.getfilesystemencoding()), data),
           "our RC4 agrees on long data")
+
+    # Saves of a text of several pieces: plain text compressed at level 4, enciphered text
+    # stored (level 0); both one zlib stream of the whole text that any zlib inflates.
+    text = ini_text(3000, 30)
+    put(text)
+    for key in ("", "a save key"):
+        check(run("save", key, src, dst) == 0, "save ran with key %r" % key)
+        block = get()
+        check(struct.unpack("<I", block[:4])[0] == len(text), "save: length field, key %r" % key)
+        inflater = zlib.decompressobj()
+        inner = inflater.decompress(block[4:]) + inflater.flush()
+        check(inflater.eof and not inflater.unused_data, "save: exactly one stream, key %r" % key)
+        expected = rc4(key.encode(), text) if key else text
+        check(inner == expected, "save: Python inflates the whole text, key %r" % key)
+        level = block[5] >> 6  # FLEVEL of the zlib header
+        check(level == (0 if key else 1), "save: compression level, key %r" % key)
+        check((len(block) < len(text) // 4) == (not key), "save: size, key %r" % key)
 
 for failure in failures:
     print("FAILED:", failure)

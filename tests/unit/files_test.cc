@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -177,6 +178,42 @@ TEST(Cipher, MatchesPublishedVectorsAndIsItsOwnInverse) {
   EXPECT_NE(a, b);
 }
 
+// The cipher in pieces is the cipher whole; a compressor in pieces makes a block the
+// loader reads, and refuses data past what a length field describes before reading it.
+TEST(Blocks, StreamsInPiecesMatchTheWhole) {
+  const std::string data = IniLikeText(40, 40);
+  std::string whole = data;
+  CipherBlock(whole, "key");
+  std::string pieces = data;
+  Rc4 cipher("key");
+  std::mt19937 rng(3);
+  for (size_t at = 0; at < pieces.size();) {
+    const size_t n = std::min<size_t>(rng() % 3000, pieces.size() - at);
+    cipher.Apply(pieces.data() + at, n);
+    at += n;
+  }
+  EXPECT_EQ(pieces, whole);
+
+  for (BlockContent content : {BlockContent::kAny, BlockContent::kText, BlockContent::kEnciphered}) {
+    std::string block;
+    StringWriter out(block);
+    BlockCompressor compressor(content, out);
+    for (size_t at = 0; at < whole.size(); at += 1000) {
+      ASSERT_TRUE(compressor.Add(std::string_view(whole).substr(at, 1000)));
+    }
+    ASSERT_TRUE(compressor.Finish());
+    std::string back;
+    ASSERT_TRUE(DecompressBlock(block, back));
+    EXPECT_EQ(back, whole);
+  }
+  std::string block;
+  StringWriter out(block);
+  BlockCompressor compressor(BlockContent::kText, out);
+  ASSERT_TRUE(compressor.Add("12345678"));
+  EXPECT_FALSE(compressor.Add(std::string_view(data.data(), UINT32_MAX)));
+  EXPECT_FALSE(compressor.Finish());
+}
+
 // ---------------------------------------------------------------- paths
 
 TEST(Paths, RelativePathsHangOffTheBaseFolder) {
@@ -290,6 +327,38 @@ TEST(Replace, FailuresLeaveTheOldFileWholeAndNoTemporaryFile) {
   EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
 }
 
+// Content written in pieces has the guarantees of content at hand: a producer that fails
+// or runs out of memory half way, a full disk anywhere (also when the length field is
+// written last), leave the old file whole and no temporary file.
+TEST(Replace, ContentInPiecesFailsCleanly) {
+  TempFolder dir;
+  const std::string path = dir / "a.ini";
+  const std::string old = IniLikeText(5, 5);
+  WriteBytes(path, old);
+  const auto half = [](ByteWriter& out) { return out.Append("half") && false; };
+  EXPECT_FALSE(ReplaceFileWith(path, half));
+  const auto throws = [](ByteWriter& out) -> bool {
+    out.Append("half");
+    throw std::bad_alloc();
+  };
+  EXPECT_THROW(ReplaceFileWith(path, throws), std::bad_alloc);
+  EXPECT_EQ(ReadBytes(path), old);
+  EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+
+  Store store;
+  store.settings().autoSave = false;
+  for (int i = 0; i < 20000; ++i) store.SetItem("g" + std::to_string(i / 100), "item" + std::to_string(i), "value");
+  ASSERT_TRUE(SaveFile(store, dir / "full.ini", true, true, "k"));
+  const size_t size = ReadBytes(dir / "full.ini").size();
+  FaultInjection faults;
+  for (size_t budget : {size_t{0}, size_t{4}, size_t{5}, size / 2, size, size + 3}) {
+    FaultInjection::FailWritesAfter(budget);
+    EXPECT_FALSE(SaveFile(store, path, true, true, "k")) << budget;
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"a.ini", "full.ini"}));
+  }
+}
+
 TEST(Replace, UnwritablePlacesFail) {
   TempFolder dir;
   EXPECT_FALSE(ReplaceFile(dir / "missing/a.ini", "x"));
@@ -326,6 +395,16 @@ TEST(Replace, AFolderThatRefusesNewFilesGetsTheFileWrittenInPlace) {
   EXPECT_EQ(ReadBytes(path), "new");
   EXPECT_EQ(Inode(path), inPlace);
   EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"a.ini"});
+  // A save streamed in pieces is gathered first, as the space is reserved before writing.
+  Store store;
+  store.settings().autoSave = false;
+  store.SetItem("g", "a", std::string(300000, 'v'));
+  ASSERT_TRUE(SaveFile(store, path, true, true, "k"));
+  EXPECT_EQ(Inode(path), inPlace);
+  Store back;
+  ASSERT_TRUE(LoadFile(back, path, true, true, "k"));
+  EXPECT_EQ(back.GetItem("g", "a", "").size(), 300000u);
+  ASSERT_TRUE(ReplaceFile(path, "new"));
   // A new file, or old bytes that must be kept first, need a new entry: nothing is written.
   EXPECT_FALSE(ReplaceFile(dir / "b.ini", "x"));
   EXPECT_FALSE(ReplaceFile(path, "newer", true));
@@ -537,6 +616,38 @@ TEST_F(StoreFiles, CompressedEncipheredFilesOpenOnlyWithTheSameSettings) {
   ASSERT_TRUE(DecompressBlock(bytes, inner));
   CipherBlock(inner, "sesame");
   EXPECT_NE(inner.find("Name=Ada"), std::string::npos);
+}
+
+// A save streams its text in pieces through the cipher and the compressor: the file is
+// what the whole text enciphered and compressed gives, in every combination. Enciphered
+// text is stored as it is (level 0), plain text compressed.
+TEST_F(StoreFiles, StreamedSavesHoldTheWholeText) {
+  for (int i = 0; i < 30000; ++i) {
+    store.SetItem("group " + std::to_string(i / 100), "item" + std::to_string(i % 100),
+                  "value " + std::to_string(i * 7919 % 100003));
+  }
+  const std::string text = WriteText(store);
+  ASSERT_GT(text.size(), size_t{500000});  // several pieces
+  for (const bool compressed : {false, true}) {
+    for (const bool encrypted : {false, true}) {
+      const std::string path = dir / "save.ini";
+      ASSERT_TRUE(SaveFile(store, path, compressed, encrypted, "sesame"));
+      std::string bytes = ReadBytes(path);
+      std::string expected = text;
+      if (encrypted) CipherBlock(expected, "sesame");
+      if (compressed) {
+        EXPECT_EQ(Hex(bytes.substr(4, 2)), encrypted ? "78 01" : "78 5e");  // levels 0 and 4
+        EXPECT_EQ(bytes.size() < text.size() / 2, !encrypted) << bytes.size() << " of " << text.size();
+        std::string inflated;
+        ASSERT_TRUE(DecompressBlock(bytes, inflated));
+        bytes.swap(inflated);
+      }
+      EXPECT_EQ(bytes, expected) << compressed << encrypted;
+      Store back;
+      ASSERT_TRUE(LoadFile(back, path, compressed, encrypted, "sesame"));
+      EXPECT_EQ(Dump(back), Dump(store));
+    }
+  }
 }
 
 TEST_F(StoreFiles, LoadingAddsToTheStoreAndStopsAtAZeroByte) {

@@ -2,6 +2,7 @@
 // subgroups, the writer's layout, and round trips of random documents through both.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <utility>
@@ -463,6 +464,81 @@ TEST_F(FormatTest, DeepSubgroupPathsStayCompact) {
   ParseText(back, text, false, false);
   EXPECT_EQ(GroupNames(back), GroupNames(store));
   EXPECT_EQ(back.GetItem(deep + "/q", "k", ""), "w");
+}
+
+// The text in pieces is the whole text: every layout the writer has (subgroup parent
+// lines, names written as original, escapes, a new-line text of several bytes, whose last
+// occurrence is held back until it is known not to end the text) across many pieces. A sink
+// that stops the text gets nothing more; the whole text written into a string reuses it.
+TEST_F(FormatTest, WriterPiecesAreTheWholeText) {
+  struct Pieces final : TextSink {
+    std::string joined;
+    size_t count = 0;
+    size_t stopAfter = SIZE_MAX;
+    bool Take(char* data, size_t size) override {
+      joined.append(data, size);
+      return ++count < stopAfter;
+    }
+  };
+  const std::string value(300, 'v');
+  for (const std::string& newLine : {std::string(), std::string("<br>")}) {
+    Store s;
+    s.settings().autoSave = false;
+    s.settings().subgroups = true;
+    s.settings().saveRepeatedAsOriginal = true;
+    s.settings().escapeValues = true;
+    s.settings().SetNewLine(newLine);
+    for (int g = 0; g < 60; ++g) {
+      const std::string group = "top" + std::to_string(g % 3) + "/mid/g" + std::to_string(g) + ".1";
+      for (int i = 0; i < 40; ++i) s.SetItem(group, "item" + std::to_string(i) + ".2", value + " ");
+    }
+    const std::string whole = WriteText(s);
+    ASSERT_GT(whole.size(), size_t{600000});
+    Pieces pieces;
+    ASSERT_TRUE(WriteTextTo(s, pieces));
+    EXPECT_GT(pieces.count, 3u);
+    EXPECT_EQ(pieces.joined, whole);
+
+    Pieces stopped;
+    stopped.stopAfter = 2;
+    EXPECT_FALSE(WriteTextTo(s, stopped));
+    EXPECT_EQ(stopped.count, 2u);
+
+    std::string reused = "old content";
+    WriteText(s, reused);
+    EXPECT_EQ(reused, whole);
+    const char* memory = reused.data();
+    WriteText(s, reused);
+    EXPECT_EQ(reused, whole);
+    EXPECT_EQ(reused.data(), memory);
+  }
+  Pieces none;
+  EXPECT_TRUE(WriteTextTo(store, none));
+  EXPECT_EQ(none.count, 0u);
+}
+
+// A group of many items is read with lookups fetched ahead and its index grown ahead of the
+// lines still to come: hints only, so a large group reads exactly as a small one, also when
+// the group is read afresh in the middle (the Last policy) and names repeat (Rename).
+TEST_F(FormatTest, LargeGroupsReadAsSmallOnes) {
+  store.settings().groupRepeatMode = 1;  // Last
+  store.settings().itemRepeatMode = 2;   // Rename
+  std::string text = "[big]\r\n";
+  const int n = 70000;
+  for (int i = 0; i < n; ++i) text += "Item" + std::to_string(i) + " = " + std::to_string(i) + "\r\n";
+  text += "item7=again\r\n[other]\r\nx=1\r\n[BIG]\r\n";
+  for (int i = 0; i < n; i += 2) text += "item" + std::to_string(i) + "=second\r\n";
+  text += "item0=third";
+  Parse(text);
+  EXPECT_EQ(GroupNames(store), (Names{"other", "BIG"}));
+  const Group* big = store.FindGroup("big");
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(big->size(), size_t{n / 2 + 1});
+  EXPECT_EQ(store.GetItem("big", "item0", ""), "second");
+  EXPECT_EQ(store.GetItem("big", "item0.1", ""), "third");
+  EXPECT_EQ(store.GetItem("big", "item69998", ""), "second");
+  EXPECT_FALSE(store.HasItem("big", "item1"));
+  EXPECT_EQ(store.NthItemName("BIG", n / 2 + 1, ""), "item0.1");
 }
 
 // ------------------------------------------------------------------ round trips
