@@ -213,7 +213,7 @@ bool BlockCompressor::Run(int flush) {
   }
 }
 
-bool BlockCompressor::Add(std::string_view data) {
+bool BlockCompressor::Feed(std::string_view data, int flush) {
   if (failed_) return false;
   length_ += data.size();
   if (length_ > UINT32_MAX) {
@@ -223,24 +223,14 @@ bool BlockCompressor::Add(std::string_view data) {
   z_stream& zs = state_->zs;
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   zs.avail_in = static_cast<uInt>(data.size());  // below 2^32, as length_ is
-  if (!Run(Z_NO_FLUSH)) failed_ = true;
+  if (!Run(flush)) failed_ = true;
   return !failed_;
 }
 
+bool BlockCompressor::Add(std::string_view data) { return Feed(data, Z_NO_FLUSH); }
+
 bool BlockCompressor::Finish(std::string_view last) {
-  if (failed_) return false;
-  length_ += last.size();
-  if (length_ > UINT32_MAX) {
-    failed_ = true;
-    return false;
-  }
-  z_stream& zs = state_->zs;
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(last.data()));
-  zs.avail_in = static_cast<uInt>(last.size());
-  if (!Run(Z_FINISH)) {
-    failed_ = true;
-    return false;
-  }
+  if (!Feed(last, Z_FINISH)) return false;
   unsigned char header[kHeaderSize];
   WriteLength(header, static_cast<uint32_t>(length_));
   if (!out_.Overwrite(0, std::string_view(reinterpret_cast<char*>(header), kHeaderSize))) {

@@ -53,6 +53,9 @@ class BlockCompressor {
  private:
   struct State;
   bool Run(int flush);
+  // Takes `data` into the stream with `flush`; false, and failed from then on, when the
+  // length passes what a block can state or zlib fails.
+  bool Feed(std::string_view data, int flush);
   std::unique_ptr<State> state_;
   ByteWriter& out_;
   uint64_t length_ = 0;
