@@ -27,6 +27,10 @@ ssize_t SystemWrite(int fd, const void* data, size_t size) { return ::write(fd, 
 int SystemFsync(int fd) { return ::fsync(fd); }
 int SystemRename(const char* from, const char* to) { return ::rename(from, to); }
 int SystemLink(const char* from, const char* to) { return ::link(from, to); }
+int SystemMkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+int SystemUnlink(const char* path) { return ::unlink(path); }
+int SystemStat(const char* path, struct stat* st) { return ::stat(path, st); }
+int SystemFtruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
 
 // A descriptor closed on every way out.
 class Fd {
@@ -64,12 +68,12 @@ class Fd {
 };
 
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
-  int fd;
-  do {
-    fd = FileSystem().open(path, flags, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  return Retrying(&FileSystemCalls::open, path, flags, mode);
 }
+
+int FsyncRetrying(int fd) { return Retrying(&FileSystemCalls::fsync, fd); }
+
+void Unlink(const std::string& path) { Retrying(&FileSystemCalls::unlink, path.c_str()); }
 
 // Opens a regular file without ever waiting: O_NONBLOCK makes opening a FIFO return at
 // once, and anything that is not a regular file is then refused. `st` describes the file.
@@ -202,7 +206,8 @@ void RemoveStaleTemporaries(const std::string& target) {
 
 void SyncFolder(const std::string& file) {
   Fd fd(OpenRetrying(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd) ::fsync(fd.get());  // best effort: some file systems refuse to flush a folder
+  // Best effort: some file systems refuse to flush a folder.
+  if (fd && FsyncRetrying(fd.get()) != 0) errno = 0;
 }
 
 // NAME.unread-N beside the file; a name too long for the suffix is shortened.
@@ -231,20 +236,22 @@ int CopyInto(const std::string& target, const std::string& kept) {
     if (!WriteAll(to.get(), std::string_view(buffer.data(), got))) ok = false;
   }
   if (ok && ::fchmod(to.get(), st.st_mode & 07777) != 0) errno = 0;
-  ok = ok && FileSystem().fsync(to.get()) == 0;
+  ok = ok && FsyncRetrying(to.get()) == 0;
   if (!to.Close()) ok = false;
-  if (!ok) ::unlink(kept.c_str());
+  if (!ok) Unlink(kept);
   return ok ? 1 : -1;
 }
 
 // Keeps the file's bytes beside it under the first free NAME.unread-N; returns that name,
-// or "" when they could not be kept. A hard link keeps them without copying, also for a
-// file that cannot be read; where links cannot be made, the bytes are copied.
-std::string KeepOldBytes(const std::string& target) {
+// or "" when they could not be kept. With `link`, a hard link keeps them without copying,
+// also for a file that cannot be read; where links cannot be made, the bytes are copied.
+// A file about to be overwritten in place is always copied: a link would be overwritten
+// with it.
+std::string KeepOldBytes(const std::string& target, bool link) {
   for (unsigned n = 1; n < 1000000; ++n) {
     const std::string kept = KeptName(target, n);
-    if (FileSystem().link(target.c_str(), kept.c_str()) == 0) return kept;
-    if (errno == EEXIST) continue;
+    if (link && Retrying(&FileSystemCalls::link, target.c_str(), kept.c_str()) == 0) return kept;
+    if (link && errno == EEXIST) continue;
     const int copied = CopyInto(target, kept);
     if (copied > 0) return kept;
     if (copied < 0) return "";
@@ -252,13 +259,34 @@ std::string KeepOldBytes(const std::string& target) {
   return "";
 }
 
+// Overwrites the file from its start with `content`, cuts it to that length and flushes it.
+bool WriteFromStart(int fd, std::string_view content) {
+  return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, content) &&
+         Retrying(&FileSystemCalls::ftruncate, fd, static_cast<off_t>(content.size())) == 0 &&
+         FsyncRetrying(fd) == 0;
+}
+
 // Writes a regular file over its old bytes. Where the file system can, its space is
 // reserved first (without changing the file's length), so a full disk is found before the
-// first old byte is overwritten.
-bool WriteInPlace(const std::string& path, std::string_view content) {
+// first old byte is overwritten. The old bytes are read first: when a write, the cut or the
+// flush fails (a disk error), they are written back, so the file is not left a mix of old
+// and new. After a failure, `oldBack` says whether the file holds its old bytes. Only a
+// crash in the middle can still leave it a mix.
+bool WriteInPlace(const std::string& path, std::string_view content, bool& oldBack) {
+  oldBack = true;
   struct stat st;
-  Fd fd = OpenRegular(path, O_WRONLY, st);
+  Fd fd = OpenRegular(path, O_RDWR, st);
+  // A file that may be written but not read is still written, with no way back.
+  const bool readable = static_cast<bool>(fd);
+  if (!fd && errno == EACCES) fd = OpenRegular(path, O_WRONLY, st);
   if (!fd) return false;
+  std::string old;
+  if (readable) {
+    old.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    if (!ReadAll(fd.get(), old.data(), old.size(), got)) return false;
+    old.resize(got);
+  }
 #ifdef FALLOC_FL_KEEP_SIZE
   if (!content.empty() &&
       ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(content.size())) != 0 &&
@@ -266,18 +294,26 @@ bool WriteInPlace(const std::string& path, std::string_view content) {
     return false;
   }
 #endif
-  bool ok = WriteAll(fd.get(), content) &&
-            ::ftruncate(fd.get(), static_cast<off_t>(content.size())) == 0 &&
-            FileSystem().fsync(fd.get()) == 0;
-  if (!fd.Close()) ok = false;
+  bool ok = WriteFromStart(fd.get(), content);
+  if (!ok) {
+    // Best effort: the disk that failed once may fail again.
+    const int error = errno;
+    oldBack = readable && WriteFromStart(fd.get(), old);
+    errno = error;
+  }
+  if (!fd.Close() && ok) {
+    ok = false;
+    oldBack = false;  // flushed, so most likely the new bytes
+  }
   return ok;
 }
 
 }  // namespace
 
 FileSystemCalls DefaultFileSystemCalls() {
-  return FileSystemCalls{&SystemOpen,  &SystemRead,   &SystemWrite,
-                         &SystemFsync, &SystemRename, &SystemLink};
+  return FileSystemCalls{&SystemOpen,   &SystemRead,   &SystemWrite, &SystemFsync,
+                         &SystemRename, &SystemLink,   &SystemMkdir, &SystemUnlink,
+                         &SystemStat,   &SystemFtruncate};
 }
 
 FileSystemCalls& FileSystem() {
@@ -296,7 +332,7 @@ bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info) {
     r.error = errno;
     // A file that is there but cannot be read is not an empty file: say so.
     struct stat seen;
-    if (::stat(path.c_str(), &seen) == 0 && S_ISREG(seen.st_mode)) {
+    if (Retrying(&FileSystemCalls::stat, path.c_str(), &seen) == 0 && S_ISREG(seen.st_mode)) {
       r.regular = true;
       r.device = static_cast<uint64_t>(seen.st_dev);
       r.inode = static_cast<uint64_t>(seen.st_ino);
@@ -346,7 +382,11 @@ bool FileReadable(const std::string& path) {
 
 bool RegularFileIdentity(const std::string& path, uint64_t& device, uint64_t& inode) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (Retrying(&FileSystemCalls::stat, path.c_str(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
   device = static_cast<uint64_t>(st.st_dev);
   inode = static_cast<uint64_t>(st.st_ino);
   return true;
@@ -405,7 +445,10 @@ bool Replace(const std::string& path, const Content& content, bool keepOld) {
   const std::string target = FollowLinks(path);
 
   struct stat old;
-  const bool existed = ::stat(target.c_str(), &old) == 0;
+  const bool existed = Retrying(&FileSystemCalls::stat, target.c_str(), &old) == 0;
+  // A file that is there but cannot be looked at (an I/O error) is not replaced blind: it
+  // may be one whose bytes must be kept, and its permissions would be lost.
+  if (!existed && errno != ENOENT) return false;
   // Only regular files are written: a folder is no file, and a FIFO or a device would wait
   // for a reader or send the save somewhere it cannot be read back from.
   if (existed && !S_ISREG(old.st_mode)) return false;
@@ -440,8 +483,13 @@ bool Replace(const std::string& path, const Content& content, bool keepOld) {
       bytes = gathered;
     }
     std::string kept;
-    if (keep && (kept = KeepOldBytes(target)).empty()) return false;
-    if (!WriteInPlace(target, bytes)) return false;
+    if (keep && (kept = KeepOldBytes(target, false)).empty()) return false;
+    bool oldBack = true;
+    if (!WriteInPlace(target, bytes, oldBack)) {
+      // A kept copy goes with the failure, unless it is now the only copy of the old bytes.
+      if (oldBack && !kept.empty()) Unlink(kept);
+      return false;
+    }
     RemoveStaleTemporaries(target);
     return true;
   }
@@ -449,9 +497,9 @@ bool Replace(const std::string& path, const Content& content, bool keepOld) {
   DescriptorWriter writer(fd.get());
   bool ok = false;
   try {
-    ok = content.WriteTo(writer) && FileSystem().fsync(fd.get()) == 0;
+    ok = content.WriteTo(writer) && FsyncRetrying(fd.get()) == 0;
   } catch (...) {
-    ::unlink(temporary.c_str());  // a producer out of memory leaves no temporary file
+    Unlink(temporary);  // a producer out of memory leaves no temporary file
     throw;
   }
   if (ok && existed) {
@@ -464,11 +512,11 @@ bool Replace(const std::string& path, const Content& content, bool keepOld) {
   }
   if (!fd.Close()) ok = false;
   std::string kept;
-  if (ok && keep) ok = !(kept = KeepOldBytes(target)).empty();
-  if (ok) ok = FileSystem().rename(temporary.c_str(), target.c_str()) == 0;
+  if (ok && keep) ok = !(kept = KeepOldBytes(target, true)).empty();
+  if (ok) ok = Retrying(&FileSystemCalls::rename, temporary.c_str(), target.c_str()) == 0;
   if (!ok) {
-    ::unlink(temporary.c_str());
-    if (!kept.empty()) ::unlink(kept.c_str());
+    Unlink(temporary);
+    if (!kept.empty()) Unlink(kept);
     return false;
   }
   SyncFolder(target);

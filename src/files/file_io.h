@@ -1,10 +1,12 @@
 // Whole-file reading and crash-safe replacement, over a small table of system calls that
 // tests can swap to inject faults (a read error, a full disk after N bytes, a folder that
-// refuses new files, a failing flush or rename).
+// refuses new files, a failing flush or rename, an interrupted call, a short write).
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,8 +15,12 @@
 
 namespace vellix {
 
-// The system calls used to read and write files. Every entry has the signature and error
-// convention of the POSIX call it is named after (-1 and errno on failure).
+// The system calls used to read and write files: every call whose failure decides what a
+// load takes in or what a save leaves on the disk. Every entry has the signature and error
+// convention of the POSIX call it is named after (-1 and errno on failure). Calls that are
+// only best effort (the owner and permission bits of a replacement, the removal of a killed
+// save's leftovers) and calls on a descriptor that cannot fail once it is open (fstat, lseek)
+// are made directly.
 struct FileSystemCalls {
   int (*open)(const char* path, int flags, mode_t mode);
   ssize_t (*read)(int fd, void* data, size_t size);
@@ -22,11 +28,28 @@ struct FileSystemCalls {
   int (*fsync)(int fd);
   int (*rename)(const char* from, const char* to);
   int (*link)(const char* from, const char* to);
+  int (*mkdir)(const char* path, mode_t mode);
+  int (*unlink)(const char* path);
+  int (*stat)(const char* path, struct stat* st);
+  int (*ftruncate)(int fd, off_t length);
 };
 
 // The calls in use; tests replace entries and restore them with DefaultFileSystemCalls().
 FileSystemCalls& FileSystem();
 FileSystemCalls DefaultFileSystemCalls();
+
+// Makes a call of the table, again for as long as a signal interrupts it (EINTR). An
+// interrupted call has done nothing, so making it again is always safe; only some calls may
+// be interrupted, but repeating every one keeps the rule in one place. Short reads and
+// writes are the callers' to continue.
+template <typename Result, typename... Params, typename... Args>
+Result Retrying(Result (*FileSystemCalls::*call)(Params...), Args... args) {
+  Result result;
+  do {
+    result = (FileSystem().*call)(args...);
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
 
 // What a read found besides the bytes.
 struct ReadInfo {
@@ -47,7 +70,8 @@ bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info = n
 bool FileReadable(const std::string& path);
 
 // The device and inode of the regular file the path names (links followed); false when
-// there is none.
+// there is none. errno then says why: ENOENT when nothing is there, EISDIR or EINVAL for
+// something that is no regular file, anything else when the path could not be looked at.
 bool RegularFileIdentity(const std::string& path, uint64_t& device, uint64_t& inode);
 
 // Replaces the file with `content`; false when the content could not be written.
@@ -58,9 +82,10 @@ bool RegularFileIdentity(const std::string& path, uint64_t& device, uint64_t& in
 // so every name that can exist can be saved. When the folder refuses new entries (no
 // permission to create in it) but the file itself may be written, the file is written in
 // place instead: its space is reserved first, then it is overwritten, cut to length and
-// flushed. The replaced file keeps its owner and permission bits; a symbolic link is
-// followed and its target replaced. Only regular files are written: a folder, a FIFO, a
-// device or a socket is refused.
+// flushed; when one of these fails, its old bytes are written back. The replaced file keeps
+// its owner and permission bits; a symbolic link is followed and its target replaced. Only
+// regular files are written: a folder, a FIFO, a device or a socket is refused, and so is a
+// target that cannot be looked at (an I/O error), as it may be a file to keep.
 //
 // With `keepOld`, the bytes of an existing file are first kept beside it, as NAME.unread-1
 // or the first free number after it (an earlier copy is never replaced); when they cannot

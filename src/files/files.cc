@@ -34,7 +34,7 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsDirectory(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return Retrying(&FileSystemCalls::stat, path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Folds "." and ".." and repeated separators. Both "/" and "\" separate (paths written for
@@ -80,7 +80,7 @@ void CreateFolders(const std::string& folder) {
   for (size_t i = 1; i <= folder.size(); ++i) {
     if (i == folder.size() || folder[i] == '/') {
       const std::string level = folder.substr(0, i);
-      if (::mkdir(level.c_str(), 0777) != 0) errno = 0;
+      if (Retrying(&FileSystemCalls::mkdir, level.c_str(), mode_t{0777}) != 0) errno = 0;
     }
   }
 }
@@ -317,8 +317,11 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
   // replaced (ReplaceFile's keepOld); after that the file holds what this save wrote.
   std::pair<uint64_t, uint64_t> id;
   auto& unclean = store.uncleanFiles;
-  const bool keepOld = RegularFileIdentity(target, id.first, id.second) &&
-                       std::find(unclean.begin(), unclean.end(), id) != unclean.end();
+  const bool there = RegularFileIdentity(target, id.first, id.second);
+  // A path that cannot be looked at (an I/O error) may hold a file whose bytes must be kept;
+  // anything there that is no regular file is refused by ReplaceFileWith as well.
+  if (!there && errno != ENOENT) return false;
+  const bool keepOld = there && std::find(unclean.begin(), unclean.end(), id) != unclean.end();
   if (!ReplaceFileWith(target, produce, keepOld)) return false;
   if (keepOld) std::erase(unclean, id);
   return true;

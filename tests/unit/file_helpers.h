@@ -29,12 +29,12 @@ inline std::string IniLikeText(int groups, int items) {
   return out.str();
 }
 
-// A fresh folder per test, removed afterwards.
+// A fresh folder per test, removed afterwards; under /tmp unless another folder is named.
 class TempFolder {
  public:
-  TempFolder() {
-    char pattern[] = "/tmp/vellix-files-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
+  explicit TempFolder(const std::string& under = "/tmp") {
+    std::string pattern = under + "/vellix-files-XXXXXX";
+    const char* made = ::mkdtemp(pattern.data());
     if (made == nullptr) std::abort();
     path_ = made;
   }

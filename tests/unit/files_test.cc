@@ -13,11 +13,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -908,6 +910,258 @@ TEST_F(StoreFiles, ChangesAreSavedAutomatically) {
   Store again;
   ASSERT_TRUE(LoadFile(again, store.settings().fileName, false, false, ""));
   EXPECT_EQ(again.GetItem("G", "a", ""), "1");
+}
+
+// ---------------------------------------------------------------- every file-system call failing
+
+// A fault of the walk: call number `at` fails with `error`, or (error 0) moves only `cut`
+// bytes, a short read or write; with `thenFull` the write that goes on from there finds the
+// disk full.
+struct SeamFault {
+  size_t at = SIZE_MAX;
+  int error = 0;
+  size_t cut = 0;
+  bool thenFull = false;
+  // Whether the operation must still succeed: an interrupted call is made again, and a
+  // short transfer is continued.
+  bool Passes() const { return error == EINTR || (error == 0 && !thenFull); }
+};
+
+// What the stand-ins for the file-system calls do: log each call with the bytes it asks to
+// move, and make `fault` happen. `refuseNew` plays a folder that refuses new entries. A
+// flush only reports: the walk needs its outcome, not the disk.
+struct SeamWalk {
+  std::vector<std::pair<std::string, size_t>> calls;
+  SeamFault fault;
+  bool full = false;
+  bool refuseNew = false;
+};
+SeamWalk g_walk;
+
+// Logs a call; true when it is the one to fail (errno is set). A cut shortens `*size`.
+bool Fails(const char* name, size_t* size = nullptr) {
+  const SeamFault& fault = g_walk.fault;
+  const bool now = g_walk.calls.size() == fault.at;
+  g_walk.calls.emplace_back(name, size != nullptr ? *size : 0);
+  if (now && fault.error != 0) {
+    errno = fault.error;
+    return true;
+  }
+  if (now && size != nullptr) {
+    *size = fault.cut;
+    g_walk.full = fault.thenFull;
+  }
+  return false;
+}
+
+FileSystemCalls WalkingCalls() {
+  FileSystemCalls c{};
+  c.open = [](const char* path, int flags, mode_t mode) -> int {
+    if (Fails("open")) return -1;
+    if (g_walk.refuseNew && (flags & O_CREAT) != 0) {
+      errno = EACCES;
+      return -1;
+    }
+    return ::open(path, flags, mode);
+  };
+  c.read = [](int fd, void* data, size_t size) -> ssize_t {
+    return Fails("read", &size) ? -1 : ::read(fd, data, size);
+  };
+  c.write = [](int fd, const void* data, size_t size) -> ssize_t {
+    const bool full = std::exchange(g_walk.full, false);
+    if (Fails("write", &size)) return -1;
+    if (full) {
+      errno = ENOSPC;
+      return -1;
+    }
+    return ::write(fd, data, size);
+  };
+  c.fsync = [](int) -> int { return Fails("fsync") ? -1 : 0; };
+  c.rename = [](const char* from, const char* to) -> int {
+    return Fails("rename") ? -1 : ::rename(from, to);
+  };
+  c.link = [](const char* from, const char* to) -> int {
+    if (Fails("link")) return -1;
+    if (g_walk.refuseNew) {
+      errno = EACCES;
+      return -1;
+    }
+    return ::link(from, to);
+  };
+  c.mkdir = [](const char* path, mode_t mode) -> int {
+    return Fails("mkdir") ? -1 : ::mkdir(path, mode);
+  };
+  c.unlink = [](const char* path) -> int { return Fails("unlink") ? -1 : ::unlink(path); };
+  c.stat = [](const char* path, struct stat* st) -> int {
+    return Fails("stat") ? -1 : ::stat(path, st);
+  };
+  c.ftruncate = [](int fd, off_t length) -> int {
+    return Fails("ftruncate") ? -1 : ::ftruncate(fd, length);
+  };
+  return c;
+}
+
+// Starts a walked operation with `fault` armed (none by default).
+void Arm(const SeamFault& fault = {}) {
+  g_walk.calls.clear();
+  g_walk.fault = fault;
+  g_walk.full = false;
+}
+
+// Every call of a fault-free run failing in turn with each error; every read and write
+// also cut short at each byte, continued or (writes) then failing on a full disk.
+std::vector<SeamFault> FaultsOf(const SeamWalk& run) {
+  std::vector<SeamFault> faults;
+  for (size_t k = 0; k < run.calls.size(); ++k) {
+    for (int error : {EIO, ENOSPC, EACCES, EINTR}) faults.push_back({k, error, 0, false});
+    const auto& [name, size] = run.calls[k];
+    if (name != "write" && name != "read") continue;
+    for (size_t cut = 1; cut < size; ++cut) {
+      faults.push_back({k, 0, cut, false});
+      if (name == "write") faults.push_back({k, 0, cut, true});
+    }
+  }
+  return faults;
+}
+
+std::string Describe(const SeamWalk& run, const SeamFault& fault) {
+  return run.calls[fault.at].first + " (call " + std::to_string(fault.at) + "), errno " +
+         std::to_string(fault.error) + ", cut " + std::to_string(fault.cut) +
+         (fault.thenFull ? ", then full" : "");
+}
+
+// The files under a folder (not the folders), as paths relative to it.
+std::set<std::string> FilesUnder(const std::string& folder) {
+  std::set<std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_directory()) files.insert(entry.path().lexically_relative(folder).string());
+  }
+  return files;
+}
+
+// A save walked through a failure at every call it makes, in every way each call can fail.
+// Whatever fails, the target holds exactly the old bytes (the save says false) or exactly
+// the new ones (true), nothing else is left beside it but the kept copy of a file that did
+// not load cleanly, and the next save, free of faults, succeeds.
+TEST_F(StoreFiles, ASaveFailingAtAnyStepKeepsTheOldFileOrTheNewOne) {
+  struct Mode {
+    const char* name;
+    const char* file;  // where the save goes, under the walk's folder
+    bool compressed;   // compressed and enciphered: the length field is written last
+    bool oldFile;      // an earlier save is there ...
+    bool unclean;      // ... and its last load was not clean, so its bytes are kept first
+    bool refuseNew;    // the folder refuses new entries: the file is written in place
+  };
+  const Mode modes[] = {
+      {"plain", "a.ini", false, true, false, false},
+      {"compressed and enciphered", "a.ini", true, true, false, false},
+      {"keeping a file not read cleanly", "a.ini", false, true, true, false},
+      {"in place", "a.ini", false, true, false, true},
+      {"new file in a new folder", "sub/a.ini", false, false, false, false},
+  };
+  // A folder in memory where there is one: the walk makes and removes thousands of files.
+  const TempFolder folder(Exists("/dev/shm") ? "/dev/shm" : "/tmp");
+  FaultInjection restore;
+  FileSystem() = WalkingCalls();
+  std::set<std::string> reached;
+  for (const Mode& mode : modes) {
+    SCOPED_TRACE(mode.name);
+    const std::string path = folder / mode.file;
+    const std::string kept = std::string(mode.file) + ".unread-1";
+    // Longer than the new text, so that a file written in place must also be cut.
+    const std::string old = mode.unclean ? std::string("written elsewhere\0\x01", 19)
+                                         : IniLikeText(3, 3);
+    std::unique_ptr<Store> s;
+    auto prepare = [&] {
+      g_walk = SeamWalk{};
+      g_walk.refuseNew = mode.refuseNew;
+      for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        std::filesystem::remove_all(entry.path());
+      }
+      if (mode.oldFile) WriteBytes(path, old);
+      s = std::make_unique<Store>();
+      s->settings().autoSave = false;
+      if (mode.unclean) LoadFile(*s, path, false, false, "");
+      Fill(*s);
+    };
+    auto save = [&] {
+      return SaveFile(*s, ResolvePath(folder.path(), mode.file, true), mode.compressed,
+                      mode.compressed, "key");
+    };
+    prepare();
+    Arm();
+    ASSERT_TRUE(save());
+    const SeamWalk run = g_walk;
+    const std::string saved = ReadBytes(path);
+    // The new file takes the old one's place with the rename; in place, with the last call.
+    size_t commit = run.calls.size() - 1;
+    for (size_t k = 0; k < run.calls.size(); ++k) {
+      if (run.calls[k].first == "rename") commit = k;
+    }
+    auto check = [&](bool ok) {
+      std::set<std::string> expected;
+      if (ok || mode.oldFile) expected.insert(mode.file);
+      if (ok && mode.unclean) expected.insert(kept);
+      EXPECT_EQ(FilesUnder(folder.path()), expected);
+      if (ok) {
+        EXPECT_EQ(ReadBytes(path), saved);
+        if (mode.unclean) {
+          EXPECT_EQ(ReadBytes(folder / kept), old);
+        }
+      } else if (mode.oldFile) {
+        EXPECT_EQ(ReadBytes(path), old);
+      }
+    };
+    for (const SeamFault& fault : FaultsOf(run)) {
+      SCOPED_TRACE(Describe(run, fault));
+      prepare();
+      Arm(fault);
+      const bool ok = save();
+      for (const auto& call : g_walk.calls) reached.insert(call.first);
+      // A flush, write, read, cut or rename that fails before the new file is in place has
+      // no way around it; other calls may (a refused temporary file is written in place, a
+      // refused link is copied, a folder that exists need not be made).
+      const std::string& call = run.calls[fault.at].first;
+      const bool unavoidable = call == "write" || call == "read" || call == "fsync" ||
+                               call == "rename" || call == "ftruncate";
+      if (fault.Passes() || fault.at > commit) {
+        EXPECT_TRUE(ok);
+      } else if (unavoidable) {
+        EXPECT_FALSE(ok);
+      }
+      check(ok);
+      Arm();
+      EXPECT_TRUE(save());
+      check(true);
+    }
+  }
+  // The walk reached every entry of the table.
+  EXPECT_EQ(reached, (std::set<std::string>{"fsync", "ftruncate", "link", "mkdir", "open",
+                                            "read", "rename", "stat", "unlink", "write"}));
+}
+
+// A load that fails at any call takes nothing in; an interrupted call is made again and a
+// short read continued, and the file is then taken in whole.
+TEST_F(StoreFiles, ALoadFailingAtAnyStepTakesNothingIn) {
+  Fill(store);
+  const std::string path = dir / "a.ini";
+  ASSERT_TRUE(SaveFile(store, path, true, true, "key"));
+  FaultInjection restore;
+  FileSystem() = WalkingCalls();
+  g_walk = SeamWalk{};
+  Arm();
+  Store first;
+  ASSERT_TRUE(LoadFile(first, path, true, true, "key"));
+  const SeamWalk run = g_walk;
+  ASSERT_EQ(run.calls.size(), 3u);  // open, the bytes, the end of the file
+  for (const SeamFault& fault : FaultsOf(run)) {
+    SCOPED_TRACE(Describe(run, fault));
+    Arm(fault);
+    Store s;
+    s.settings().autoSave = false;
+    EXPECT_EQ(LoadFile(s, path, true, true, "key"), fault.Passes());
+    EXPECT_EQ(Dump(s), fault.Passes() ? Dump(store) : "");
+  }
 }
 
 }  // namespace
