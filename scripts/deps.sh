@@ -2,6 +2,7 @@
 # Installs the Debian packages Vellix needs that this machine lacks.
 #   scripts/deps.sh            what building and testing need
 #   scripts/deps.sh clang      ... and clang
+#   scripts/deps.sh tidy       ... and clang-tidy and clang-format
 #   scripts/deps.sh fuzz       ... and clang with its fuzzing runtime
 #   scripts/deps.sh bench      ... and Google Benchmark with the peer INI libraries and tools
 set -euo pipefail
@@ -11,6 +12,7 @@ packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev python3
 for extra in "$@"; do
   case "$extra" in
     clang) packages+=(clang) ;;
+    tidy) packages+=(clang-tidy-14 clang-format-14) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev crudini time) ;;
     *) echo "deps.sh: unknown extra '$extra'" >&2; exit 2 ;;

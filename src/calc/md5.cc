@@ -93,7 +93,7 @@ std::array<uint8_t, 16> Md5Context::Final() {
   Update(bitCount, 8);
 
   std::array<uint8_t, 16> digest;
-  for (int w = 0; w < 4; ++w) StoreLittle32(digest.data() + 4 * w, state_[w]);
+  for (int w = 0; w < 4; ++w) StoreLittle32(digest.data() + size_t{4} * w, state_[w]);
   Wipe();
   return digest;
 }
@@ -101,7 +101,7 @@ std::array<uint8_t, 16> Md5Context::Final() {
 void Md5Context::Transform(const uint8_t block[64]) {
   uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
   uint32_t x[16];
-  for (int i = 0; i < 16; ++i) x[i] = LoadLittle32(block + 4 * i);
+  for (int i = 0; i < 16; ++i) x[i] = LoadLittle32(block + size_t{4} * i);
 
   // Round 1
   Step<F>(a, b, c, d, x[0], 7, 0xd76aa478u);
@@ -192,8 +192,8 @@ namespace {
 
 void WriteHex(const uint8_t* digest, char* out) {
   for (int i = 0; i < 16; ++i) {
-    out[2 * i] = kHexDigits[digest[i] >> 4];
-    out[2 * i + 1] = kHexDigits[digest[i] & 0x0F];
+    out[size_t{2} * i] = kHexDigits[digest[i] >> 4];
+    out[size_t{2} * i + 1] = kHexDigits[digest[i] & 0x0F];
   }
   out[32] = '\0';
 }

@@ -39,7 +39,7 @@ constexpr uint64_t kMaxExpansion = 1032;
 // First output buffer: as large as the input (never more than the stated length), then
 // doubled whenever the stream has really filled it. Memory thus follows what the stream
 // produces, at most twice over, and never what the length field claims.
-constexpr uint64_t kFirstGuessMinimum = 64 * 1024;
+constexpr uint64_t kFirstGuessMinimum = uint64_t{64} * 1024;
 
 // The two-byte zlib header: deflate, a window zlib can use, a valid check, no preset
 // dictionary. Plain text almost never passes, so it is turned away before any allocation.

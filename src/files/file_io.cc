@@ -145,7 +145,8 @@ std::string FollowLinks(std::string path) {
     if (n < 0 || static_cast<size_t>(n) >= target.size()) return path;
     target.resize(static_cast<size_t>(n));
     if (target.empty()) return path;
-    path = target[0] == '/' ? target : FolderOf(path) + "/" + target;
+    if (target[0] != '/') target.insert(0, FolderOf(path) + "/");
+    path = std::move(target);
   }
   return path;
 }
@@ -249,7 +250,7 @@ int CopyInto(const std::string& target, const std::string& kept) {
 // with it.
 std::string KeepOldBytes(const std::string& target, bool link) {
   for (unsigned n = 1; n < 1000000; ++n) {
-    const std::string kept = KeptName(target, n);
+    std::string kept = KeptName(target, n);
     if (link && Retrying(&FileSystemCalls::link, target.c_str(), kept.c_str()) == 0) return kept;
     if (link && errno == EEXIST) continue;
     const int copied = CopyInto(target, kept);

@@ -87,7 +87,8 @@ void CreateFolders(const std::string& folder) {
 
 // The text of a file's bytes: up to the first zero byte, as the host's texts end there.
 std::string_view TextOf(const std::string& bytes) {
-  const void* zero = std::memchr(bytes.data(), 0, bytes.size());
+  // A search for the zero byte over the whole buffer, not a copy of a C text.
+  const void* zero = std::memchr(bytes.data(), 0, bytes.size());  // NOLINT(bugprone-not-null-terminated-result)
   const size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes.data())
                         : bytes.size();
   return std::string_view(bytes.data(), n);
@@ -289,7 +290,8 @@ bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted
 }
 
 bool OpenFile(Store& store, const std::string& path, bool adopt) {
-  const std::string target = path;  // the caller may pass the store's own fileName
+  // The caller may pass the store's own fileName, which the load changes.
+  const std::string target = path;  // NOLINT(performance-unnecessary-copy-initialization)
   const ScopedValue<bool> loading(store.loading, true);
   const ScopedValue<bool> hold(store.quiet, true, false);
   DocumentSettings& settings = store.settings();
@@ -305,7 +307,7 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
               std::string_view key) {
   // "On Save" runs the application's events before anything is written, and they may change
   // the store's settings, the very texts these arguments refer to: take copies first.
-  const std::string target = path;
+  const std::string target = path;  // NOLINT(performance-unnecessary-copy-initialization)
   const std::string cipherKey(key);
   store.NotifyOwner(kNotifySaving);
   // More than a block can describe (4 GiB - 1 bytes of text), or memory running out in
@@ -335,7 +337,8 @@ bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::st
 }
 
 bool SaveAs(Store& store, const std::string& path) {
-  const std::string target = path;
+  // "On Save" handlers may change the text `path` refers to (the store's own fileName).
+  const std::string target = path;  // NOLINT(performance-unnecessary-copy-initialization)
   const bool ok = SaveWithOwnSettings(store, target);
   store.settings().fileName = target;
   store.settings().readOnly = false;
