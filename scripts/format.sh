@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Formats every C and C++ source of the project with clang-format (.clang-format).
+#   scripts/format.sh           rewrites the files in place
+#   scripts/format.sh --check   changes nothing; exits non-zero when a file is not formatted
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh" tidy
+cd "$root"
+mapfile -t files < <(git ls-files -- '*.cc' '*.h' '*.c')
+if [ "${1:-}" = "--check" ]; then
+  clang-format-14 --dry-run --Werror "${files[@]}"
+else
+  clang-format-14 -i "${files[@]}"
+fi
