@@ -26,9 +26,9 @@ void BM_CalcSumOfSums(benchmark::State& state) {
   }
   for (auto _ : state) benchmark::DoNotOptimize(vellix::Calc(store, "+", "+"));
   state.SetItemsProcessed(state.iterations() * n);
-  state.counters["ns_per_item"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * n),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_item"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * n),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_CalcSumOfSums)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 

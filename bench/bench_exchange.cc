@@ -100,7 +100,8 @@ BENCHMARK(BM_CsvExportTable)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CsvImportTable(benchmark::State& state) {
   static const std::string text = vellix::CsvTable(Document(), ",");
-  Import(state, text, [](Store& s, const std::string& t) { vellix::ImportCsvTableText(s, t, ","); });
+  Import(state, text,
+         [](Store& s, const std::string& t) { vellix::ImportCsvTableText(s, t, ","); });
 }
 BENCHMARK(BM_CsvImportTable)->Unit(benchmark::kMillisecond)->UseRealTime();
 

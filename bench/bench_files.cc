@@ -108,8 +108,12 @@ void Files_Save(benchmark::State& state, bool compressed, bool encrypted) {
   SetBytes(state, d.text.size());
 }
 BENCHMARK_CAPTURE(Files_Save, plain, false, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Files_Save, enciphered, false, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Files_Save, compressed, true, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Files_Save, enciphered, false, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Files_Save, compressed, true, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(Files_Save, both, true, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The reference for the compressed and enciphered save: its text and its cipher, warm.
@@ -214,9 +218,16 @@ void Layer_Deflate(benchmark::State& state) {
 }
 BENCHMARK(Layer_Deflate)
     ->ArgNames({"level", "enciphered"})
-    ->Args({1, 0})->Args({2, 0})->Args({3, 0})->Args({4, 0})->Args({5, 0})->Args({6, 0})
-    ->Args({0, 1})->Args({6, 1})
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({3, 0})
+    ->Args({4, 0})
+    ->Args({5, 0})
+    ->Args({6, 0})
+    ->Args({0, 1})
+    ->Args({6, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // ------------------------------------------------------------------ memory
 
@@ -262,8 +273,8 @@ int MeasureSaveMemory(const std::string& mode) {
     return 1;
   }
   const long peak = StatusKiB("VmHWM");
-  std::printf("save %s: document %.1f MiB resident, peak during the save %+.2f MiB\n",
-              mode.c_str(), before / 1024.0, (peak - std::max(before, peakBefore)) / 1024.0);
+  std::printf("save %s: document %.1f MiB resident, peak during the save %+.2f MiB\n", mode.c_str(),
+              before / 1024.0, (peak - std::max(before, peakBefore)) / 1024.0);
   return 0;
 }
 

@@ -51,9 +51,9 @@ const Store& Document(int64_t n) {
 
 void PerItem(benchmark::State& state, int64_t n) {
   state.SetItemsProcessed(state.iterations() * n);
-  state.counters["ns_per_item"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * n),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_item"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * n),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_SearchAll(benchmark::State& state) {
@@ -117,7 +117,8 @@ void BM_DeleteHalf(benchmark::State& state) {
 void MergeFile(benchmark::State& state, bool full) {
   const int64_t n = state.range(0);
   const std::string path = (std::filesystem::temp_directory_path() /
-                            ("vellix_bench_merge_" + std::to_string(n) + ".ini")).string();
+                            ("vellix_bench_merge_" + std::to_string(n) + ".ini"))
+                               .string();
   {
     Store source;
     Fill(source, n);

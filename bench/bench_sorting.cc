@@ -36,8 +36,7 @@ void FillDistinct(vellix::Store& store, int64_t n) {
     const int64_t k = (i * 7919) % (distinct - 1);
     store.SetItem(Numbered("group", i / 1000), Numbered("Name", k), "v");
   }
-  store.SetItem(Numbered("group", (n - 1) / 1000),
-                Numbered("Name", distinct - 1), "v");
+  store.SetItem(Numbered("group", (n - 1) / 1000), Numbered("Name", distinct - 1), "v");
 }
 
 void BM_UniqueItemCount(benchmark::State& state) {
@@ -81,7 +80,11 @@ void BM_SortGroupByValue(benchmark::State& state) {
   }
   state.counters["ns_per_item"] = PerItem(state, n);
 }
-BENCHMARK(BM_SortGroupByValue)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SortGroupByValue)
+    ->Arg(10000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 void BM_ReadRankingInOrder(benchmark::State& state) {
   const int64_t n = state.range(0);

@@ -32,9 +32,9 @@ size_t HeapInUse() { return mallinfo2().uordblks; }
 
 void PerItem(benchmark::State& state, int64_t n) {
   state.SetItemsProcessed(state.iterations() * n);
-  state.counters["ns_per_item"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * n),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_item"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * n),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_SetGetNth(benchmark::State& state) {
@@ -55,7 +55,12 @@ void BM_SetGetNth(benchmark::State& state) {
   PerItem(state, n);
   state.counters["bytes_per_item"] = bytesPerItem;
 }
-BENCHMARK(BM_SetGetNth)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SetGetNth)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
 
 // Deleting items from the middle while reading by position: tombstones must not make the
 // positional reads or the deletions linear in the group size.
@@ -77,7 +82,11 @@ void BM_DeleteWhileIndexing(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * n / 2);
 }
-BENCHMARK(BM_DeleteWhileIndexing)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeleteWhileIndexing)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
 
 // The kernel's share of the time per item: page faults for memory the process has not used
 // yet. A small document reuses the memory of the iteration before; a large one gets most of
@@ -104,7 +113,9 @@ void BM_OneGroupParse(benchmark::State& state) {
   PerItem(state, n);
   KernelPerItem(state, n, start);
 }
-BENCHMARK(BM_OneGroupParse)->RangeMultiplier(10)->Range(10000, 10000000)
+BENCHMARK(BM_OneGroupParse)
+    ->RangeMultiplier(10)
+    ->Range(10000, 10000000)
     ->Unit(benchmark::kMillisecond);
 
 void BM_OneGroupSetItem(benchmark::State& state) {
@@ -123,7 +134,9 @@ void BM_OneGroupSetItem(benchmark::State& state) {
   PerItem(state, n);
   KernelPerItem(state, n, start);
 }
-BENCHMARK(BM_OneGroupSetItem)->RangeMultiplier(10)->Range(10000, 10000000)
+BENCHMARK(BM_OneGroupSetItem)
+    ->RangeMultiplier(10)
+    ->Range(10000, 10000000)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

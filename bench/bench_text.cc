@@ -234,7 +234,8 @@ void RegisterAll() {
 #endif
     for (const bool warm : {true, false}) {
       const std::string op = warm ? "write_warm" : "write_cold";
-      add(op + "/vellix" + s, [&shape, warm](benchmark::State& st) { VellixWrite(st, shape, warm); });
+      add(op + "/vellix" + s,
+          [&shape, warm](benchmark::State& st) { VellixWrite(st, shape, warm); });
 #ifdef HAVE_SIMPLEINI
       add(op + "/simpleini" + s,
           [&shape, warm](benchmark::State& st) { SimpleIniWrite(st, shape, warm); });
@@ -242,7 +243,11 @@ void RegisterAll() {
     }
   }
   benchmark::RegisterBenchmark("parse_long_group_name/vellix", VellixParseLongGroupName)
-      ->Arg(16)->Arg(1 << 10)->Arg(16 << 10)->Unit(benchmark::kMillisecond)->UseRealTime();
+      ->Arg(16)
+      ->Arg(1 << 10)
+      ->Arg(16 << 10)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
 }
 
 // ------------------------------------------------------------------ memory

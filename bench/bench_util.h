@@ -15,8 +15,8 @@
 
 #include <sys/resource.h>
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace benchutil {

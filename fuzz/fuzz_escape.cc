@@ -1,8 +1,8 @@
 // Escapes: decoding and line splitting take any bytes, and what the encoder writes decodes
 // back to the text it was given.
 //
-// Input: byte 0 holds the switches (edge spaces, equals, name escapes for the split), byte 1 the length of a
-// new-line text (0 to 4 bytes) whose bytes follow; the rest is the text.
+// Input: byte 0 holds the switches (edge spaces, equals, name escapes for the split), byte 1 the
+// length of a new-line text (0 to 4 bytes) whose bytes follow; the rest is the text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t nlSize = data[1] % 5;
   if (size < 2 + nlSize) return 0;
   const std::string_view newLine(reinterpret_cast<const char*>(data) + 2, nlSize);
-  const std::string_view text(reinterpret_cast<const char*>(data) + 2 + nlSize,
-                              size - 2 - nlSize);
+  const std::string_view text(reinterpret_cast<const char*>(data) + 2 + nlSize, size - 2 - nlSize);
 
   // Arbitrary bytes as an escaped text and as an item line.
   (void)vellix::UnescapeText(text, 1, false, newLine);
@@ -40,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Round trips. A new-line text made of the bytes the encoder itself writes ("\\", "q", "t",
   // a double quote or a tab...) can collide with what the other passes insert; those read
   // back as the writer's passes define, so only the decoding is exercised for them.
-  const bool plain =
-      !newLine.empty() &&
-      newLine.find_first_of(std::string_view("\\\"\tqt_=n;[", 10)) == std::string_view::npos;
+  const bool plain = !newLine.empty() && newLine.find_first_of(std::string_view(
+                                             "\\\"\tqt_=n;[", 10)) == std::string_view::npos;
   // A value: the value decoder takes back everything but "\=", which only names use.
   const std::string value = vellix::EscapeText(text, true, edgeSpaces, false, newLine);
   if (plain && vellix::UnescapeText(value, 1, false, newLine) != text) std::abort();

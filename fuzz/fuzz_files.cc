@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t keyLength = data[1] % 8;
   if (size < 2 + keyLength) return 0;
   const std::string key(reinterpret_cast<const char*>(data + 2), keyLength);
-  std::string bytes(reinterpret_cast<const char*>(data + 2 + keyLength),
-                    size - 2 - keyLength);
+  std::string bytes(reinterpret_cast<const char*>(data + 2 + keyLength), size - 2 - keyLength);
 
   if (options & 1) {
     std::string plain;

@@ -28,7 +28,9 @@ unsigned char Fold(unsigned char c, bool caseSensitive) {
 class Reference {
  public:
   Reference(std::string_view pattern, std::string_view subject, bool caseSensitive)
-      : p_(pattern), s_(subject), cs_(caseSensitive),
+      : p_(pattern),
+        s_(subject),
+        cs_(caseSensitive),
         failed_((pattern.size() + 1) * (subject.size() + 1), 0) {}
 
   bool Match(size_t p, size_t s) {

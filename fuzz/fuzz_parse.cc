@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t nlSize = data[2] % 5;
   if (size < 3 + nlSize) return 0;
   const std::string_view newLine(reinterpret_cast<const char*>(data) + 3, nlSize);
-  const std::string_view text(reinterpret_cast<const char*>(data) + 3 + nlSize,
-                              size - 3 - nlSize);
+  const std::string_view text(reinterpret_cast<const char*>(data) + 3 + nlSize, size - 3 - nlSize);
 
   vellix::Store first;
   Configure(first, data, newLine);
@@ -48,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Subgroup parents that are not groups come back as empty groups when those are allowed.
   const bool plain = (!first.settings().subgroups || !first.settings().allowEmptyGroups) &&
                      !first.settings().saveRepeatedAsOriginal &&
-                     first.settings().groupRepeatMode == 3 && first.settings().itemRepeatMode == 1 &&
-                     first.NewLineText() == "\r\n";
+                     first.settings().groupRepeatMode == 3 &&
+                     first.settings().itemRepeatMode == 1 && first.NewLineText() == "\r\n";
   vellix::Store second;
   Configure(second, data, newLine);
   vellix::ParseText(second, written, false, false);

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; static_cast<int64_t>(i) < index && i < 4; ++i) {
     // A part that was missing is now an empty one.
     const std::string expected = i < before.size() ? before[i] : std::string();
-    if (vellix::GetItemPart(store, "g", "v", static_cast<int64_t>(i), "\x01") != expected) std::abort();
+    if (vellix::GetItemPart(store, "g", "v", static_cast<int64_t>(i), "\x01") != expected)
+      std::abort();
   }
   return 0;
 }

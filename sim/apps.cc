@@ -35,12 +35,14 @@ void Host::EndApp(Application& app) {
   ThrowPending();
 }
 
-std::vector<Object*> Host::ObjectsInCreationOrder(const std::function<bool(const Application&)>& which) {
+std::vector<Object*> Host::ObjectsInCreationOrder(
+    const std::function<bool(const Application&)>& which) {
   std::vector<Object*> objects;
   for (auto& app : apps_)
     if (which(*app))
       for (auto& o : app->objects) objects.push_back(o.get());
-  std::sort(objects.begin(), objects.end(), [](Object* a, Object* b) { return a->serial < b->serial; });
+  std::sort(objects.begin(), objects.end(),
+            [](Object* a, Object* b) { return a->serial < b->serial; });
   return objects;
 }
 
@@ -70,10 +72,16 @@ void Host::Abandon() {
   // module releases what it holds; what goes wrong on the way is no longer reported.
   std::vector<Object*> all = ObjectsInCreationOrder([](const Application&) { return true; });
   for (Object* o : all) {
-    try { DestroyObject(*o); } catch (...) {}
+    try {
+      DestroyObject(*o);
+    } catch (...) {
+    }
   }
   for (auto it = apps_.rbegin(); it != apps_.rend(); ++it) {
-    try { EndApp(**it); } catch (...) {}
+    try {
+      EndApp(**it);
+    } catch (...) {
+    }
   }
   pending_ = nullptr;
 }
@@ -116,7 +124,8 @@ void Host::RebuildLive(Application& app) {
   for (auto& o : app.objects) {
     VxLiveObject live{};
     live.identifier = o->data ? o->data->Identifier() : description_.identifier;
-    live.name = app.wide ? static_cast<const void*>(o->wideName) : static_cast<const void*>(o->narrowName);
+    live.name =
+        app.wide ? static_cast<const void*>(o->wideName) : static_cast<const void*>(o->narrowName);
     live.run = o->header;
     live.data = o->data ? o->data->LiveData() : nullptr;
     live.scene = o->data ? o->data->Scene() : nullptr;
@@ -146,7 +155,8 @@ std::unique_ptr<Object> Host::NewObject(const std::string& name, ObjectKind kind
   if (name.empty() || name.size() > kMaxObjectName)
     throw HostError("object names have 1 to " + std::to_string(kMaxObjectName) + " bytes: " + name);
   if (name.find('\0') != std::string::npos) throw HostError("object names cannot hold a NUL byte");
-  if (FindObject(name)) throw HostError("object " + name + " already exists in application " + running_->name);
+  if (FindObject(name))
+    throw HostError("object " + name + " already exists in application " + running_->name);
   Application& app = *running_;
   auto object = std::make_unique<Object>();
   object->name = name;
@@ -165,7 +175,9 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
   Application& app = *ref.app;
   ref.editData = std::move(editData);
 
-  int size = Enter("GetRunObjectDataSize", [&] { return entry_.getRunObjectDataSize(&app.runHeader, object->editData.data()); });
+  int size = Enter("GetRunObjectDataSize", [&] {
+    return entry_.getRunObjectDataSize(&app.runHeader, object->editData.data());
+  });
   ThrowPending();
   size_t bytes = std::max<size_t>(size > 0 ? static_cast<size_t>(size) : 0, sizeof(VxObjectHeader));
   auto* header = static_cast<VxObjectHeader*>(std::calloc(1, bytes));
@@ -177,7 +189,8 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
   app.objects.push_back(std::move(object));
   RebuildLive(app);
 
-  Enter("CreateRunObject", [&] { return entry_.createRunObject(header, ref.editData.data(), nullptr); });
+  Enter("CreateRunObject",
+        [&] { return entry_.createRunObject(header, ref.editData.data(), nullptr); });
   ThrowPending();
   return ref;
 }

@@ -17,7 +17,8 @@ struct ArrayObject : KindData {
   uint32_t Identifier() const override { return VX_ARRAY_IDENTIFIER; }
   void* LiveData() override { return &record; }
   size_t Count() const {
-    return static_cast<size_t>(record.sizeX) * static_cast<size_t>(record.sizeY) * static_cast<size_t>(record.sizeZ);
+    return static_cast<size_t>(record.sizeX) * static_cast<size_t>(record.sizeY) *
+           static_cast<size_t>(record.sizeZ);
   }
 };
 
@@ -31,11 +32,13 @@ void ArrayCommand(Host& host, const std::vector<std::string>& raw) {
   ExpectCount(raw, 5, 6, "array NAME SX SY SZ numeric|text [base1]");
   const std::string name = NameToken(raw[1]);
   long sizes[3];
-  for (int d = 0; d < 3; ++d) sizes[d] = IntegerToken(ParseToken(raw[2 + d]), 0, kMaxCells, "an array size");
+  for (int d = 0; d < 3; ++d)
+    sizes[d] = IntegerToken(ParseToken(raw[2 + d]), 0, kMaxCells, "an array size");
   if (sizes[0] * sizes[1] * sizes[2] > kMaxCells)
     throw SyntaxError("an array has at most " + std::to_string(kMaxCells) + " cells");
   const std::string type = raw[5];
-  if (type != "numeric" && type != "text") throw SyntaxError("an array is numeric or text, not " + type);
+  if (type != "numeric" && type != "text")
+    throw SyntaxError("an array is numeric or text, not " + type);
   if (raw.size() == 7 && raw[6] != "base1") throw SyntaxError("expected base1, got " + raw[6]);
   auto array = std::make_unique<ArrayObject>();
   VxArrayData& r = array->record;
@@ -65,14 +68,16 @@ void CellCommand(Host& host, const std::vector<std::string>& raw) {
   const size_t at = static_cast<size_t>(x + r.sizeX * (y + r.sizeY * z));
   const Token value = ParseToken(raw[5]);
   if (r.flags & VX_ARRAY_NUMERIC) {
-    a.numbers[at] = static_cast<int32_t>(IntegerToken(value, INT32_MIN, INT32_MAX, "a numeric cell"));
+    a.numbers[at] =
+        static_cast<int32_t>(IntegerToken(value, INT32_MIN, INT32_MAX, "a numeric cell"));
     return;
   }
   if (value.kind == TokenKind::Word && value.text == "null") {
     a.cells[at] = nullptr;
     return;
   }
-  if (!value.IsTextual()) throw SyntaxError("a text cell takes a text or null, got " + DescribeToken(value));
+  if (!value.IsTextual())
+    throw SyntaxError("a text cell takes a text or null, got " + DescribeToken(value));
   a.texts[at] = value.text;
   a.cells[at] = a.texts[at].data();
 }
@@ -85,9 +90,12 @@ void ShowArray(Object& object, const Printer& print) {
     for (int32_t y = 0; y < r.sizeY; ++y)
       for (int32_t x = 0; x < r.sizeX; ++x, ++at) {
         std::string value;
-        if (r.flags & VX_ARRAY_NUMERIC) value = std::to_string(a.numbers[at]);
-        else value = a.cells[at] ? PrintedText(a.cells[at], "") : "null";
-        print("cell " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + " " + value);
+        if (r.flags & VX_ARRAY_NUMERIC)
+          value = std::to_string(a.numbers[at]);
+        else
+          value = a.cells[at] ? PrintedText(a.cells[at], "") : "null";
+        print("cell " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) +
+              " " + value);
       }
 }
 

@@ -18,9 +18,15 @@ constexpr size_t kMinRecordSize = 64;
 int Host::RoutineCount(RoutineKind kind) const {
   int count = 0;
   switch (kind) {
-    case RoutineKind::Condition: count = description_.conditionCount; break;
-    case RoutineKind::Action: count = description_.actionCount; break;
-    case RoutineKind::Expression: count = description_.expressionCount; break;
+    case RoutineKind::Condition:
+      count = description_.conditionCount;
+      break;
+    case RoutineKind::Action:
+      count = description_.actionCount;
+      break;
+    case RoutineKind::Expression:
+      count = description_.expressionCount;
+      break;
   }
   return std::min(count, CatalogueSize(kind));
 }
@@ -32,13 +38,14 @@ CallResult Host::Call(Object& object, RoutineKind kind, int index, const std::ve
   if (object.kind != ObjectKind::Vellix || !object.header)
     throw HostError(object.name + " is not an object of this extension");
   if (index < 0 || index >= RoutineCount(kind))
-    throw HostError("unknown " + std::string(RoutineKindName(kind)) + " index " + std::to_string(index) +
-                    " (there are " + std::to_string(RoutineCount(kind)) + ")");
+    throw HostError("unknown " + std::string(RoutineKindName(kind)) + " index " +
+                    std::to_string(index) + " (there are " + std::to_string(RoutineCount(kind)) +
+                    ")");
   const char* signature = Signature(kind, index);
   size_t expected = std::strlen(signature);
   if (args.size() != expected)
-    throw HostError(what() + " takes " + std::to_string(expected) + " argument" + (expected == 1 ? "" : "s") +
-                    ", got " + std::to_string(args.size()));
+    throw HostError(what() + " takes " + std::to_string(expected) + " argument" +
+                    (expected == 1 ? "" : "s") + ", got " + std::to_string(args.size()));
   const VxRoutine* table = kind == RoutineKind::Condition ? description_.conditions
                            : kind == RoutineKind::Action  ? description_.actions
                                                           : description_.expressions;
@@ -92,7 +99,8 @@ CallResult Host::Call(Object& object, RoutineKind kind, int index, const std::ve
         // forgot the NUL.
         size_t limit = SIZE_MAX;
         for (auto& [block, size] : done->results)
-          if (text >= block && text < block + size) limit = static_cast<size_t>(block + size - text);
+          if (text >= block && text < block + size)
+            limit = static_cast<size_t>(block + size - text);
         result.text.assign(text, limit == SIZE_MAX ? std::strlen(text) : strnlen(text, limit));
       }
     } else if (flags & VX_RESULT_FLOAT) {
@@ -137,7 +145,8 @@ vx_word Host::ReadArgument(ReadKind want, bool expressionService, bool first) {
   const char* wantName = "";
   switch (want) {
     case ReadKind::Structured:
-      kindOk = expected == ParamKind::Text || expected == ParamKind::Object || expected == ParamKind::Custom;
+      kindOk = expected == ParamKind::Text || expected == ParamKind::Object ||
+               expected == ParamKind::Custom;
       wantName = "a text or parameter record";
       break;
     case ReadKind::Text:
@@ -145,7 +154,8 @@ vx_word Host::ReadArgument(ReadKind want, bool expressionService, bool first) {
       wantName = "a text";
       break;
     case ReadKind::Integer:
-      kindOk = expected == ParamKind::Integer || expected == ParamKind::Number || expected == ParamKind::Position;
+      kindOk = expected == ParamKind::Integer || expected == ParamKind::Number ||
+               expected == ParamKind::Position;
       wantName = "an integer";
       break;
     case ReadKind::Float:
@@ -154,7 +164,8 @@ vx_word Host::ReadArgument(ReadKind want, bool expressionService, bool first) {
       break;
   }
   if (!kindOk) {
-    Fail(f.Where() + " reads " + arg + " (" + std::string(ParamKindName(expected)) + ") as " + wantName);
+    Fail(f.Where() + " reads " + arg + " (" + std::string(ParamKindName(expected)) + ") as " +
+         wantName);
     return zero;
   }
   auto mismatch = [&](const char* needs) {
@@ -172,8 +183,10 @@ vx_word Host::ReadArgument(ReadKind want, bool expressionService, bool first) {
         size_t size = std::max(kMinRecordSize, VX_PARAM_DATA_OFFSET + payload);
         auto record = std::make_unique<uint8_t[]>(size);
         std::memset(record.get(), 0, size);
-        if (isObject) std::memcpy(record.get() + VX_PARAM_DATA_OFFSET, token.text.data(), token.text.size());
-        else if (!token.block.empty()) std::memcpy(record.get() + VX_PARAM_DATA_OFFSET, token.block.data(), token.block.size());
+        if (isObject)
+          std::memcpy(record.get() + VX_PARAM_DATA_OFFSET, token.text.data(), token.text.size());
+        else if (!token.block.empty())
+          std::memcpy(record.get() + VX_PARAM_DATA_OFFSET, token.block.data(), token.block.size());
         vx_word word = reinterpret_cast<vx_word>(record.get());
         f.records.push_back(std::move(record));
         return word;

@@ -8,16 +8,16 @@ namespace {
 // Only the parameters a routine actually reads are listed: action 4 reads three of its
 // four titles, action 61 reads none, and the trigger conditions take none.
 constexpr std::array<const char*, 20> kConditions = {
-    "",      // 0 current group exists
-    "T",     // 1 current group has item
-    "TTT",   // 2 hashed compare in current group
-    "T",     // 3 group exists
-    "TT",    // 4 group has item
-    "TTTT",  // 5 hashed compare
-    "TTI",   // 6 wildcard match
-    "", "", "", "", "", "", "", "", "", "", "",  // 7-17 triggers
-    "",      // 18 undo available
-    "",      // 19 redo available
+    "",                                              // 0 current group exists
+    "T",                                             // 1 current group has item
+    "TTT",                                           // 2 hashed compare in current group
+    "T",                                             // 3 group exists
+    "TT",                                            // 4 group has item
+    "TTTT",                                          // 5 hashed compare
+    "TTI",                                           // 6 wildcard match
+    "",     "", "", "", "", "", "", "", "", "", "",  // 7-17 triggers
+    "",                                              // 18 undo available
+    "",                                              // 19 redo available
 };
 
 constexpr std::array<const char*, 84> kActions = {
@@ -155,9 +155,12 @@ constexpr std::array<const char*, 41> kExpressions = {
 
 int CatalogueSize(RoutineKind kind) {
   switch (kind) {
-    case RoutineKind::Condition: return static_cast<int>(kConditions.size());
-    case RoutineKind::Action: return static_cast<int>(kActions.size());
-    case RoutineKind::Expression: return static_cast<int>(kExpressions.size());
+    case RoutineKind::Condition:
+      return static_cast<int>(kConditions.size());
+    case RoutineKind::Action:
+      return static_cast<int>(kActions.size());
+    case RoutineKind::Expression:
+      return static_cast<int>(kExpressions.size());
   }
   return 0;
 }
@@ -165,31 +168,44 @@ int CatalogueSize(RoutineKind kind) {
 const char* Signature(RoutineKind kind, int index) {
   if (index < 0 || index >= CatalogueSize(kind)) return nullptr;
   switch (kind) {
-    case RoutineKind::Condition: return kConditions[static_cast<size_t>(index)];
-    case RoutineKind::Action: return kActions[static_cast<size_t>(index)];
-    case RoutineKind::Expression: return kExpressions[static_cast<size_t>(index)];
+    case RoutineKind::Condition:
+      return kConditions[static_cast<size_t>(index)];
+    case RoutineKind::Action:
+      return kActions[static_cast<size_t>(index)];
+    case RoutineKind::Expression:
+      return kExpressions[static_cast<size_t>(index)];
   }
   return nullptr;
 }
 
 std::string_view RoutineKindName(RoutineKind kind) {
   switch (kind) {
-    case RoutineKind::Condition: return "condition";
-    case RoutineKind::Action: return "action";
-    case RoutineKind::Expression: return "expression";
+    case RoutineKind::Condition:
+      return "condition";
+    case RoutineKind::Action:
+      return "action";
+    case RoutineKind::Expression:
+      return "expression";
   }
   return "routine";
 }
 
 std::string_view ParamKindName(ParamKind kind) {
   switch (kind) {
-    case ParamKind::Text: return "text";
-    case ParamKind::Integer: return "integer";
-    case ParamKind::Float: return "float";
-    case ParamKind::Number: return "number";
-    case ParamKind::Object: return "object";
-    case ParamKind::Position: return "position";
-    case ParamKind::Custom: return "custom block";
+    case ParamKind::Text:
+      return "text";
+    case ParamKind::Integer:
+      return "integer";
+    case ParamKind::Float:
+      return "float";
+    case ParamKind::Number:
+      return "number";
+    case ParamKind::Object:
+      return "object";
+    case ParamKind::Position:
+      return "position";
+    case ParamKind::Custom:
+      return "custom block";
   }
   return "parameter";
 }

@@ -37,7 +37,8 @@ struct ChartObject : KindData {
     *out = VxChartPoint{p.flags, p.x, p.y, p.a, p.b, p.label.c_str()};
     return 1;
   }
-  static void AddPoint(void* chart, float x, float y, int32_t a, int32_t b, const char* label, int32_t) {
+  static void AddPoint(void* chart, float x, float y, int32_t a, int32_t b, const char* label,
+                       int32_t) {
     auto& c = *static_cast<ChartObject*>(chart);
     uint32_t flags = VX_POINT_HAS_A | VX_POINT_HAS_B;
     if (label) flags |= VX_POINT_HAS_LABEL;
@@ -70,13 +71,15 @@ struct ChartObject : KindData {
         std::memcpy(&v, at, sizeof v);
         return std::to_string(v);
       }
-      case VX_CHART_FLAG: return std::to_string(static_cast<unsigned char>(*at));
+      case VX_CHART_FLAG:
+        return std::to_string(static_cast<unsigned char>(*at));
       case VX_CHART_NUMBER: {
         float v;
         std::memcpy(&v, at, sizeof v);
         return FormatFloat(v);
       }
-      default: return PrintedText(std::string(at, strnlen(at, VX_CHART_TEXT_SIZE)), "");
+      default:
+        return PrintedText(std::string(at, strnlen(at, VX_CHART_TEXT_SIZE)), "");
     }
   }
 };
@@ -100,7 +103,8 @@ void SetProperty(ChartObject& c, int k, const Token& value) {
       *at = static_cast<char>(IntegerToken(value, 0, 255, what));
       break;
     case VX_CHART_NUMBER: {
-      if (value.kind != TokenKind::Number) throw SyntaxError(what + " must be a number, got " + DescribeToken(value));
+      if (value.kind != TokenKind::Number)
+        throw SyntaxError(what + " must be a number, got " + DescribeToken(value));
       const float v = NumberAsFloat(value);
       std::memcpy(at, &v, sizeof v);
       break;
@@ -108,7 +112,8 @@ void SetProperty(ChartObject& c, int k, const Token& value) {
     default:
       if (!value.IsTextual()) throw SyntaxError(what + " must be a text");
       if (value.text.size() >= VX_CHART_TEXT_SIZE)
-        throw SyntaxError(what + " holds at most " + std::to_string(VX_CHART_TEXT_SIZE - 1) + " bytes");
+        throw SyntaxError(what + " holds at most " + std::to_string(VX_CHART_TEXT_SIZE - 1) +
+                          " bytes");
       std::memset(at, 0, VX_CHART_TEXT_SIZE);
       std::memcpy(at, value.text.data(), value.text.size());
       break;
@@ -131,7 +136,8 @@ void ChartCommand(Host& host, const std::vector<std::string>& raw) {
   auto chart = std::make_unique<ChartObject>();
   if (raw.size() == 3) {
     Option o = OptionToken(raw[2]);
-    if (o.key != "type") throw SyntaxError("unknown chart option " + o.key + " (usage: chart NAME [type=N])");
+    if (o.key != "type")
+      throw SyntaxError("unknown chart option " + o.key + " (usage: chart NAME [type=N])");
     SetProperty(*chart, 0, o.value);
   }
   host.CreateHostObject(name, ObjectKind::Chart, std::move(chart));
@@ -142,7 +148,8 @@ void PointCommand(Host& host, const std::vector<std::string>& raw) {
   ChartObject& c = ChartOf(host, NameToken(raw[1]));
   Point p;
   const Token x = ParseToken(raw[2]), y = ParseToken(raw[3]);
-  if (x.kind != TokenKind::Number || y.kind != TokenKind::Number) throw SyntaxError("a point's X and Y are numbers");
+  if (x.kind != TokenKind::Number || y.kind != TokenKind::Number)
+    throw SyntaxError("a point's X and Y are numbers");
   p.x = NumberAsFloat(x);
   p.y = NumberAsFloat(y);
   for (size_t i = 4; i < raw.size(); ++i) {
@@ -188,7 +195,8 @@ void ShowChart(Object& object, const Printer& print) {
   }
   const VxChartKey* keys = VxChartKeys();
   for (int k = 0; k < VX_CHART_KEY_COUNT; ++k)
-    if (c.set[k]) print(std::string(keys[k].name) + "=" + ChartObject::FieldText(c.properties, keys[k]));
+    if (c.set[k])
+      print(std::string(keys[k].name) + "=" + ChartObject::FieldText(c.properties, keys[k]));
 }
 
 }  // namespace vxsim

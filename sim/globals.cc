@@ -36,7 +36,8 @@ void GlobalsCommand(Host& host, const std::vector<std::string>& raw) {
     } else if (IndexedKey(o.key, "str", kMaxGlobalIndex)) {
       if (!o.value.IsTextual()) throw SyntaxError(o.key + " must be a text");
     } else {
-      throw SyntaxError("unknown global " + o.key + " (usage: globals [valI=NUMBER ...] [strI=TEXT ...], I below " +
+      throw SyntaxError("unknown global " + o.key +
+                        " (usage: globals [valI=NUMBER ...] [strI=TEXT ...], I below " +
                         std::to_string(kMaxGlobalIndex) + ")");
     }
     options.push_back(std::move(o));
@@ -57,7 +58,8 @@ void GlobalsCommand(Host& host, const std::vector<std::string>& raw) {
 }
 
 // The module grows the arrays: a count beyond its block is its fault.
-static void CheckCount(Host& host, const void* block, int32_t count, size_t entry, const char* what) {
+static void CheckCount(Host& host, const void* block, int32_t count, size_t entry,
+                       const char* what) {
   if (count < 0 || (count > 0 && host.BlockSize(block) < static_cast<size_t>(count) * entry))
     throw HostError(std::string("the count of global ") + what + " is " + std::to_string(count) +
                     ", more than its block holds");
@@ -73,7 +75,8 @@ void ShowGlobals(Host& host, const Printer& print) {
   CheckCount(host, r.globalStrings, r.globalStringCount, sizeof(void*), "strings");
   for (int32_t i = 0; i < r.globalStringCount; ++i) {
     if (!r.globalStrings[i]) continue;
-    print("str" + std::to_string(i) + "=" + PrintedText(host.TextOf(r.globalStrings[i], strings.wide), host.WorkFolder()));
+    print("str" + std::to_string(i) + "=" +
+          PrintedText(host.TextOf(r.globalStrings[i], strings.wide), host.WorkFolder()));
   }
 }
 

@@ -58,14 +58,14 @@ struct Object {
   std::string name;
   ObjectKind kind = ObjectKind::Vellix;
   Application* app = nullptr;
-  uint64_t serial = 0;                 // creation order across the whole run
-  VxObjectHeader* header = nullptr;    // run object of this extension's objects
-  std::vector<uint8_t> editData;       // kept for the object's life, as a host does
+  uint64_t serial = 0;               // creation order across the whole run
+  VxObjectHeader* header = nullptr;  // run object of this extension's objects
+  std::vector<uint8_t> editData;     // kept for the object's life, as a host does
   // Routine calls and trigger raises of this object in progress. An object destroyed while
   // the module works on it is only marked, and goes when the outermost call returns.
   int busy = 0;
   bool doomed = false;
-  std::unique_ptr<KindData> data;      // scene, array and chart objects
+  std::unique_ptr<KindData> data;  // scene, array and chart objects
   char narrowName[24] = {};
   uint16_t wideName[24] = {};
 };
@@ -151,7 +151,8 @@ class Host {
   // VX_EDIT_DATA_SIZE-byte edit-data block.
   Object& CreateObject(const std::string& name, std::vector<uint8_t> editData);
   // Creates a host object of another kind (scene, array, chart) in the running application.
-  Object& CreateHostObject(const std::string& name, ObjectKind kind, std::unique_ptr<KindData> data);
+  Object& CreateHostObject(const std::string& name, ObjectKind kind,
+                           std::unique_ptr<KindData> data);
   // The live object of that name in the running application, or nullptr.
   Object* FindObject(std::string_view name);
   // Destroys the object at once; when the module is working on it (a routine of it runs, or
@@ -194,7 +195,8 @@ class Host {
   enum class ReadKind { Structured, Integer, Text, Float };
 
   // Host services, reached from the module through the run header and the services record.
-  template <int N> static vx_word UnprovidedService(VxObjectHeader*, vx_word, vx_word);
+  template <int N>
+  static vx_word UnprovidedService(VxObjectHeader*, vx_word, vx_word);
   static vx_word SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word);
   static vx_word SvcReadFirstExpr(VxObjectHeader* object, vx_word kind, vx_word);
   static vx_word SvcReadNextExpr(VxObjectHeader* object, vx_word kind, vx_word);
@@ -243,9 +245,9 @@ class Host {
   Application* running_ = nullptr;
   std::unordered_map<const VxObjectHeader*, Object*> byHeader_;
   std::map<std::pair<const VxApplication*, const void*>, void*> appData_;
-  std::unordered_map<void*, size_t> blocks_;  // blocks of the general allocation services
+  std::unordered_map<void*, size_t> blocks_;        // blocks of the general allocation services
   std::vector<std::unique_ptr<CallFrame>> frames_;  // calls in progress, innermost last
-  std::vector<void*> looseResults_;  // result strings allocated outside any call
+  std::vector<void*> looseResults_;                 // result strings allocated outside any call
   TriggerHandler trigger_;
   static constexpr int kMaxTriggerDepth = 64;
   int triggerDepth_ = 0;

@@ -6,7 +6,8 @@
 
 namespace vxsim {
 
-Object& Host::CreateHostObject(const std::string& name, ObjectKind kind, std::unique_ptr<KindData> data) {
+Object& Host::CreateHostObject(const std::string& name, ObjectKind kind,
+                               std::unique_ptr<KindData> data) {
   std::unique_ptr<Object> object = NewObject(name, kind);
   object->data = std::move(data);
   Object& ref = *object;
@@ -26,9 +27,12 @@ void Host::AdoptWideness(Application& app) {
 
 Object& ObjectOfKind(Host& host, const std::string& name, ObjectKind kind) {
   Object* object = host.FindObject(name);
-  if (!object) throw SyntaxError("unknown object " + name + " in application " + host.Running().name);
+  if (!object)
+    throw SyntaxError("unknown object " + name + " in application " + host.Running().name);
   if (object->kind != kind) {
-    const char* what = kind == ObjectKind::Scene ? "a scene object" : kind == ObjectKind::Array ? "an array object" : "a chart object";
+    const char* what = kind == ObjectKind::Scene   ? "a scene object"
+                       : kind == ObjectKind::Array ? "an array object"
+                                                   : "a chart object";
     throw SyntaxError(name + " is not " + what);
   }
   return *object;
@@ -48,7 +52,8 @@ std::optional<int> IndexedKey(std::string_view key, std::string_view prefix, int
 }
 
 VxValue ValueFromToken(const Token& token, const std::string& what) {
-  if (token.kind != TokenKind::Number) throw SyntaxError(what + " must be a number, got " + DescribeToken(token));
+  if (token.kind != TokenKind::Number)
+    throw SyntaxError(what + " must be a number, got " + DescribeToken(token));
   VxValue value{};
   if (token.spelling.find('.') != std::string::npos) {
     value.type = VX_VALUE_DOUBLE;
@@ -62,21 +67,31 @@ VxValue ValueFromToken(const Token& token, const std::string& what) {
 
 std::string PrintedValue(const VxValue& value) {
   switch (value.type) {
-    case VX_VALUE_INTEGER: return std::to_string(value.u.integer);
-    case VX_VALUE_DOUBLE: return "float " + FormatFloat(static_cast<float>(value.u.real));
-    default: return "type " + std::to_string(value.type);
+    case VX_VALUE_INTEGER:
+      return std::to_string(value.u.integer);
+    case VX_VALUE_DOUBLE:
+      return "float " + FormatFloat(static_cast<float>(value.u.real));
+    default:
+      return "type " + std::to_string(value.type);
   }
 }
 
 bool RunHostObjectCommand(Host& host, const std::vector<std::string>& raw, const Printer& print) {
   const std::string& command = raw.front();
-  if (command == "scene") SceneCommand(host, raw);
-  else if (command == "globals") GlobalsCommand(host, raw);
-  else if (command == "array") ArrayCommand(host, raw);
-  else if (command == "cell") CellCommand(host, raw);
-  else if (command == "chart") ChartCommand(host, raw);
-  else if (command == "point") PointCommand(host, raw);
-  else if (command == "chartprop") ChartPropCommand(host, raw);
+  if (command == "scene")
+    SceneCommand(host, raw);
+  else if (command == "globals")
+    GlobalsCommand(host, raw);
+  else if (command == "array")
+    ArrayCommand(host, raw);
+  else if (command == "cell")
+    CellCommand(host, raw);
+  else if (command == "chart")
+    ChartCommand(host, raw);
+  else if (command == "point")
+    PointCommand(host, raw);
+  else if (command == "chartprop")
+    ChartPropCommand(host, raw);
   else if (command == "show") {
     ExpectCount(raw, 1, 1, "show NAME | show globals");
     const std::string name = NameToken(raw[1]);
@@ -85,12 +100,21 @@ bool RunHostObjectCommand(Host& host, const std::vector<std::string>& raw, const
       return true;
     }
     Object* object = host.FindObject(name);
-    if (!object) throw SyntaxError("unknown object " + name + " in application " + host.Running().name);
+    if (!object)
+      throw SyntaxError("unknown object " + name + " in application " + host.Running().name);
     switch (object->kind) {
-      case ObjectKind::Scene: ShowScene(host, *object, print); break;
-      case ObjectKind::Array: ShowArray(*object, print); break;
-      case ObjectKind::Chart: ShowChart(*object, print); break;
-      case ObjectKind::Vellix: throw SyntaxError(name + " is an object of this extension: show prints scene, array and chart objects");
+      case ObjectKind::Scene:
+        ShowScene(host, *object, print);
+        break;
+      case ObjectKind::Array:
+        ShowArray(*object, print);
+        break;
+      case ObjectKind::Chart:
+        ShowChart(*object, print);
+        break;
+      case ObjectKind::Vellix:
+        throw SyntaxError(
+            name + " is an object of this extension: show prints scene, array and chart objects");
     }
   } else {
     return false;

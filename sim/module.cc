@@ -24,7 +24,8 @@ ModuleEntryPoints LoadModule(const std::string& modulePath) {
   }
   ModuleEntryPoints entry;
   entry.getRunObjectInfos = Resolve<VxGetRunObjectInfosFn>(module, "GetRunObjectInfos", true);
-  entry.getRunObjectDataSize = Resolve<VxGetRunObjectDataSizeFn>(module, "GetRunObjectDataSize", true);
+  entry.getRunObjectDataSize =
+      Resolve<VxGetRunObjectDataSizeFn>(module, "GetRunObjectDataSize", true);
   entry.createRunObject = Resolve<VxCreateRunObjectFn>(module, "CreateRunObject", true);
   entry.destroyRunObject = Resolve<VxDestroyRunObjectFn>(module, "DestroyRunObject", true);
   entry.startApp = Resolve<VxAppFn>(module, "StartApp", true);
@@ -37,7 +38,8 @@ ModuleEntryPoints LoadModule(const std::string& modulePath) {
 Host::Host(const std::string& modulePath, std::string workFolder)
     : Host(LoadModule(modulePath), std::move(workFolder)) {}
 
-Host::Host(const ModuleEntryPoints& entry, std::string workFolder) : workFolder_(std::move(workFolder)) {
+Host::Host(const ModuleEntryPoints& entry, std::string workFolder)
+    : workFolder_(std::move(workFolder)) {
   if (g_host) throw HostError("only one simulated host can run at a time");
   if (!entry.getRunObjectInfos || !entry.getRunObjectDataSize || !entry.createRunObject ||
       !entry.destroyRunObject || !entry.startApp || !entry.endApp)

@@ -76,7 +76,9 @@ Runner::Runner(Host& host, std::string scriptName, std::ostream& out)
   host_.SetTriggerHandler([this](Object& object, int condition) { OnTrigger(object, condition); });
 }
 
-std::string Runner::Prefix(int line) const { return scriptName_ + ":" + std::to_string(line) + ": "; }
+std::string Runner::Prefix(int line) const {
+  return scriptName_ + ":" + std::to_string(line) + ": ";
+}
 
 void Runner::Print(const std::string& line) { out_ << line << '\n'; }
 
@@ -123,7 +125,9 @@ void Runner::Execute(const std::vector<std::string>& raw, int line, const Handle
     throw;
   } catch (const std::exception& e) {
     std::string where;
-    if (handler) where = " (in the handler of " + handler->object + " " + std::to_string(handler->condition) + ")";
+    if (handler)
+      where =
+          " (in the handler of " + handler->object + " " + std::to_string(handler->condition) + ")";
     throw ScriptError(Prefix(line) + e.what() + where);
   }
 }
@@ -165,8 +169,8 @@ void Runner::Dispatch(const std::vector<std::string>& raw, int line) {
     return host_.SetRunning(*app);
   }
   if (command == "folders") return CmdFolders(raw);
-  if (command == "write" || command == "read" || command == "hex" || command == "exists" || command == "remove" ||
-      command == "mkdir")
+  if (command == "write" || command == "read" || command == "hex" || command == "exists" ||
+      command == "remove" || command == "mkdir")
     return CmdFile(raw);
   if (RunHostObjectCommand(host_, raw, [this](const std::string& text) { Print(text); })) return;
   throw SyntaxError("unknown command " + command);
@@ -174,45 +178,60 @@ void Runner::Dispatch(const std::vector<std::string>& raw, int line) {
 
 Object& Runner::FindObjectOrThrow(const std::string& name) {
   Object* object = host_.FindObject(name);
-  if (!object) throw SyntaxError("unknown object " + name + " in application " + host_.Running().name);
+  if (!object)
+    throw SyntaxError("unknown object " + name + " in application " + host_.Running().name);
   return *object;
 }
 
 void Runner::CmdCall(const std::vector<std::string>& raw, RoutineKind kind) {
   if (raw.size() < 3) throw SyntaxError("usage: " + raw[0] + " NAME INDEX ARG...");
   Object& object = FindObjectOrThrow(NameToken(raw[1]));
-  if (object.kind != ObjectKind::Vellix) throw SyntaxError(object.name + " is not an object of this extension");
+  if (object.kind != ObjectKind::Vellix)
+    throw SyntaxError(object.name + " is not an object of this extension");
   Token indexToken = ParseToken(raw[2]);
-  int index = static_cast<int>(IntegerToken(indexToken, 0, std::numeric_limits<int32_t>::max(), "a routine index"));
+  int index = static_cast<int>(
+      IntegerToken(indexToken, 0, std::numeric_limits<int32_t>::max(), "a routine index"));
   std::vector<Token> args;
   for (size_t i = 3; i < raw.size(); ++i) args.push_back(ParseToken(raw[i]));
   CallResult r = host_.Call(object, kind, index, args);
   switch (r.type) {
-    case CallResult::Type::None: break;
-    case CallResult::Type::Bool: Print(r.truth ? "true" : "false"); break;
-    case CallResult::Type::Int: Print("int " + std::to_string(r.integer)); break;
-    case CallResult::Type::Float: Print("float " + FormatFloat(r.real)); break;
-    case CallResult::Type::Text: Print("text " + PrintedText(r.text, host_.WorkFolder())); break;
+    case CallResult::Type::None:
+      break;
+    case CallResult::Type::Bool:
+      Print(r.truth ? "true" : "false");
+      break;
+    case CallResult::Type::Int:
+      Print("int " + std::to_string(r.integer));
+      break;
+    case CallResult::Type::Float:
+      Print("float " + FormatFloat(r.real));
+      break;
+    case CallResult::Type::Text:
+      Print("text " + PrintedText(r.text, host_.WorkFolder()));
+      break;
   }
 }
 
 void Runner::CmdOn(const std::vector<std::string>& raw, int line) {
   if (raw.size() < 4) throw SyntaxError("usage: on NAME INDEX COMMAND...");
   Object& object = FindObjectOrThrow(NameToken(raw[1]));
-  if (object.kind != ObjectKind::Vellix) throw SyntaxError(object.name + " is not an object of this extension");
+  if (object.kind != ObjectKind::Vellix)
+    throw SyntaxError(object.name + " is not an object of this extension");
   int count = host_.RoutineCount(RoutineKind::Condition);
   Token indexToken = ParseToken(raw[2]);
   if (indexToken.kind != TokenKind::Number || indexToken.spelling.find('.') != std::string::npos)
     throw SyntaxError("a condition index must be a whole number, got " + indexToken.spelling);
   auto index = NumberAsInt(indexToken);
-  if (!index || *index < 0 || *index >= count) throw SyntaxError("unknown condition index " + indexToken.spelling);
+  if (!index || *index < 0 || *index >= count)
+    throw SyntaxError("unknown condition index " + indexToken.spelling);
   const std::string& command = raw[3];
-  if (command != "cond" && command != "act" && command != "expr" && command != "show" && command != "echo" &&
-      command != "destroy")
+  if (command != "cond" && command != "act" && command != "expr" && command != "show" &&
+      command != "echo" && command != "destroy")
     throw SyntaxError("a handler runs cond, act, expr, show, echo or destroy, not " + command);
   // Malformed tokens are reported where they are written, not when the trigger comes.
   for (size_t i = 4; i < raw.size(); ++i) ParseToken(raw[i]);
-  handlers_.push_back(Handler{object.app, object.name, *index, std::vector<std::string>(raw.begin() + 3, raw.end()), line});
+  handlers_.push_back(Handler{object.app, object.name, *index,
+                              std::vector<std::string>(raw.begin() + 3, raw.end()), line});
 }
 
 void Runner::OnTrigger(Object& object, int condition) {
@@ -249,7 +268,8 @@ void Runner::OnTrigger(Object& object, int condition) {
 }
 
 void Runner::CmdApp(const std::vector<std::string>& raw) {
-  if (raw.size() < 2) throw SyntaxError("usage: app NAME [parent=NAME] [path=TEXT] [wide=0|1] [codepage=N] ...");
+  if (raw.size() < 2)
+    throw SyntaxError("usage: app NAME [parent=NAME] [path=TEXT] [wide=0|1] [codepage=N] ...");
   std::string name = NameToken(raw[1]);
   std::vector<Option> options;
   Application* parent = nullptr;
@@ -261,8 +281,8 @@ void Runner::CmdApp(const std::vector<std::string>& raw) {
       parent = host_.FindApp(o.value.text);
       if (!parent) throw SyntaxError("unknown application " + o.value.text);
       parentGiven = true;
-    } else if (o.key != "path" && o.key != "wide" && o.key != "codepage" && o.key != "sharevalues" &&
-               o.key != "sharestrings") {
+    } else if (o.key != "path" && o.key != "wide" && o.key != "codepage" &&
+               o.key != "sharevalues" && o.key != "sharestrings") {
       throw SyntaxError("unknown application option " + o.key);
     }
     options.push_back(o);
@@ -290,7 +310,8 @@ void Runner::CmdApp(const std::vector<std::string>& raw) {
     host_.DefineApp(name, parent, apply);
     return;
   }
-  if (parentGiven && parent != app->parent) throw SyntaxError("the parent of application " + name + " cannot change");
+  if (parentGiven && parent != app->parent)
+    throw SyntaxError("the parent of application " + name + " cannot change");
   apply(*app);
   host_.OptionsChanged(*app);
   host_.SetRunning(*app);
@@ -300,10 +321,10 @@ void Runner::CmdFolders(const std::vector<std::string>& raw) {
   for (size_t i = 1; i < raw.size(); ++i) {
     Option o = OptionToken(raw[i]);
     if (!o.value.IsTextual()) throw SyntaxError(o.key + " must be a folder path");
-    int which = o.key == "system" ? VX_FOLDER_SYSTEM
-                : o.key == "appdata" ? VX_FOLDER_APPDATA
+    int which = o.key == "system"          ? VX_FOLDER_SYSTEM
+                : o.key == "appdata"       ? VX_FOLDER_APPDATA
                 : o.key == "commonappdata" ? VX_FOLDER_COMMON_APPDATA
-                : -1;
+                                           : -1;
     if (which < 0) throw SyntaxError("unknown folder " + o.key);
     host_.SetFolder(which, o.value.text);
   }
@@ -382,7 +403,8 @@ void Runner::CmdFile(const std::vector<std::string>& raw) {
     std::string path = TextToken(raw[1]);
     size_t limit = std::numeric_limits<size_t>::max();
     if (raw.size() == 3)
-      limit = static_cast<size_t>(IntegerToken(ParseToken(raw[2]), 0, std::numeric_limits<int32_t>::max(), "N"));
+      limit = static_cast<size_t>(
+          IntegerToken(ParseToken(raw[2]), 0, std::numeric_limits<int32_t>::max(), "N"));
     auto bytes = ReadWholeFile(path);
     return Print(bytes ? "hex" + HexBytes(*bytes, limit) : "missing");
   }

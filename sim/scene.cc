@@ -26,10 +26,13 @@ struct SceneData : KindData {
 };
 
 const char kSceneUsage[] =
-    "scene NAME [x=N] [y=N] [dir=N] [speed=N] [anim=N] [animframe=N] [movement=0|1] [alterable=0|1] "
+    "scene NAME [x=N] [y=N] [dir=N] [speed=N] [anim=N] [animframe=N] [movement=0|1] "
+    "[alterable=0|1] "
     "[flags=N] [valI=NUMBER ...] [strI=TEXT ...]";
 
-int32_t Int32Option(const Option& o) { return static_cast<int32_t>(IntegerToken(o.value, INT32_MIN, INT32_MAX, o.key)); }
+int32_t Int32Option(const Option& o) {
+  return static_cast<int32_t>(IntegerToken(o.value, INT32_MIN, INT32_MAX, o.key));
+}
 
 }  // namespace
 
@@ -51,16 +54,26 @@ void SceneCommand(Host& host, const std::vector<std::string>& raw) {
   }
   std::vector<std::pair<int, std::string>> strings;
   for (const Option& o : options) {
-    if (o.key == "x") next.x = Int32Option(o);
-    else if (o.key == "y") next.y = Int32Option(o);
-    else if (o.key == "dir") next.direction = Int32Option(o);
-    else if (o.key == "speed") next.speed = Int32Option(o);
-    else if (o.key == "anim") next.animation = Int32Option(o);
-    else if (o.key == "animframe") next.animationFrame = Int32Option(o);
-    else if (o.key == "flags") next.alterableFlags = Int32Option(o);
-    else if (o.key == "movement") next.hasMovement = FlagOption(o);
-    else if (o.key == "alterable") next.hasAlterable = FlagOption(o);
-    else if (auto v = IndexedKey(o.key, "val", VX_ALTERABLE_VALUES)) next.values[*v] = ValueFromToken(o.value, o.key);
+    if (o.key == "x")
+      next.x = Int32Option(o);
+    else if (o.key == "y")
+      next.y = Int32Option(o);
+    else if (o.key == "dir")
+      next.direction = Int32Option(o);
+    else if (o.key == "speed")
+      next.speed = Int32Option(o);
+    else if (o.key == "anim")
+      next.animation = Int32Option(o);
+    else if (o.key == "animframe")
+      next.animationFrame = Int32Option(o);
+    else if (o.key == "flags")
+      next.alterableFlags = Int32Option(o);
+    else if (o.key == "movement")
+      next.hasMovement = FlagOption(o);
+    else if (o.key == "alterable")
+      next.hasAlterable = FlagOption(o);
+    else if (auto v = IndexedKey(o.key, "val", VX_ALTERABLE_VALUES))
+      next.values[*v] = ValueFromToken(o.value, o.key);
     else if (auto s = IndexedKey(o.key, "str", VX_ALTERABLE_STRINGS)) {
       if (!o.value.IsTextual()) throw SyntaxError(o.key + " must be a text");
       strings.emplace_back(*s, o.value.text);
@@ -91,10 +104,12 @@ void ShowScene(Host& host, Object& object, const Printer& print) {
         " dir=" + std::to_string(s.direction) + " speed=" + std::to_string(s.speed) +
         " anim=" + std::to_string(s.animation) + " animframe=" + std::to_string(s.animationFrame) +
         " flags=" + std::to_string(s.alterableFlags));
-  for (int i = 0; i < VX_ALTERABLE_VALUES; ++i) print("val" + std::to_string(i) + "=" + PrintedValue(s.values[i]));
+  for (int i = 0; i < VX_ALTERABLE_VALUES; ++i)
+    print("val" + std::to_string(i) + "=" + PrintedValue(s.values[i]));
   for (int i = 0; i < VX_ALTERABLE_STRINGS; ++i) {
     if (!s.strings[i]) continue;
-    print("str" + std::to_string(i) + "=" + PrintedText(host.TextOf(s.strings[i], object.app->wide), host.WorkFolder()));
+    print("str" + std::to_string(i) + "=" +
+          PrintedText(host.TextOf(s.strings[i], object.app->wide), host.WorkFolder()));
   }
 }
 

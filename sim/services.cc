@@ -22,7 +22,8 @@ vx_word Host::RaiseTrigger(VxObjectHeader* header, vx_word condition) {
   // Handlers that change shared data can raise one another without end, as in the real
   // runtime; the host stops such a loop instead of overflowing the stack.
   if (triggerDepth_ >= kMaxTriggerDepth) {
-    Fail("triggers nested " + std::to_string(kMaxTriggerDepth) + " deep: the handlers raise one another without end");
+    Fail("triggers nested " + std::to_string(kMaxTriggerDepth) +
+         " deep: the handlers raise one another without end");
     return 0;
   }
   Object& object = *it->second;
@@ -76,7 +77,8 @@ vx_word Host::General(int code, vx_word a, vx_word b, vx_word c) {
         return 0;
       }
       // A pointer array is sized for `a` pointers: enough whether `a` counts entries or bytes.
-      size_t bytes = code == VX_GEN_ALLOCATE ? static_cast<size_t>(a) : static_cast<size_t>(a) * sizeof(void*);
+      size_t bytes =
+          code == VX_GEN_ALLOCATE ? static_cast<size_t>(a) : static_cast<size_t>(a) * sizeof(void*);
       return reinterpret_cast<vx_word>(AllocateBlock(bytes));
     }
     case VX_GEN_RESIZE: {
@@ -84,7 +86,8 @@ vx_word Host::General(int code, vx_word a, vx_word b, vx_word c) {
         Fail("the module asked the host to resize a block to " + std::to_string(b) + " bytes");
         return 0;
       }
-      return reinterpret_cast<vx_word>(ResizeBlock(reinterpret_cast<void*>(a), static_cast<size_t>(b)));
+      return reinterpret_cast<vx_word>(
+          ResizeBlock(reinterpret_cast<void*>(a), static_cast<size_t>(b)));
     }
     case VX_GEN_FREE:
       ReleaseBlock(reinterpret_cast<void*>(a));
@@ -99,7 +102,8 @@ vx_word Host::General(int code, vx_word a, vx_word b, vx_word c) {
       return code == VX_GEN_IS_WIDE ? (app->wide ? 1 : 0) : app->codepage;
     }
     default:
-      Fail("the module called general host service " + std::to_string(code) + ", which this host does not provide");
+      Fail("the module called general host service " + std::to_string(code) +
+           ", which this host does not provide");
       return 0;
   }
 }
@@ -119,7 +123,8 @@ void Host::WireRunHeader(Application& app) {
   // Every position gets a routine: one the host does not provide reports the call.
   [&]<size_t... I>(std::index_sequence<I...>) {
     ((app.runHeader.services[I] = &Host::UnprovidedService<static_cast<int>(I)>), ...);
-  }(std::make_index_sequence<VX_SVC_COUNT>{});
+  }
+  (std::make_index_sequence<VX_SVC_COUNT>{});
   app.runHeader.services[VX_SVC_RAISE_TRIGGER] = &Host::SvcRaiseTrigger;
   app.runHeader.services[VX_SVC_READ_FIRST_EXPR_PARAM] = &Host::SvcReadFirstExpr;
   app.runHeader.services[VX_SVC_READ_NEXT_EXPR_PARAM] = &Host::SvcReadNextExpr;
@@ -132,7 +137,9 @@ void Host::WireRunHeader(Application& app) {
 
 template <int N>
 vx_word Host::UnprovidedService(VxObjectHeader*, vx_word, vx_word) {
-  if (g_host) g_host->Fail("the module called host service " + std::to_string(N) + ", which this host does not provide");
+  if (g_host)
+    g_host->Fail("the module called host service " + std::to_string(N) +
+                 ", which this host does not provide");
   return 0;
 }
 
@@ -183,8 +190,10 @@ vx_word Host::SvcAllocateResultString(VxObjectHeader*, vx_word size, vx_word) {
   size_t bytes = std::max<size_t>(static_cast<size_t>(size), 1);
   char* block = static_cast<char*>(std::calloc(1, bytes));
   if (!block) return 0;
-  if (g_host->frames_.empty()) g_host->looseResults_.push_back(block);
-  else g_host->frames_.back()->results.emplace_back(block, bytes);
+  if (g_host->frames_.empty())
+    g_host->looseResults_.push_back(block);
+  else
+    g_host->frames_.back()->results.emplace_back(block, bytes);
   return reinterpret_cast<vx_word>(block);
 }
 
@@ -193,7 +202,8 @@ vx_word Host::SvcSetPosition(VxObjectHeader*, vx_word live, vx_word position) {
   const auto* target = reinterpret_cast<const VxLiveObject*>(live);
   const auto* to = reinterpret_cast<const VxPoint*>(position);
   for (auto& app : g_host->apps_) {
-    if (!app->live.empty() && target >= app->live.data() && target < app->live.data() + app->live.size()) {
+    if (!app->live.empty() && target >= app->live.data() &&
+        target < app->live.data() + app->live.size()) {
       if (!to) {
         g_host->Fail("the module set a position without giving one");
         return 0;
@@ -223,8 +233,10 @@ void* Host::SvcLoadApplicationData(VxApplication* app, const void* module) {
 
 void Host::SvcStoreApplicationData(VxApplication* app, const void* module, void* data) {
   if (!g_host) return;
-  if (data) g_host->appData_[{app, module}] = data;
-  else g_host->appData_.erase({app, module});
+  if (data)
+    g_host->appData_[{app, module}] = data;
+  else
+    g_host->appData_.erase({app, module});
 }
 
 const char* Host::SvcFolder(int which) {

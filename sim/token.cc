@@ -61,12 +61,24 @@ std::string UnquoteText(std::string_view raw) {
     char e = raw[i + 1];
     i += 2;
     switch (e) {
-      case '\\': out += '\\'; break;
-      case '"': out += '"'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case '0': out += '\0'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case '"':
+        out += '"';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case '0':
+        out += '\0';
+        break;
       case 'x': {
         int hi = i < raw.size() ? HexDigit(raw[i]) : -1;
         int lo = i + 1 < raw.size() ? HexDigit(raw[i + 1]) : -1;
@@ -79,15 +91,16 @@ std::string UnquoteText(std::string_view raw) {
         throw SyntaxError(std::string("unknown escape \\") + e + " in " + std::string(raw));
     }
   }
-  if (i + 1 != raw.size()) throw SyntaxError("characters after the closing quote in " + std::string(raw));
+  if (i + 1 != raw.size())
+    throw SyntaxError("characters after the closing quote in " + std::string(raw));
   return out;
 }
 
 }  // namespace
 
 int32_t Token::PackedPosition() const {
-  uint32_t packed = (static_cast<uint32_t>(static_cast<uint16_t>(x)) << 16) |
-                    static_cast<uint16_t>(y);
+  uint32_t packed =
+      (static_cast<uint32_t>(static_cast<uint16_t>(x)) << 16) | static_cast<uint16_t>(y);
   return static_cast<int32_t>(packed);
 }
 
@@ -105,8 +118,10 @@ std::vector<std::string> SplitLine(std::string_view line) {
       }
       // A quoted section: blanks inside belong to the token.
       ++i;
-      while (i < line.size() && line[i] != '"') i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
-      if (i >= line.size()) throw SyntaxError("unterminated text " + std::string(line.substr(start)));
+      while (i < line.size() && line[i] != '"')
+        i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
+      if (i >= line.size())
+        throw SyntaxError("unterminated text " + std::string(line.substr(start)));
       ++i;
     }
     tokens.emplace_back(line.substr(start, i - start));
@@ -132,16 +147,19 @@ Token ParseToken(std::string_view raw) {
     return t;
   }
   if (!raw.empty() && raw[0] == '[') {
-    if (raw.back() != ']' || raw.size() < 2) throw SyntaxError("malformed custom block " + std::string(raw));
+    if (raw.back() != ']' || raw.size() < 2)
+      throw SyntaxError("malformed custom block " + std::string(raw));
     t.kind = TokenKind::Block;
     std::string_view inner = raw.substr(1, raw.size() - 2);
     if (inner.empty()) return t;
     size_t pos = 0;
     while (true) {
       size_t comma = inner.find(',', pos);
-      std::string_view item = inner.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos);
+      std::string_view item =
+          inner.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos);
       auto value = ParseBoundedInt(item, -128, 255);
-      if (!value) throw SyntaxError("custom block values are bytes from -128 to 255: " + std::string(raw));
+      if (!value)
+        throw SyntaxError("custom block values are bytes from -128 to 255: " + std::string(raw));
       t.block.push_back(static_cast<int8_t>(static_cast<uint8_t>(*value & 0xFF)));
       if (comma == std::string_view::npos) break;
       pos = comma + 1;
@@ -154,7 +172,8 @@ Token ParseToken(std::string_view raw) {
       throw SyntaxError("malformed position " + std::string(raw));
     auto x = ParseBoundedInt(raw.substr(1, comma - 1), -32768, 32767);
     auto y = ParseBoundedInt(raw.substr(comma + 1, raw.size() - comma - 2), -32768, 32767);
-    if (!x || !y) throw SyntaxError("a position is two numbers from -32768 to 32767: " + std::string(raw));
+    if (!x || !y)
+      throw SyntaxError("a position is two numbers from -32768 to 32767: " + std::string(raw));
     t.kind = TokenKind::Position;
     t.x = static_cast<int16_t>(*x);
     t.y = static_cast<int16_t>(*y);
@@ -178,7 +197,8 @@ std::optional<Option> ParseOption(std::string_view raw) {
 std::optional<int32_t> NumberAsInt(const Token& number) {
   const std::string& s = number.spelling;
   if (s.find('.') == std::string::npos) {
-    auto v = ParseBoundedInt(s, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+    auto v = ParseBoundedInt(s, std::numeric_limits<int32_t>::min(),
+                             std::numeric_limits<int32_t>::max());
     if (!v) return std::nullopt;
     return static_cast<int32_t>(*v);
   }
@@ -204,12 +224,18 @@ float NumberAsFloat(const Token& number) {
 
 std::string DescribeToken(const Token& token) {
   switch (token.kind) {
-    case TokenKind::Text: return "text " + PrintedText(token.text, "");
-    case TokenKind::Number: return "number " + token.spelling;
-    case TokenKind::Object: return "object " + token.spelling;
-    case TokenKind::Block: return "custom block " + token.spelling;
-    case TokenKind::Position: return "position " + token.spelling;
-    case TokenKind::Word: return "word " + token.spelling;
+    case TokenKind::Text:
+      return "text " + PrintedText(token.text, "");
+    case TokenKind::Number:
+      return "number " + token.spelling;
+    case TokenKind::Object:
+      return "object " + token.spelling;
+    case TokenKind::Block:
+      return "custom block " + token.spelling;
+    case TokenKind::Position:
+      return "position " + token.spelling;
+    case TokenKind::Word:
+      return "word " + token.spelling;
   }
   return token.spelling;
 }
@@ -233,8 +259,8 @@ long IntegerToken(const Token& t, long lo, long hi, const std::string& what) {
     auto v = NumberAsInt(t);
     if (v && *v >= lo && *v <= hi) return *v;
   }
-  throw SyntaxError(what + " must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
-                    ", got " + t.spelling);
+  throw SyntaxError(what + " must be a whole number from " + std::to_string(lo) + " to " +
+                    std::to_string(hi) + ", got " + t.spelling);
 }
 
 Option OptionToken(const std::string& raw) {

@@ -10,7 +10,8 @@
 namespace vxsim {
 namespace {
 
-constexpr const char* kWideCode = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+constexpr const char* kWideCode =
+    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
 // Converts `in` from one code to another; at an input sequence the conversion refuses,
 // `refused` is called with the rest of the input and returns how many bytes it took (after
@@ -56,10 +57,11 @@ void AppendUnit(std::string& out, char16_t unit) {
 }  // namespace
 
 std::u16string WidenUtf8(std::string_view utf8) {
-  const std::string bytes = Convert(kWideCode, "UTF-8", utf8, [](std::string_view rest, std::string& out) {
-    AppendUnit(out, static_cast<char16_t>(static_cast<unsigned char>(rest[0])));
-    return size_t{1};
-  });
+  const std::string bytes =
+      Convert(kWideCode, "UTF-8", utf8, [](std::string_view rest, std::string& out) {
+        AppendUnit(out, static_cast<char16_t>(static_cast<unsigned char>(rest[0])));
+        return size_t{1};
+      });
   std::u16string wide(bytes.size() / 2, u'\0');
   std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
   return wide;

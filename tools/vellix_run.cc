@@ -18,7 +18,8 @@
 namespace {
 
 int Usage(const std::string& why) {
-  std::cerr << "vellix-run: " << why << "\nusage: vellix-run [--module PATH] SCRIPT   (SCRIPT - reads standard input)\n";
+  std::cerr << "vellix-run: " << why
+            << "\nusage: vellix-run [--module PATH] SCRIPT   (SCRIPT - reads standard input)\n";
   return 2;
 }
 

@@ -24,8 +24,8 @@ Word ReadWord(std::string_view text) {
     Op op;
   };
   static constexpr Known kWords[] = {
-      {"+", Op::Sum},       {"*", Op::Product},  {"~", Op::Mean},      {"avg", Op::Mean},
-      {"\\", Op::Min},      {"min", Op::Min},    {"/", Op::Max},       {"max", Op::Max},
+      {"+", Op::Sum},         {"*", Op::Product},   {"~", Op::Mean},     {"avg", Op::Mean},
+      {"\\", Op::Min},        {"min", Op::Min},     {"/", Op::Max},      {"max", Op::Max},
       {"iavg", Op::ItemMean}, {"~~", Op::ItemMean}, {"#", Op::ItemMean}, {"n", Op::Count},
   };
   for (const Known& k : kWords) {

@@ -15,7 +15,7 @@ class Store;
 struct ArrayShape {
   int32_t sizeX = 0, sizeY = 0, sizeZ = 0;
   bool numeric = false;
-  bool text = false;  // text cells; takes precedence over numeric
+  bool text = false;   // text cells; takes precedence over numeric
   bool base1 = false;  // names count from 1
   // The number of cells, or nothing when a size is negative or the count does not fit in
   // 64 bits.

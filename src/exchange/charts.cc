@@ -23,14 +23,22 @@ static_assert(kAppliesTo.size() == kChartKeyCount);
 
 bool Applies(size_t key, int32_t chartType) {
   switch (kAppliesTo[key]) {
-    case 'A': return true;
-    case 'N': return chartType != 5 && chartType != 6;
-    case '4': return chartType == 4;
-    case 'L': return chartType == 3 || chartType == 4;
-    case 'B': return chartType == 0;
-    case 'R': return chartType == 5;
-    case 'P': return chartType == 6;
-    case 'O': return chartType == 5 || chartType == 6;
+    case 'A':
+      return true;
+    case 'N':
+      return chartType != 5 && chartType != 6;
+    case '4':
+      return chartType == 4;
+    case 'L':
+      return chartType == 3 || chartType == 4;
+    case 'B':
+      return chartType == 0;
+    case 'R':
+      return chartType == 5;
+    case 'P':
+      return chartType == 6;
+    case 'O':
+      return chartType == 5 || chartType == 6;
   }
   return false;
 }

@@ -94,8 +94,8 @@ std::string CsvTable(const Store& store, std::string_view separator) {
   const bool cs = store.caseSensitive();
   // Columns in order of first appearance; names that share a key share a column, which a
   // store that ignores case names in lower case.
-  std::unordered_map<std::string_view, size_t, KeyHash, KeyEqual> columnOf(
-      16, KeyHash{cs}, KeyEqual{cs});
+  std::unordered_map<std::string_view, size_t, KeyHash, KeyEqual> columnOf(16, KeyHash{cs},
+                                                                           KeyEqual{cs});
   std::vector<std::string_view> columns;
   // Groups of one table mostly list the same names in the same order: the column at the
   // item's own position is tried before the hash.

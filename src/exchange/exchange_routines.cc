@@ -104,7 +104,8 @@ void SaveGlobalsTo(RunObject& ro, const std::string& group) {
   for (int32_t i = 0; i < valueCount; ++i) values.push_back(FromHost(valuesApp->globalValues[i]));
   std::vector<std::string> strings;
   const HostTexts texts(ro.host(), stringsApp);
-  const int32_t stringCount = stringsApp->globalStrings ? Bounded(stringsApp->globalStringCount) : 0;
+  const int32_t stringCount =
+      stringsApp->globalStrings ? Bounded(stringsApp->globalStringCount) : 0;
   strings.reserve(static_cast<size_t>(stringCount));
   for (int32_t i = 0; i < stringCount; ++i)
     strings.push_back(texts.Read(stringsApp->globalStrings[i]).value_or(std::string()));
@@ -219,8 +220,12 @@ void LoadGlobalValues(RunObject& ro, Params&) { LoadGlobalsFrom(ro, ro.currentGr
 void SaveGlobalValuesToGroup(RunObject& ro, Params& p) { SaveGlobalsTo(ro, p.Text()); }
 void LoadGlobalValuesFromGroup(RunObject& ro, Params& p) { LoadGlobalsFrom(ro, p.Text()); }
 
-Value PosXCurrent(RunObject& ro, Params& p) { return PositionPart(ro, ro.currentGroup, p.Text(), false); }
-Value PosYCurrent(RunObject& ro, Params& p) { return PositionPart(ro, ro.currentGroup, p.Text(), true); }
+Value PosXCurrent(RunObject& ro, Params& p) {
+  return PositionPart(ro, ro.currentGroup, p.Text(), false);
+}
+Value PosYCurrent(RunObject& ro, Params& p) {
+  return PositionPart(ro, ro.currentGroup, p.Text(), true);
+}
 
 Value PosX(RunObject& ro, Params& p) {
   const std::string group = p.Text();
@@ -290,7 +295,9 @@ void LoadArrayIntoGroup(RunObject& ro, Params& p) {
   const VxArrayData* array = FindArray(ro, name);
   if (array == nullptr) return;
   ArrayCells cells;
-  cells.shape = ArrayShape{array->sizeX, array->sizeY, array->sizeZ,
+  cells.shape = ArrayShape{array->sizeX,
+                           array->sizeY,
+                           array->sizeZ,
                            (array->flags & VX_ARRAY_NUMERIC) != 0,
                            (array->flags & VX_ARRAY_TEXT) != 0,
                            (array->flags & VX_ARRAY_BASE1) != 0};
@@ -315,7 +322,9 @@ void PutGroupIntoArray(RunObject& ro, Params& p) {
   const std::string group = p.Text();
   VxArrayData* array = FindArray(ro, name);
   if (array == nullptr) return;
-  const ArrayShape shape{array->sizeX, array->sizeY, array->sizeZ,
+  const ArrayShape shape{array->sizeX,
+                         array->sizeY,
+                         array->sizeZ,
                          (array->flags & VX_ARRAY_NUMERIC) != 0,
                          (array->flags & VX_ARRAY_TEXT) != 0,
                          (array->flags & VX_ARRAY_BASE1) != 0};
@@ -360,18 +369,19 @@ void GetChartData(RunObject& ro, Params& p) {
 }
 
 void GetChartProperties(RunObject& ro, Params& p) {
-  WithChartProperties(ro, p, [&](const VxChartData&, VxChartProperties&,
-                                 const std::vector<ChartField>& fields, const std::string& group) {
-    GetChartProperties(*ro.store, group, fields);
-  });
+  WithChartProperties(
+      ro, p,
+      [&](const VxChartData&, VxChartProperties&, const std::vector<ChartField>& fields,
+          const std::string& group) { GetChartProperties(*ro.store, group, fields); });
 }
 
 void PutChartProperties(RunObject& ro, Params& p) {
-  WithChartProperties(ro, p, [&](const VxChartData& chart, VxChartProperties& block,
-                                 const std::vector<ChartField>& fields, const std::string& group) {
-    PutChartProperties(*ro.store, group, fields);
-    chart.exchangeProperties(chart.chart, VX_CHART_SET_PROPERTIES, &block);
-  });
+  WithChartProperties(ro, p,
+                      [&](const VxChartData& chart, VxChartProperties& block,
+                          const std::vector<ChartField>& fields, const std::string& group) {
+                        PutChartProperties(*ro.store, group, fields);
+                        chart.exchangeProperties(chart.chart, VX_CHART_SET_PROPERTIES, &block);
+                      });
 }
 
 }  // namespace vellix

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "store/scoped_value.h"
 #include "store/name_key.h"
+#include "store/scoped_value.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -22,7 +22,8 @@ std::string TwoDigitName(std::string_view prefix, int i) {
 // store's case rule, when it is below `limit`.
 std::optional<int32_t> GlobalIndex(std::string_view name, std::string_view prefix, int64_t limit,
                                    bool caseSensitive) {
-  if (name.size() <= prefix.size() || !SameKey(name.substr(0, prefix.size()), prefix, caseSensitive))
+  if (name.size() <= prefix.size() ||
+      !SameKey(name.substr(0, prefix.size()), prefix, caseSensitive))
     return std::nullopt;
   const std::string_view digits = name.substr(prefix.size());
   if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
@@ -43,8 +44,8 @@ void SortByIndex(std::vector<std::pair<int32_t, T>>& entries) {
 
 }  // namespace
 
-void SaveObject(Store& store, std::string_view group, const SceneState& object,
-                bool withPosition, bool withAlterable) {
+void SaveObject(Store& store, std::string_view group, const SceneState& object, bool withPosition,
+                bool withAlterable) {
   {
     const ScopedValue<bool> quiet(store.quiet, true);
     if (withPosition) {

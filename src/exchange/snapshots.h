@@ -51,8 +51,8 @@ struct SceneUpdate {
 // posx, posy (and dir, spd, ani, frame with movement data) when `withPosition`; flags,
 // val00..val25 and str00..str09 when `withAlterable` and the object has alterable values.
 // One AfterChange at the end.
-void SaveObject(Store& store, std::string_view group, const SceneState& object,
-                bool withPosition, bool withAlterable);
+void SaveObject(Store& store, std::string_view group, const SceneState& object, bool withPosition,
+                bool withAlterable);
 // Reads the snapshot back; the store is not changed.
 SceneUpdate LoadObject(const Store& store, std::string_view group, const SceneState& object);
 

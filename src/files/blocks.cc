@@ -47,8 +47,7 @@ bool PlausibleZlibHeader(const unsigned char* p, uint64_t available) {
   if (available < 2) return false;
   const unsigned cmf = p[0];
   const unsigned flg = p[1];
-  return (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && ((cmf << 8) | flg) % 31 == 0 &&
-         (flg & 0x20) == 0;
+  return (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && ((cmf << 8) | flg) % 31 == 0 && (flg & 0x20) == 0;
 }
 
 uint32_t ReadLength(const unsigned char* p) {
@@ -169,9 +168,12 @@ constexpr size_t kOutputPiece = size_t{128} << 10;
 
 int LevelFor(BlockContent content) {
   switch (content) {
-    case BlockContent::kText: return 4;
-    case BlockContent::kEnciphered: return 0;
-    case BlockContent::kAny: break;
+    case BlockContent::kText:
+      return 4;
+    case BlockContent::kEnciphered:
+      return 0;
+    case BlockContent::kAny:
+      break;
   }
   return Z_DEFAULT_COMPRESSION;
 }
@@ -182,8 +184,8 @@ BlockCompressor::BlockCompressor(BlockContent content, ByteWriter& out)
     : state_(std::make_unique<State>()), out_(out) {
   std::memset(&state_->zs, 0, sizeof state_->zs);
   // The default window and memory level, as compress() uses them.
-  state_->open = deflateInit2(&state_->zs, LevelFor(content), Z_DEFLATED, 15, 8,
-                              Z_DEFAULT_STRATEGY) == Z_OK;
+  state_->open =
+      deflateInit2(&state_->zs, LevelFor(content), Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
   state_->buffer.resize(kOutputPiece);
   const char header[kHeaderSize] = {0, 0, 0, 0};  // the length, written by Finish
   failed_ = !state_->open || !out_.Append(std::string_view(header, kHeaderSize));

@@ -312,9 +312,8 @@ bool WriteInPlace(const std::string& path, std::string_view content, bool& oldBa
 }  // namespace
 
 FileSystemCalls DefaultFileSystemCalls() {
-  return FileSystemCalls{&SystemOpen,   &SystemRead,   &SystemWrite, &SystemFsync,
-                         &SystemRename, &SystemLink,   &SystemMkdir, &SystemUnlink,
-                         &SystemStat,   &SystemFtruncate};
+  return FileSystemCalls{&SystemOpen, &SystemRead,  &SystemWrite,  &SystemFsync, &SystemRename,
+                         &SystemLink, &SystemMkdir, &SystemUnlink, &SystemStat,  &SystemFtruncate};
 }
 
 FileSystemCalls& FileSystem() {

@@ -125,7 +125,6 @@ using ContentProducer = std::function<bool(ByteWriter&)>;
 // file, so that a large save never holds its whole content in memory. Everything else is as
 // for ReplaceFile. In-place writing (a folder that refuses new files) needs the size before
 // the first old byte is overwritten, so there the content is gathered in memory first.
-bool ReplaceFileWith(const std::string& path, const ContentProducer& produce,
-                     bool keepOld = false);
+bool ReplaceFileWith(const std::string& path, const ContentProducer& produce, bool keepOld = false);
 
 }  // namespace vellix

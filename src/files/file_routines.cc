@@ -119,8 +119,8 @@ void BackupIni(RunObject& ro, Params& p) {
   const bool compressed = p.Int() != 0;
   const std::string key = p.Text();
   // A backup is a copy: the store's file, read-only state and settings stay as they are.
-  SaveFile(*ro.store, ResolvePath(ro.baseFolder, path, ro.createFolders), compressed,
-           !key.empty(), key);
+  SaveFile(*ro.store, ResolvePath(ro.baseFolder, path, ro.createFolders), compressed, !key.empty(),
+           key);
 }
 
 void CloseIni(RunObject& ro, Params& p) {
@@ -171,9 +171,7 @@ void LoadWithOptions(RunObject& ro, Params& p) {
   const std::string path = p.Text();
   const uint8_t* block = p.Block();
   // Each option is a signed byte; a missing block reads as all options 0.
-  const auto option = [block](int i) {
-    return block ? static_cast<int8_t>(block[i]) : int8_t{0};
-  };
+  const auto option = [block](int i) { return block ? static_cast<int8_t>(block[i]) : int8_t{0}; };
   const bool skipLoad = option(VX_LOAD_OPTION_SKIP_LOAD) != 0;
   const int nameMode = option(VX_LOAD_OPTION_NAME_MODE);
   const int clearMode = option(VX_LOAD_OPTION_CLEAR_MODE);

@@ -88,9 +88,10 @@ void CreateFolders(const std::string& folder) {
 // The text of a file's bytes: up to the first zero byte, as the host's texts end there.
 std::string_view TextOf(const std::string& bytes) {
   // A search for the zero byte over the whole buffer, not a copy of a C text.
-  const void* zero = std::memchr(bytes.data(), 0, bytes.size());  // NOLINT(bugprone-not-null-terminated-result)
-  const size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes.data())
-                        : bytes.size();
+  const void* zero =
+      std::memchr(bytes.data(), 0, bytes.size());  // NOLINT(bugprone-not-null-terminated-result)
+  const size_t n =
+      zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes.data()) : bytes.size();
   return std::string_view(bytes.data(), n);
 }
 
@@ -122,8 +123,8 @@ void RememberLoad(Store& store, const ReadInfo& info, bool clean) {
 
 // The bytes of a file read whole, decoded and parsed into the store; the report (when
 // asked for) says what kept them from being taken in whole.
-bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compressed,
-            bool encrypted, std::string_view key, LoadReport* report) {
+bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compressed, bool encrypted,
+            std::string_view key, LoadReport* report) {
   LoadReport seen;
   seen.fileBytes = bytes.size();
   if (compressed) {
@@ -134,15 +135,15 @@ bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compres
     if (DecompressBlock(bytes, plain, &fault)) {
       bytes.swap(plain);
     } else {
-      seen.fault = fault == BlockFault::kBadLength ? LoadFault::kBadLength
-                                                   : LoadFault::kDecompressFailed;
+      seen.fault =
+          fault == BlockFault::kBadLength ? LoadFault::kBadLength : LoadFault::kDecompressFailed;
     }
   }
   if (encrypted) CipherBlock(bytes, key);
   // Control bytes in deciphered text are most likely a wrong key; in other text they are
   // only reported (an enciphered file read without its key, most likely).
-  const bool control = (encrypted || report != nullptr) &&
-                       HasControlBytes(bytes, store.NewLineText());
+  const bool control =
+      (encrypted || report != nullptr) && HasControlBytes(bytes, store.NewLineText());
   const std::string_view text = TextOf(bytes);
   seen.textBytes = text.size();
   if (seen.fault == LoadFault::kNone && text.size() != bytes.size()) {
@@ -151,8 +152,8 @@ bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compres
   if (seen.fault == LoadFault::kNone && control) seen.fault = LoadFault::kControlBytes;
   // Not clean: the file holds more than the document that comes out of it, so writing
   // that document back over it would lose the rest.
-  bool clean = seen.fault == LoadFault::kNone || (seen.fault == LoadFault::kControlBytes &&
-                                                   !encrypted);
+  bool clean =
+      seen.fault == LoadFault::kNone || (seen.fault == LoadFault::kControlBytes && !encrypted);
   const ParseResult parsed = ParseText(store, text, false, false);
   if (parsed.refused) {
     seen.fault = LoadFault::kTooLong;
@@ -174,9 +175,8 @@ class SaveStream final : public TextSink {
       : out_(out), cipher_(encrypted ? key : std::string_view()) {
     if (compressed) {
       // Enciphered bytes hold nothing for deflate to find (blocks.cc).
-      compressor_.emplace(encrypted && !key.empty() ? BlockContent::kEnciphered
-                                                    : BlockContent::kText,
-                          out);
+      compressor_.emplace(
+          encrypted && !key.empty() ? BlockContent::kEnciphered : BlockContent::kText, out);
     }
   }
 
@@ -240,21 +240,29 @@ std::string RemoveFileSpec(std::string_view path) {
   }
   size_t sep = path.size();
   while (sep > 0 && !IsSeparator(path[sep - 1])) --sep;
-  if (sep == 0) return std::string();  // a bare name has no folder
+  if (sep == 0) return std::string();                   // a bare name has no folder
   if (sep == 1) return std::string(path.substr(0, 1));  // the root keeps its separator
   return std::string(path.substr(0, sep - 1));
 }
 
 const char* DescribeLoadFault(LoadFault fault) {
   switch (fault) {
-    case LoadFault::kNone: return "read whole";
-    case LoadFault::kNotFound: return "not found";
-    case LoadFault::kUnreadable: return "cannot be read";
-    case LoadFault::kBadLength: return "the length field of the compressed block is bad";
-    case LoadFault::kDecompressFailed: return "decompression failed";
-    case LoadFault::kZeroByte: return "the text has zero bytes";
-    case LoadFault::kControlBytes: return "the text has control bytes";
-    case LoadFault::kTooLong: return "a name or value is too long to keep";
+    case LoadFault::kNone:
+      return "read whole";
+    case LoadFault::kNotFound:
+      return "not found";
+    case LoadFault::kUnreadable:
+      return "cannot be read";
+    case LoadFault::kBadLength:
+      return "the length field of the compressed block is bad";
+    case LoadFault::kDecompressFailed:
+      return "decompression failed";
+    case LoadFault::kZeroByte:
+      return "the text has zero bytes";
+    case LoadFault::kControlBytes:
+      return "the text has control bytes";
+    case LoadFault::kTooLong:
+      return "a name or value is too long to keep";
   }
   return "unknown fault";
 }

@@ -26,9 +26,9 @@ enum class LoadFault {
 
 struct LoadReport {
   LoadFault fault = LoadFault::kNone;
-  int error = 0;          // the system's error number for kNotFound and kUnreadable
-  size_t fileBytes = 0;   // bytes read
-  size_t textBytes = 0;   // bytes of text parsed (after decompressing and deciphering)
+  int error = 0;         // the system's error number for kNotFound and kUnreadable
+  size_t fileBytes = 0;  // bytes read
+  size_t textBytes = 0;  // bytes of text parsed (after decompressing and deciphering)
 };
 
 // The fault in words, for messages ("the length field is bad").

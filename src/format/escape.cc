@@ -105,9 +105,7 @@ void EscapeOnePass(std::string& out, std::string_view text, bool edgeSpaces, boo
   size_t nextNewLine = finder.Find(text, 0);
   size_t i = 0;
   size_t runStart = 0;  // bytes [runStart, i) are copied unchanged
-  auto flush = [&] {
-    out.append(text.data() + runStart, i - runStart);
-  };
+  auto flush = [&] { out.append(text.data() + runStart, i - runStart); };
   while (i < n) {
     if (i == nextNewLine) {
       flush();
@@ -120,16 +118,25 @@ void EscapeOnePass(std::string& out, std::string_view text, bool edgeSpaces, boo
     const char c = text[i];
     const char* with = nullptr;
     switch (c) {
-      case '\\': with = "\\\\"; break;
-      case '"': with = "\\q"; break;
-      case '\t': with = "\\t"; break;
-      case '=': with = equals ? "\\=" : nullptr; break;
+      case '\\':
+        with = "\\\\";
+        break;
+      case '"':
+        with = "\\q";
+        break;
+      case '\t':
+        with = "\\t";
+        break;
+      case '=':
+        with = equals ? "\\=" : nullptr;
+        break;
       case ' ':
         // Only one space at each end is marked; the new-line pass ran before this one, so a
         // space that starts or ends a new-line text is not an edge space.
         if (edgeSpaces && (i == 0 || i == n - 1)) with = "\\_";
         break;
-      default: break;
+      default:
+        break;
     }
     if (with != nullptr) {
       flush();
@@ -170,17 +177,28 @@ namespace {
 void AppendUnescaped(std::string& out, char marked, std::string_view newLine, bool itemName) {
   switch (marked) {
     case '"':
-    case 'q': out.push_back('"'); break;
-    case '\\': out.push_back('\\'); break;
-    case '_': out.push_back(' '); break;
-    case 't': out.push_back('\t'); break;
-    case 'n': out.append(newLine); break;
+    case 'q':
+      out.push_back('"');
+      break;
+    case '\\':
+      out.push_back('\\');
+      break;
+    case '_':
+      out.push_back(' ');
+      break;
+    case 't':
+      out.push_back('\t');
+      break;
+    case 'n':
+      out.append(newLine);
+      break;
     case ';':
     case '=':
     case '[':
       if (itemName) out.push_back(marked);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

@@ -37,8 +37,7 @@ Value CurrentGroupString(RunObject& ro, Params&) {
   const Store& store = *ro.store;
   std::unique_ptr<Store> temp = MakeTemporaryStore(store);
   if (const Group* g = store.FindGroup(ro.currentGroup)) {
-    g->ForEachItem(
-        [&](const Item& it) { temp->SetItem(ro.currentGroup, it.name(), it.value()); });
+    g->ForEachItem([&](const Item& it) { temp->SetItem(ro.currentGroup, it.name(), it.value()); });
   }
   return Value::Str(WriteText(*temp));
 }

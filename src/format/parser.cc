@@ -127,7 +127,8 @@ class Parser {
       if (LargeGroup()) {
         if (!scouting) {
           scout.Seek(cutter.position());
-          for (size_t i = 0; i < kScoutLead && Scout(scout); ++i) {}
+          for (size_t i = 0; i < kScoutLead && Scout(scout); ++i) {
+          }
           scouting = true;
         }
         Scout(scout);
@@ -165,7 +166,8 @@ class Parser {
   static constexpr size_t kScoutLead = 16;
 
   bool LargeGroup() const {
-    return node_ != nullptr && nodeGeneration_ == store_.generation() && node_->size() >= kLargeGroup;
+    return node_ != nullptr && nodeGeneration_ == store_.generation() &&
+           node_->size() >= kLargeGroup;
   }
 
   // Reads one line ahead; false at the end of the text.
@@ -315,7 +317,8 @@ class Parser {
             }));
             break;
           }
-          default: break;
+          default:
+            break;
         }
       } else {
         TakeName(name);
@@ -347,16 +350,16 @@ class Parser {
     }
     const std::string_view name = parts.name;
     const bool cs = store_.caseSensitive();
-    if (settings_.itemRepeatMode == kItemRepeatFirst || settings_.itemRepeatMode == kItemRepeatRename) {
+    if (settings_.itemRepeatMode == kItemRepeatFirst ||
+        settings_.itemRepeatMode == kItemRepeatRename) {
       const Group* existing = CurrentNode(false);
       if (existing != nullptr && existing->Find(name, cs) != nullptr) {
         if (settings_.itemRepeatMode == kItemRepeatFirst) return;
         Group* g = CurrentNode(true);
         auto& counter = itemSuffixes_[NormalizeName(Current(), cs)];
-        const std::string renamed =
-            counter.Free(NormalizeName(name, cs), name, [&](const std::string& candidate) {
-              return g->Find(candidate, cs) != nullptr;
-            });
+        const std::string renamed = counter.Free(
+            NormalizeName(name, cs), name,
+            [&](const std::string& candidate) { return g->Find(candidate, cs) != nullptr; });
         store_.SetItemIn(g, renamed, value);
         store_.quiet = true;
         return;
@@ -378,9 +381,9 @@ class Parser {
   Group* node_ = nullptr;
   bool prepared_ = false;
   uint64_t nodeGeneration_ = 0;
-  std::string current_;          // the current group when it is not the path
+  std::string current_;  // the current group when it is not the path
   bool currentIsPath_ = false;
-  std::string path_;             // the subgroup path, joined with "/"
+  std::string path_;  // the subgroup path, joined with "/"
   std::vector<size_t> pieceStart_;
   size_t depth_ = 0;
 

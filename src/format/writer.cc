@@ -72,7 +72,8 @@ class Writer {
     const size_t nl = newLine_.size();
     store_.ForEachGroup([&](const Group& g) {
       total += g.name().size() + 2 + nl;
-      g.ForEachItem([&](const Item& it) { total += it.name().size() + it.value().size() + 1 + nl; });
+      g.ForEachItem(
+          [&](const Item& it) { total += it.name().size() + it.value().size() + 1 + nl; });
     });
     if (settings_.escapeGroups || settings_.escapeItemNames || settings_.escapeValues) {
       total += total / 16;
@@ -209,9 +210,9 @@ class Writer {
     // before decoding) and a pair of enclosing double quotes (taken off as quoting after
     // decoding, so an escaped pair counts too).
     const std::string_view raw = it.value();
-    const bool quote = !settings_.alwaysQuote &&
-                       ((!v.empty() && (IsBlank(v.front()) || IsBlank(v.back()))) ||
-                        (!raw.empty() && raw.front() == '"' && raw.back() == '"'));
+    const bool quote =
+        !settings_.alwaysQuote && ((!v.empty() && (IsBlank(v.front()) || IsBlank(v.back()))) ||
+                                   (!raw.empty() && raw.front() == '"' && raw.back() == '"'));
     if (quote) out_.push_back('"');
     out_.append(v);
     if (quote) out_.push_back('"');

@@ -13,11 +13,16 @@ using vellix::kExpressionCount;
 
 VX_EXPORT int GetInfos(int code) {
   switch (code) {
-    case VX_INFO_VERSION: return VX_INFO_VERSION_ANSWER;
-    case VX_INFO_PLUGIN: return VX_INFO_PLUGIN_ANSWER;
-    case VX_INFO_PRODUCT: return VX_INFO_PRODUCT_ANSWER;
-    case VX_INFO_BUILD: return VX_INFO_BUILD_ANSWER;
-    default: return 0;
+    case VX_INFO_VERSION:
+      return VX_INFO_VERSION_ANSWER;
+    case VX_INFO_PLUGIN:
+      return VX_INFO_PLUGIN_ANSWER;
+    case VX_INFO_PRODUCT:
+      return VX_INFO_PRODUCT_ANSWER;
+    case VX_INFO_BUILD:
+      return VX_INFO_BUILD_ANSWER;
+    default:
+      return 0;
   }
 }
 

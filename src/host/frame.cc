@@ -21,8 +21,8 @@ vx_word Params::Read(int kind) {
 }
 
 std::string Params::Text() {
-  const auto* text = reinterpret_cast<const char*>(
-      Read(expression_ ? VX_KIND_TEXT : VX_KIND_STRUCTURED));
+  const auto* text =
+      reinterpret_cast<const char*>(Read(expression_ ? VX_KIND_TEXT : VX_KIND_STRUCTURED));
   return text ? std::string(text) : std::string();
 }
 

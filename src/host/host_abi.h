@@ -39,7 +39,7 @@ typedef struct VxSceneObject VxSceneObject;
 #define VX_EXPRESSION_COUNT 41
 
 /* The rest of the description record (VxDescription) as this module fills it. */
-#define VX_OBJECT_FLAGS 0x100u  /* the object flags it declares to the host */
+#define VX_OBJECT_FLAGS 0x100u /* the object flags it declares to the host */
 #define VX_PRIORITY 100
 #define VX_EDITOR_OPTIONS 0
 #define VX_DESCRIPTION_VERSION 1
@@ -47,10 +47,10 @@ typedef struct VxSceneObject VxSceneObject;
 /* GetInfos: the questions the host asks by code, and this module's answers. Every other
  * code is answered with 0. */
 enum {
-  VX_INFO_VERSION = 0,  /* -> VX_INFO_VERSION_ANSWER, the extension format version */
-  VX_INFO_PLUGIN = 2,   /* -> VX_INFO_PLUGIN_ANSWER, the plug-in interface version */
-  VX_INFO_PRODUCT = 6,  /* -> VX_INFO_PRODUCT_ANSWER, the host product it needs */
-  VX_INFO_BUILD = 7     /* -> VX_INFO_BUILD_ANSWER, the oldest host build it runs in */
+  VX_INFO_VERSION = 0, /* -> VX_INFO_VERSION_ANSWER, the extension format version */
+  VX_INFO_PLUGIN = 2,  /* -> VX_INFO_PLUGIN_ANSWER, the plug-in interface version */
+  VX_INFO_PRODUCT = 6, /* -> VX_INFO_PRODUCT_ANSWER, the host product it needs */
+  VX_INFO_BUILD = 7    /* -> VX_INFO_BUILD_ANSWER, the oldest host build it runs in */
 };
 #define VX_INFO_VERSION_ANSWER 0x300
 #define VX_INFO_PLUGIN_ANSWER 0x100
@@ -60,17 +60,17 @@ enum {
 /* The trigger conditions: the condition number the module raises with
  * VX_SVC_RAISE_TRIGGER, and what raises it. */
 enum {
-  VX_TRIGGER_DIALOG_OPENED = 7,      /* never raised: the data-browser dialog is not here */
-  VX_TRIGGER_DIALOG_CLOSED = 8,      /* never raised */
-  VX_TRIGGER_DIALOG_MODIFIED = 9,    /* never raised */
-  VX_TRIGGER_DATA_MODIFIED = 10,     /* every object attached to a store, after a change */
-  VX_TRIGGER_SAVE = 11,              /* the store's owner, before its file is written */
-  VX_TRIGGER_NEW_ITEM = 12,          /* every object attached to a store, on a new item */
-  VX_TRIGGER_RESULTS_FOUND = 13,     /* a search left results in the list */
-  VX_TRIGGER_NO_RESULTS = 14,        /* a search left the list empty */
-  VX_TRIGGER_MERGED = 15,            /* a merge whose source could be had */
-  VX_TRIGGER_UNCOMPRESSED = 16,      /* a file was decompressed */
-  VX_TRIGGER_UNCOMPRESS_FAILED = 17  /* a file failed to be decompressed */
+  VX_TRIGGER_DIALOG_OPENED = 7,     /* never raised: the data-browser dialog is not here */
+  VX_TRIGGER_DIALOG_CLOSED = 8,     /* never raised */
+  VX_TRIGGER_DIALOG_MODIFIED = 9,   /* never raised */
+  VX_TRIGGER_DATA_MODIFIED = 10,    /* every object attached to a store, after a change */
+  VX_TRIGGER_SAVE = 11,             /* the store's owner, before its file is written */
+  VX_TRIGGER_NEW_ITEM = 12,         /* every object attached to a store, on a new item */
+  VX_TRIGGER_RESULTS_FOUND = 13,    /* a search left results in the list */
+  VX_TRIGGER_NO_RESULTS = 14,       /* a search left the list empty */
+  VX_TRIGGER_MERGED = 15,           /* a merge whose source could be had */
+  VX_TRIGGER_UNCOMPRESSED = 16,     /* a file was decompressed */
+  VX_TRIGGER_UNCOMPRESS_FAILED = 17 /* a file failed to be decompressed */
 };
 
 /* Positions in the run header's service table. Each service takes the calling object's
@@ -91,12 +91,7 @@ enum {
  * VX_KIND_INTEGER returns the value (a position comes packed as X in the high 16 bits and
  * Y in the low 16 bits); VX_KIND_FLOAT returns the bits of a float in the low 32 bits.
  * Expression parameters: VX_KIND_INTEGER, VX_KIND_TEXT (const char*), VX_KIND_FLOAT. */
-enum {
-  VX_KIND_STRUCTURED = -1,
-  VX_KIND_INTEGER = 0,
-  VX_KIND_TEXT = 1,
-  VX_KIND_FLOAT = 2
-};
+enum { VX_KIND_STRUCTURED = -1, VX_KIND_INTEGER = 0, VX_KIND_TEXT = 1, VX_KIND_FLOAT = 2 };
 
 /* Parameter records (object selectors and custom blocks) carry their data from this
  * offset on; the bytes before it are the host's own. An object selector carries the
@@ -124,12 +119,12 @@ enum { VX_LOAD_AFTER_CHANGE = 1, VX_LOAD_READ_ONLY = 2 };
 
 /* Codes of the general host service. */
 enum {
-  VX_GEN_ALLOCATE = 100,     /* size -> block */
-  VX_GEN_NEW_ARRAY = 101,    /* size -> pointer array */
-  VX_GEN_RESIZE = 102,       /* block, size -> block */
-  VX_GEN_FREE = 103,         /* block -> 0 */
-  VX_GEN_IS_WIDE = 113,      /* application -> non-zero when wide-character */
-  VX_GEN_CODE_PAGE = 115     /* application -> code page */
+  VX_GEN_ALLOCATE = 100,  /* size -> block */
+  VX_GEN_NEW_ARRAY = 101, /* size -> pointer array */
+  VX_GEN_RESIZE = 102,    /* block, size -> block */
+  VX_GEN_FREE = 103,      /* block -> 0 */
+  VX_GEN_IS_WIDE = 113,   /* application -> non-zero when wide-character */
+  VX_GEN_CODE_PAGE = 115  /* application -> code page */
 };
 
 /* Folders the host reports for the base-folder choices it owns. */
@@ -157,7 +152,7 @@ typedef struct VxPoint {
  * these two exist; they are neither integers nor double-precision numbers. */
 enum { VX_VALUE_INTEGER = 0, VX_VALUE_DOUBLE = 2 };
 typedef struct VxValue {
-  int32_t type;          /* VX_VALUE_* */
+  int32_t type; /* VX_VALUE_* */
   int32_t reserved;
   union {
     int32_t integer;
@@ -167,9 +162,9 @@ typedef struct VxValue {
 
 /* Bits of VxApplication.flags. */
 enum {
-  VX_APP_SHARES_VALUES = 0x1,   /* uses its parent's global values */
-  VX_APP_SHARES_STRINGS = 0x2,  /* uses its parent's global strings */
-  VX_APP_RUNNING_PATH = 0x8000  /* (top level) report the running application's path */
+  VX_APP_SHARES_VALUES = 0x1,  /* uses its parent's global values */
+  VX_APP_SHARES_STRINGS = 0x2, /* uses its parent's global strings */
+  VX_APP_RUNNING_PATH = 0x8000 /* (top level) report the running application's path */
 };
 
 /* Texts the host owns (alterable strings, global strings) are blocks of the general
@@ -198,13 +193,13 @@ struct VxSceneObject {
   int32_t speed;
   int32_t animation;
   int32_t animationFrame;
-  uint8_t hasMovement;      /* has movement and animation data */
-  uint8_t hasAlterable;     /* has alterable values, flags and strings */
-  uint8_t displayChanged;   /* set by whoever changes what the object shows */
+  uint8_t hasMovement;    /* has movement and animation data */
+  uint8_t hasAlterable;   /* has alterable values, flags and strings */
+  uint8_t displayChanged; /* set by whoever changes what the object shows */
   uint8_t reserved;
   int32_t alterableFlags;
   VxValue values[VX_ALTERABLE_VALUES];
-  void* strings[VX_ALTERABLE_STRINGS];  /* host texts, or null */
+  void* strings[VX_ALTERABLE_STRINGS]; /* host texts, or null */
 };
 
 /* ---- Array objects: live objects with this identifier; their data is a VxArrayData. */
@@ -218,7 +213,7 @@ typedef struct VxArrayData {
   int32_t sizeX;
   int32_t sizeY;
   int32_t sizeZ;
-  uint32_t flags;  /* VX_ARRAY_* */
+  uint32_t flags; /* VX_ARRAY_* */
   /* Cell (x, y, z), each from 0, is entry x + sizeX * (y + sizeY * z). */
   void* cells;
 } VxArrayData;
@@ -231,12 +226,12 @@ typedef struct VxArrayData {
 
 enum { VX_POINT_HAS_LABEL = 0x1, VX_POINT_HAS_A = 0x2, VX_POINT_HAS_B = 0x4 };
 typedef struct VxChartPoint {
-  uint32_t flags;     /* VX_POINT_* */
+  uint32_t flags; /* VX_POINT_* */
   float x;
   float y;
   int32_t a;
   int32_t b;
-  const char* label;  /* narrow text owned by the chart, valid until the chart changes */
+  const char* label; /* narrow text owned by the chart, valid until the chart changes */
 } VxChartPoint;
 
 /* The properties of a chart, one field per property key, in key order. Their kinds: */
@@ -247,6 +242,8 @@ enum { VX_CHART_INTEGER = 0, VX_CHART_FLAG = 1, VX_CHART_NUMBER = 2, VX_CHART_TE
 #define VX_CHART_FIELD_TEXT(name) char name[VX_CHART_TEXT_SIZE];
 #define VX_CHART_DECLARE(name, kind) VX_CHART_FIELD_##kind(name)
 
+/* The key lists read best one row of keys to a line, as written. */
+/* clang-format off */
 #define VX_CHART_PROPERTIES_BEFORE_SERIES(X)                                                  \
   X(chartType, INTEGER) X(horizontal, FLAG) X(antialias, FLAG) X(transparent, FLAG)         \
   X(minValueUser, NUMBER) X(maxValueUser, NUMBER) X(autoValues, INTEGER)                     \
@@ -277,6 +274,7 @@ enum { VX_CHART_INTEGER = 0, VX_CHART_FLAG = 1, VX_CHART_NUMBER = 2, VX_CHART_TE
   X(hPadding, FLAG) X(gridXShow, FLAG) X(gridYShow, FLAG) X(autoTicksX, FLAG)                \
   X(labelValuePrecisionUser, INTEGER) X(labelSeriesPrecisionUser, INTEGER)
 
+/* clang-format on */
 #define VX_CHART_DECLARE_SERIES(name, i) int32_t name;
 typedef struct VxChartSeries {
   VX_CHART_SERIES_PROPERTIES(VX_CHART_DECLARE_SERIES, 0)
@@ -291,7 +289,7 @@ typedef struct VxChartProperties {
 /* Every property key with its kind and the offset of its field, in key order. */
 typedef struct VxChartKey {
   const char* name;
-  int kind;  /* VX_CHART_INTEGER ... */
+  int kind; /* VX_CHART_INTEGER ... */
   size_t offset;
 } VxChartKey;
 
@@ -300,17 +298,14 @@ typedef struct VxChartKey {
   {#name "[" #i "]", VX_CHART_INTEGER, offsetof(VxChartProperties, series[i].name)},
 static inline const VxChartKey* VxChartKeys(void) {
   static const VxChartKey keys[VX_CHART_KEY_COUNT] = {
-      VX_CHART_PROPERTIES_BEFORE_SERIES(VX_CHART_KEY)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 0)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 1)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 2)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 3)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 4)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 5)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 6)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 7)
-      VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 8)
-      VX_CHART_PROPERTIES_AFTER_SERIES(VX_CHART_KEY)};
+      VX_CHART_PROPERTIES_BEFORE_SERIES(VX_CHART_KEY) VX_CHART_SERIES_PROPERTIES(
+          VX_CHART_SERIES_KEY, 0) VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 1)
+          VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 2) VX_CHART_SERIES_PROPERTIES(
+              VX_CHART_SERIES_KEY, 3) VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 4)
+              VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 5) VX_CHART_SERIES_PROPERTIES(
+                  VX_CHART_SERIES_KEY, 6) VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 7)
+                  VX_CHART_SERIES_PROPERTIES(VX_CHART_SERIES_KEY, 8)
+                      VX_CHART_PROPERTIES_AFTER_SERIES(VX_CHART_KEY)};
   return keys;
 }
 
@@ -330,17 +325,17 @@ typedef struct VxChartData {
 
 /* One live object of the running application. */
 struct VxLiveObject {
-  uint32_t identifier;   /* extension identifier (VX_IDENTIFIER for objects of this kind) */
-  const void* name;      /* 24 characters, wide (uint16_t) when the application is wide */
-  VxObjectHeader* run;   /* the object's run object (header first) */
-  void* data;            /* kind-specific host data (VxArrayData, VxChartData), or null */
-  VxSceneObject* scene;  /* the object's scene state, or null when it has none */
+  uint32_t identifier;  /* extension identifier (VX_IDENTIFIER for objects of this kind) */
+  const void* name;     /* 24 characters, wide (uint16_t) when the application is wide */
+  VxObjectHeader* run;  /* the object's run object (header first) */
+  void* data;           /* kind-specific host data (VxArrayData, VxChartData), or null */
+  VxSceneObject* scene; /* the object's scene state, or null when it has none */
 };
 
 struct VxRunHeader {
   VxService services[VX_SVC_COUNT];
   const VxHostServices* host;
-  VxApplication* app;    /* the running application */
+  VxApplication* app; /* the running application */
   int32_t liveCount;
   VxLiveObject* live;
 };
@@ -349,9 +344,9 @@ struct VxRunHeader {
  * within VX_RUN_OBJECT_SIZE bytes. */
 struct VxObjectHeader {
   VxRunHeader* rh;
-  uint32_t flags;        /* VX_RESULT_* set by an expression for its returned word */
+  uint32_t flags; /* VX_RESULT_* set by an expression for its returned word */
   uint32_t reserved;
-  void* hostData;        /* the host's own per-object data */
+  void* hostData; /* the host's own per-object data */
 };
 
 /* Description record filled by GetRunObjectInfos. */
@@ -377,27 +372,27 @@ typedef struct VxDescription {
  * and anything else on; a 32-bit number is little-endian; a text ends at its first zero byte,
  * or at its field's end when none comes first. */
 typedef struct VxEditData {
-  uint8_t hostHeader[20];         /* the host's own */
-  uint8_t loadDefaultFile;        /* load the default file when the object is created */
-  uint8_t defaultReadOnly;        /* open the default file read-only: it is never written */
-  char defaultFile[260];          /* the default file; relative to the base folder */
+  uint8_t hostHeader[20];  /* the host's own */
+  uint8_t loadDefaultFile; /* load the default file when the object is created */
+  uint8_t defaultReadOnly; /* open the default file read-only: it is never written */
+  char defaultFile[260];   /* the default file; relative to the base folder */
   uint8_t padding1[2];
-  uint8_t baseFolder[4];          /* 32-bit VX_BASE_* choice of the folder paths hang off */
-  char initialData[3000];         /* INI text read into the store at creation */
-  uint8_t createFolders;          /* create the missing folders of a file's path */
-  uint8_t autoSave;               /* write the file after every change */
-  uint8_t standardSettings;       /* the standard settings, not the format ones given here */
-  uint8_t compression;            /* files are compressed blocks */
-  uint8_t encryption;             /* files are enciphered with the key */
-  char encryptionKey[128];        /* the cipher key */
-  uint8_t customNewLine;          /* lines end with the new-line text below, not CR LF */
-  char newLine[10];               /* the custom new-line text; empty means CR LF */
-  uint8_t alwaysQuote;            /* double quotes around a value are part of the value */
+  uint8_t baseFolder[4];    /* 32-bit VX_BASE_* choice of the folder paths hang off */
+  char initialData[3000];   /* INI text read into the store at creation */
+  uint8_t createFolders;    /* create the missing folders of a file's path */
+  uint8_t autoSave;         /* write the file after every change */
+  uint8_t standardSettings; /* the standard settings, not the format ones given here */
+  uint8_t compression;      /* files are compressed blocks */
+  uint8_t encryption;       /* files are enciphered with the key */
+  char encryptionKey[128];  /* the cipher key */
+  uint8_t customNewLine;    /* lines end with the new-line text below, not CR LF */
+  char newLine[10];         /* the custom new-line text; empty means CR LF */
+  uint8_t alwaysQuote;      /* double quotes around a value are part of the value */
   uint8_t padding2[3];
-  uint8_t groupRepeatMode[4];     /* 32-bit VX_GROUP_REPEAT_* for a group header met again */
-  int8_t itemRepeatMode;          /* VX_ITEM_REPEAT_* for an item name met again in a group */
-  int8_t undoDepth;               /* undo blocks kept; -1 unlimited, 0 none */
-  int8_t redoDepth;               /* redo blocks kept; -1 unlimited, 0 none */
+  uint8_t groupRepeatMode[4]; /* 32-bit VX_GROUP_REPEAT_* for a group header met again */
+  int8_t itemRepeatMode;      /* VX_ITEM_REPEAT_* for an item name met again in a group */
+  int8_t undoDepth;           /* undo blocks kept; -1 unlimited, 0 none */
+  int8_t redoDepth;           /* redo blocks kept; -1 unlimited, 0 none */
   uint8_t padding3;
   uint8_t saveRepeatedAsOriginal; /* names are written without the part from their last dot */
   uint8_t escapeGroups;           /* escape sequences in group names */
@@ -433,11 +428,11 @@ VX_STATIC_ASSERT(offsetof(VxEditData, globalDataKey) == 3454, "edit data layout"
 
 /* Base folder choices (VxEditData.baseFolder); any other value gives an empty base folder. */
 enum {
-  VX_BASE_SYSTEM = 0,         /* the host's system folder */
-  VX_BASE_CURRENT = 1,        /* the process's current directory */
-  VX_BASE_APPLICATION = 2,    /* the folder of the application's file */
-  VX_BASE_APPDATA = 3,        /* the user's data folder, else the system folder */
-  VX_BASE_COMMON_APPDATA = 4  /* the shared data folder, else the system folder */
+  VX_BASE_SYSTEM = 0,        /* the host's system folder */
+  VX_BASE_CURRENT = 1,       /* the process's current directory */
+  VX_BASE_APPLICATION = 2,   /* the folder of the application's file */
+  VX_BASE_APPDATA = 3,       /* the user's data folder, else the system folder */
+  VX_BASE_COMMON_APPDATA = 4 /* the shared data folder, else the system folder */
 };
 
 /* Repeat modes (VxEditData and action 56), stored as given: other values are kept too. */
@@ -448,9 +443,9 @@ enum {
   VX_GROUP_REPEAT_MERGE = 3   /* a repeated header adds to its group */
 };
 enum {
-  VX_ITEM_REPEAT_FIRST = 0,   /* the first value of a repeated name stays */
-  VX_ITEM_REPEAT_LAST = 1,    /* the last value wins */
-  VX_ITEM_REPEAT_RENAME = 2   /* a repeated name becomes "name.N" */
+  VX_ITEM_REPEAT_FIRST = 0, /* the first value of a repeated name stays */
+  VX_ITEM_REPEAT_LAST = 1,  /* the last value wins */
+  VX_ITEM_REPEAT_RENAME = 2 /* a repeated name becomes "name.N" */
 };
 
 typedef void (*VxFileNameRoutine)(void* hostValue, const char* fileName);

@@ -24,8 +24,8 @@ std::string CodePageName(int32_t codePage) {
 // stands for it and says how many input bytes it took. False when iconv has no such
 // conversion.
 template <class Refused>
-bool Convert(const std::string& to, const std::string& from, std::string_view in,
-             std::string& out, Refused refused) {
+bool Convert(const std::string& to, const std::string& from, std::string_view in, std::string& out,
+             Refused refused) {
   iconv_t cd = iconv_open(to.c_str(), from.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out.assign(in.size() * 2 + 16, '\0');

@@ -29,9 +29,7 @@ void SetEncryption(RunObject& ro, Params& p) {
 
 void SetReadOnly(RunObject& ro, Params& p) { ro.store->settings().readOnly = p.Int() != 0; }
 
-void SetCaseSensitiveAction(RunObject& ro, Params& p) {
-  ro.store->SetCaseSensitive(p.Int() != 0);
-}
+void SetCaseSensitiveAction(RunObject& ro, Params& p) { ro.store->SetCaseSensitive(p.Int() != 0); }
 
 void SetEscapes(RunObject& ro, Params& p) {
   const bool groups = p.Int() != 0;
@@ -43,9 +41,7 @@ void SetEscapes(RunObject& ro, Params& p) {
   settings.escapeValues = values;
 }
 
-void SetQuoteStrings(RunObject& ro, Params& p) {
-  ro.store->settings().alwaysQuote = p.Int() != 0;
-}
+void SetQuoteStrings(RunObject& ro, Params& p) { ro.store->settings().alwaysQuote = p.Int() != 0; }
 
 void SetRepeatModes(RunObject& ro, Params& p) {
   const int32_t groups = p.Int();

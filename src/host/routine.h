@@ -54,12 +54,12 @@ using ExpressionBody = Value (*)(RunObject&, Params&);
 
 // The steps a routine runs around its body, declared beside it in its table.
 enum class Frame : unsigned {
-  None = 0,                  // no opening steps at all
-  Plain = 1,                 // settings applied to a shared store, then auto load
-  Modifying = 1 | 2,         // ... then nothing while raising events, else a new undo block
-  Settings = 1 | 4,          // Plain, and the settings copied back afterwards
+  None = 0,           // no opening steps at all
+  Plain = 1,          // settings applied to a shared store, then auto load
+  Modifying = 1 | 2,  // ... then nothing while raising events, else a new undo block
+  Settings = 1 | 4,   // Plain, and the settings copied back afterwards
   ModifyingSettings = 1 | 2 | 4,
-  Guarded = 2,               // raising-event guard and undo block, without the opening steps
+  Guarded = 2,  // raising-event guard and undo block, without the opening steps
   GuardedSettings = 2 | 4,
   UndoFirstSettings = 8 | 1 | 4,  // guard and undo block before the opening steps
 };

@@ -33,11 +33,11 @@ bool Search(const Store& store, SearchResults* results, std::string_view groupPa
     bool groupDone = false;
     group.ForEachItem([&](const Item& item) {
       if (groupDone) return;
-      const bool match =
-          matchAny ? groupMatch || WildcardMatch(itemPattern, item.name(), nameCase) ||
-                         WildcardMatch(valuePattern, item.value(), valueCase)
-                   : WildcardMatch(itemPattern, item.name(), nameCase) &&
-                         WildcardMatch(valuePattern, item.value(), valueCase);
+      const bool match = matchAny
+                             ? groupMatch || WildcardMatch(itemPattern, item.name(), nameCase) ||
+                                   WildcardMatch(valuePattern, item.value(), valueCase)
+                             : WildcardMatch(itemPattern, item.name(), nameCase) &&
+                                   WildcardMatch(valuePattern, item.value(), valueCase);
       if (!match) return;
       if (groupsOnly) {
         // A group stands for itself once, and only when one of its items matched.
@@ -92,8 +92,7 @@ bool FindSubgroups(const Store& store, SearchResults* results, std::string_view 
 }
 
 void SearchInto(const Store& source, Store& target, std::string_view groupPattern,
-                std::string_view itemPattern, std::string_view valuePattern,
-                bool caseSensitive) {
+                std::string_view itemPattern, std::string_view valuePattern, bool caseSensitive) {
   SearchResults found;
   Search(source, &found, groupPattern, itemPattern, valuePattern,
          caseSensitive ? kSearchCaseSensitive : 0, kSearchReplace);

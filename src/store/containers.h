@@ -98,7 +98,8 @@ class NameIndex {
   }
 
   void InsertHashed(T* node, bool caseSensitive, uint64_t h) {
-    if ((count_ + 1) * 5 > slots_.size() * 4) Rehash(slots_.empty() ? 8 : slots_.size() * 2, caseSensitive);
+    if ((count_ + 1) * 5 > slots_.size() * 4)
+      Rehash(slots_.empty() ? 8 : slots_.size() * 2, caseSensitive);
     Place(h, node);
     ++count_;
   }

@@ -33,8 +33,9 @@ void Rebuild(Store& store, int code, int kind, std::string_view group) {
   };
   std::vector<Entry> entries;
   entries.reserve(g->size());
-  g->ForEachItem([&](const Item& it) { entries.push_back({std::string(it.name()),
-                                                          std::string(it.value())}); });
+  g->ForEachItem([&](const Item& it) {
+    entries.push_back({std::string(it.name()), std::string(it.value())});
+  });
 
   std::vector<uint32_t> order;
   if (code == 0 || code == 9 || code == 10) {

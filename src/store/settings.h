@@ -34,16 +34,16 @@ enum ItemRepeatMode : int32_t {
 // keeps it and changes it only through Store::SetCaseSensitive.
 class DocumentSettings {
  public:
-  bool autoSave = true;                 // the file is written after every change
-  bool readOnly = false;                // the file is never written
-  std::string fileName;                 // the file the document is tied to; empty: none
-  bool compressFile = false;            // the file is a compressed block
-  bool encrypt = false;                 // the file is enciphered with encryptionKey
-  std::string encryptionKey;            // the key of the file's cipher
-  bool escapeValues = false;            // item values are read and written with escapes
-  bool escapeItemNames = false;         // item names are read and written with escapes
-  bool escapeGroups = false;            // group names are read and written with escapes
-  bool alwaysQuote = false;             // quotes around a value belong to it, read or written
+  bool autoSave = true;          // the file is written after every change
+  bool readOnly = false;         // the file is never written
+  std::string fileName;          // the file the document is tied to; empty: none
+  bool compressFile = false;     // the file is a compressed block
+  bool encrypt = false;          // the file is enciphered with encryptionKey
+  std::string encryptionKey;     // the key of the file's cipher
+  bool escapeValues = false;     // item values are read and written with escapes
+  bool escapeItemNames = false;  // item names are read and written with escapes
+  bool escapeGroups = false;     // group names are read and written with escapes
+  bool alwaysQuote = false;      // quotes around a value belong to it, read or written
   int32_t groupRepeatMode = kGroupRepeatMerge;  // a repeated group header (GroupRepeatMode)
   int32_t itemRepeatMode = kItemRepeatLast;     // a repeated item name (ItemRepeatMode)
   bool saveRepeatedAsOriginal = false;  // names are written without the part from their last dot

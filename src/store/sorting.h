@@ -70,7 +70,6 @@ std::vector<const Item*> ShuffledOrder(const std::vector<const Item*>& items, ui
 //     6 reverse: the order alone changes, without undo records
 //   2 delete the first item, 4 the last
 // Any other code changes nothing.
-void ApplyGroupOperation(Store& store, int code, int option, std::string_view group,
-                         uint32_t seed);
+void ApplyGroupOperation(Store& store, int code, int option, std::string_view group, uint32_t seed);
 
 }  // namespace vellix

@@ -350,8 +350,8 @@ bool Store::RenameGroup(std::string_view oldName, std::string_view newName, int3
   return true;
 }
 
-void Store::RenameItem(std::string_view group, std::string_view oldName,
-                       std::string_view newName, bool allowOverwrite) {
+void Store::RenameItem(std::string_view group, std::string_view oldName, std::string_view newName,
+                       bool allowOverwrite) {
   if (SameKey(oldName, newName, caseSensitive_)) return;
   if (!HasItem(group, oldName)) return;
   if (!allowOverwrite && HasItem(group, newName)) return;
@@ -429,8 +429,9 @@ bool Store::CopyItem(std::string_view sourceGroup, std::string_view sourceItem,
 
 void Store::FoldItems(Group* g) {
   std::vector<Item*> all = g->order_.Nodes();
-  std::sort(all.begin(), all.end(),
-            [](const Item* a, const Item* b) { return CompareKeys(a->name(), b->name(), true) < 0; });
+  std::sort(all.begin(), all.end(), [](const Item* a, const Item* b) {
+    return CompareKeys(a->name(), b->name(), true) < 0;
+  });
   NameIndex<Item> folded;
   folded.Reserve(all.size(), false);
   // Names already in lowercase keep their keys and win over every name that folds onto

@@ -70,7 +70,9 @@ void SetItemStringCurrent(RunObject& ro, Params& p) {
 
 void DeleteCurrentGroup(RunObject& ro, Params&) { ro.store->DeleteGroup(ro.currentGroup); }
 
-void DeleteItemCurrent(RunObject& ro, Params& p) { ro.store->DeleteItem(ro.currentGroup, p.Text()); }
+void DeleteItemCurrent(RunObject& ro, Params& p) {
+  ro.store->DeleteItem(ro.currentGroup, p.Text());
+}
 
 void RenameCurrentGroup(RunObject& ro, Params& p) {
   const std::string name = p.Text();

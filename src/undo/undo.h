@@ -48,7 +48,7 @@ class UndoCompound final : public UndoElement {
   size_t size() const { return (first_ != nullptr ? 1 : 0) + rest_.size(); }
 
  private:
-  std::unique_ptr<UndoElement> first_;               // the oldest record
+  std::unique_ptr<UndoElement> first_;              // the oldest record
   std::vector<std::unique_ptr<UndoElement>> rest_;  // the others, oldest first
 };
 
@@ -102,8 +102,8 @@ class UndoByRestoreGroup : public UndoElement {
 // blocks are a million records, not twice as many allocations.
 class UndoStacks final : public UndoSink {
  public:
-  int32_t undoDepth = 0;  // undo blocks kept: 0 none, negative unlimited
-  int32_t redoDepth = 0;  // redo blocks kept, the same way
+  int32_t undoDepth = 0;       // undo blocks kept: 0 none, negative unlimited
+  int32_t redoDepth = 0;       // redo blocks kept, the same way
   bool autoUndoBlocks = true;  // every modifying action opens a block of its own
   // Set while an undo is applied: records then go to the redo side.
   bool undoing = false;

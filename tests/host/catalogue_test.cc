@@ -21,13 +21,27 @@ std::vector<Token> ArgumentsFor(const char* signature) {
   std::vector<Token> args;
   for (const char* c = signature; *c != '\0'; ++c) {
     switch (static_cast<ParamKind>(*c)) {
-      case ParamKind::Text: args.push_back(ParseToken("\"g\"")); break;
-      case ParamKind::Integer: args.push_back(ParseToken("1")); break;
-      case ParamKind::Float: args.push_back(ParseToken("0.5")); break;
-      case ParamKind::Number: args.push_back(ParseToken("2")); break;
-      case ParamKind::Object: args.push_back(ParseToken("@peer")); break;
-      case ParamKind::Position: args.push_back(ParseToken("<3,4>")); break;
-      case ParamKind::Custom: args.push_back(ParseToken("[1,0,1,0,1,0,1,0]")); break;
+      case ParamKind::Text:
+        args.push_back(ParseToken("\"g\""));
+        break;
+      case ParamKind::Integer:
+        args.push_back(ParseToken("1"));
+        break;
+      case ParamKind::Float:
+        args.push_back(ParseToken("0.5"));
+        break;
+      case ParamKind::Number:
+        args.push_back(ParseToken("2"));
+        break;
+      case ParamKind::Object:
+        args.push_back(ParseToken("@peer"));
+        break;
+      case ParamKind::Position:
+        args.push_back(ParseToken("<3,4>"));
+        break;
+      case ParamKind::Custom:
+        args.push_back(ParseToken("[1,0,1,0,1,0,1,0]"));
+        break;
     }
   }
   return args;
@@ -35,8 +49,8 @@ std::vector<Token> ArgumentsFor(const char* signature) {
 
 TEST(Catalogue, EveryRoutineReadsExactlyItsParameters) {
   const std::filesystem::path old = std::filesystem::current_path();
-  const std::filesystem::path work = std::filesystem::temp_directory_path() /
-                                     ("vellix-catalogue-" + std::to_string(::getpid()));
+  const std::filesystem::path work =
+      std::filesystem::temp_directory_path() / ("vellix-catalogue-" + std::to_string(::getpid()));
   std::filesystem::remove_all(work);
   std::filesystem::create_directories(work);
   std::filesystem::current_path(work);

@@ -61,18 +61,26 @@ TEST_F(ModuleTest, AnswersTheHostsQuestions) {
 
 TEST_F(ModuleTest, EditorStubsAnswerAsTheHostExpects) {
   using Stub = vx_word (*)(void*, void*, void*, void*);
-  const std::vector<std::pair<const char*, vx_word>> answers = {
-      {"CreateObject", -1}, {"GetConditionCodeFromMenu", -1}, {"GetActionCodeFromMenu", -1},
-      {"GetExpressionCodeFromMenu", -1}, {"GetProperties", 1}, {"IsPropEnabled", 1},
-      {"GetTextFont", 1}, {"SetTextFont", 1}, {"DisplayRunObject", 0}, {"GetPropValue", 0},
-      {"Initialize", 0}, {"GetDependencies", 0}, {"Free", 0}};
+  const std::vector<std::pair<const char*, vx_word>> answers = {{"CreateObject", -1},
+                                                                {"GetConditionCodeFromMenu", -1},
+                                                                {"GetActionCodeFromMenu", -1},
+                                                                {"GetExpressionCodeFromMenu", -1},
+                                                                {"GetProperties", 1},
+                                                                {"IsPropEnabled", 1},
+                                                                {"GetTextFont", 1},
+                                                                {"SetTextFont", 1},
+                                                                {"DisplayRunObject", 0},
+                                                                {"GetPropValue", 0},
+                                                                {"Initialize", 0},
+                                                                {"GetDependencies", 0},
+                                                                {"Free", 0}};
   for (const auto& [name, value] : answers) {
     auto stub = Entry<Stub>(name);
     ASSERT_NE(stub, nullptr) << name;
     EXPECT_EQ(stub(nullptr, nullptr, nullptr, nullptr), value) << name;
   }
-  for (const char* name : {"EditDebugItem", "UnloadObject", "GetObjInfos", "PutObject",
-                           "StartApp", "EndApp", "PauseRunObject", "ContinueRunObject"}) {
+  for (const char* name : {"EditDebugItem", "UnloadObject", "GetObjInfos", "PutObject", "StartApp",
+                           "EndApp", "PauseRunObject", "ContinueRunObject"}) {
     EXPECT_NE(dlsym(handle_, name), nullptr) << name;
   }
 }
@@ -100,7 +108,8 @@ TEST_F(ModuleTest, ReportsOnlyAbsoluteDefaultFiles) {
 }
 
 TEST_F(ModuleTest, ExportsNothingButItsEntryPoints) {
-  EXPECT_EQ(dlsym(handle_, "_ZN6vellix13NormalizeNameB5cxx11ESt17basic_string_viewIcSt11char_traitsIcEEb"),
+  EXPECT_EQ(dlsym(handle_,
+                  "_ZN6vellix13NormalizeNameB5cxx11ESt17basic_string_viewIcSt11char_traitsIcEEb"),
             nullptr);
   EXPECT_EQ(dlsym(handle_, "_ZN6vellix5StoreC1Ev"), nullptr);
 }

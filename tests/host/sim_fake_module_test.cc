@@ -62,12 +62,15 @@ void FakeEnd(const VxHostServices*, VxApplication* app) {
   g_events.push_back(std::string("end ") + (app->parent ? "sub" : "top"));
 }
 
-constexpr ModuleEntryPoints kFake{&FakeInfos, &FakeSize, &FakeCreate, &FakeDestroy, &FakeStart, &FakeEnd};
+constexpr ModuleEntryPoints kFake{&FakeInfos,   &FakeSize,  &FakeCreate,
+                                  &FakeDestroy, &FakeStart, &FakeEnd};
 
 vx_word Service(VxObjectHeader* object, int n, vx_word a, vx_word b = 0) {
   return object->rh->services[n](object, a, b);
 }
-vx_word Read(VxObjectHeader* object, int kind) { return Service(object, VX_SVC_READ_PARAMETER, kind); }
+vx_word Read(VxObjectHeader* object, int kind) {
+  return Service(object, VX_SVC_READ_PARAMETER, kind);
+}
 float AsFloat(vx_word word) { return std::bit_cast<float>(static_cast<uint32_t>(word)); }
 std::vector<Token> Args(std::initializer_list<const char*> raw) {
   std::vector<Token> args;
@@ -97,12 +100,14 @@ TEST_F(SimFakeModule, ReadsEveryKindOfParameter) {
   std::vector<std::string> seen;
   g_routine = [&](char kind, int index, VxObjectHeader* o) -> vx_word {
     if (kind == 'a' && index == 33) {  // TTTC
-      for (int i = 0; i < 3; ++i) seen.push_back(reinterpret_cast<const char*>(Read(o, VX_KIND_STRUCTURED)));
+      for (int i = 0; i < 3; ++i)
+        seen.push_back(reinterpret_cast<const char*>(Read(o, VX_KIND_STRUCTURED)));
       const auto* block = reinterpret_cast<const int8_t*>(Read(o, VX_KIND_STRUCTURED));
-      seen.push_back(std::to_string(block[6]) + "," + std::to_string(block[7]) + "," + std::to_string(block[8]) +
-                     "," + std::to_string(block[63]));
+      seen.push_back(std::to_string(block[6]) + "," + std::to_string(block[7]) + "," +
+                     std::to_string(block[8]) + "," + std::to_string(block[63]));
     } else if (kind == 'a' && index == 17) {  // OTII
-      seen.push_back(reinterpret_cast<const char*>(Read(o, VX_KIND_STRUCTURED)) + VX_PARAM_DATA_OFFSET);
+      seen.push_back(reinterpret_cast<const char*>(Read(o, VX_KIND_STRUCTURED)) +
+                     VX_PARAM_DATA_OFFSET);
       seen.push_back(reinterpret_cast<const char*>(Read(o, VX_KIND_STRUCTURED)));
       seen.push_back(std::to_string(Read(o, VX_KIND_INTEGER)));
       seen.push_back(std::to_string(Read(o, VX_KIND_INTEGER)));
@@ -118,10 +123,14 @@ TEST_F(SimFakeModule, ReadsEveryKindOfParameter) {
       Read(o, VX_KIND_INTEGER);
       seen.push_back(std::to_string(AsFloat(Read(o, VX_KIND_FLOAT))));
     } else if (kind == 'e' && index == 8) {  // TTF, read twice from the start
-      seen.push_back(reinterpret_cast<const char*>(Service(o, VX_SVC_READ_FIRST_EXPR_PARAM, VX_KIND_TEXT)));
-      seen.push_back(reinterpret_cast<const char*>(Service(o, VX_SVC_READ_NEXT_EXPR_PARAM, VX_KIND_TEXT)));
-      seen.push_back(std::to_string(AsFloat(Service(o, VX_SVC_READ_NEXT_EXPR_PARAM, VX_KIND_FLOAT))));
-      seen.push_back(reinterpret_cast<const char*>(Service(o, VX_SVC_READ_FIRST_EXPR_PARAM, VX_KIND_TEXT)));
+      seen.push_back(
+          reinterpret_cast<const char*>(Service(o, VX_SVC_READ_FIRST_EXPR_PARAM, VX_KIND_TEXT)));
+      seen.push_back(
+          reinterpret_cast<const char*>(Service(o, VX_SVC_READ_NEXT_EXPR_PARAM, VX_KIND_TEXT)));
+      seen.push_back(
+          std::to_string(AsFloat(Service(o, VX_SVC_READ_NEXT_EXPR_PARAM, VX_KIND_FLOAT))));
+      seen.push_back(
+          reinterpret_cast<const char*>(Service(o, VX_SVC_READ_FIRST_EXPR_PARAM, VX_KIND_TEXT)));
     }
     return 0;
   };
@@ -130,9 +139,9 @@ TEST_F(SimFakeModule, ReadsEveryKindOfParameter) {
   host.Call(ini, RoutineKind::Action, 19, Args({"g", "i", "<-1,20>"}));
   host.Call(ini, RoutineKind::Action, 14, Args({"g", "i", "1", "2"}));
   host.Call(ini, RoutineKind::Expression, 8, Args({"g", "i", "0.5"}));
-  EXPECT_EQ(seen, (std::vector<std::string>{"a", "7.50", "<1,2>", "1,-2,-1,0",      // texts end at NUL
-                                            "other", "-3", "2", "-2",              // truncation
-                                            "-1,20", "2.000000",                   // position, float
+  EXPECT_EQ(seen, (std::vector<std::string>{"a", "7.50", "<1,2>", "1,-2,-1,0",  // texts end at NUL
+                                            "other", "-3", "2", "-2",           // truncation
+                                            "-1,20", "2.000000",                // position, float
                                             "g", "i", "0.500000", "g"}));
   host.Shutdown();
 }
@@ -173,11 +182,14 @@ TEST_F(SimFakeModule, EachFaultyReadIsNamed) {
          Read(o, VX_KIND_STRUCTURED);
        },
        "action 10 reads argument 2 but takes only 1"},
-      {[](VxObjectHeader* o) { Read(o, VX_KIND_TEXT); }, "the module read a parameter of unknown kind 1"},
-      {[](VxObjectHeader* o) { Read(o, VX_KIND_FLOAT); }, "action 10 reads argument 1 (text) as a float"},
+      {[](VxObjectHeader* o) { Read(o, VX_KIND_TEXT); },
+       "the module read a parameter of unknown kind 1"},
+      {[](VxObjectHeader* o) { Read(o, VX_KIND_FLOAT); },
+       "action 10 reads argument 1 (text) as a float"},
       {[](VxObjectHeader* o) { Service(o, VX_SVC_READ_FIRST_EXPR_PARAM, VX_KIND_TEXT); },
        "action 10 reads a parameter with the expression services"},
-      {[](VxObjectHeader* o) { Service(o, 2, 0); }, "the module called host service 2, which this host does not provide"},
+      {[](VxObjectHeader* o) { Service(o, 2, 0); },
+       "the module called host service 2, which this host does not provide"},
       {[](VxObjectHeader* o) { o->rh->host->general(VX_GEN_FREE, 1234, 0, 0); },
        "the module released a block the host did not allocate"},
       {[](VxObjectHeader* o) { o->rh->host->general(99, 0, 0, 0); },
@@ -261,7 +273,8 @@ TEST_F(SimFakeModule, GeneralServicesApplicationDataAndFolders) {
     EXPECT_EQ(h->general(VX_GEN_IS_WIDE, reinterpret_cast<vx_word>(&host.Main().record), 0, 0), 0);
     auto* block = reinterpret_cast<char*>(h->general(VX_GEN_ALLOCATE, 4, 0, 0));
     std::memcpy(block, "abcd", 4);
-    block = reinterpret_cast<char*>(h->general(VX_GEN_RESIZE, reinterpret_cast<vx_word>(block), 8, 0));
+    block =
+        reinterpret_cast<char*>(h->general(VX_GEN_RESIZE, reinterpret_cast<vx_word>(block), 8, 0));
     EXPECT_EQ(std::string(block, 8), std::string("abcd\0\0\0\0", 8));
     h->general(VX_GEN_FREE, reinterpret_cast<vx_word>(block), 0, 0);
     static int key;
@@ -291,9 +304,10 @@ TEST_F(SimFakeModule, LifecycleOrder) {
     host.CreateObject("d", Named("d"));
     host.Shutdown();
   }
-  EXPECT_EQ(g_events, (std::vector<std::string>{"start top", "create a", "start sub", "create b", "create c",
-                                                "destroy", "destroy", "destroy", "end top", "start top",
-                                                "create d", "destroy", "end sub", "end top"}));
+  EXPECT_EQ(g_events,
+            (std::vector<std::string>{"start top", "create a", "start sub", "create b", "create c",
+                                      "destroy", "destroy", "destroy", "end top", "start top",
+                                      "create d", "destroy", "end sub", "end top"}));
 }
 
 TEST_F(SimFakeModule, TriggerOnADestroyedObjectFails) {

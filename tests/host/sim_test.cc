@@ -27,8 +27,10 @@ TEST(SimTokens, ClassifiesEveryKind) {
   EXPECT_EQ(text.kind, TokenKind::Text);
   EXPECT_EQ(text.text, std::string("a \"b\"\\ \n\r\tA\0z", 13));
 
-  for (const char* n : {"7", "-7", "2.5", "-0.25", "007", "100.0"}) EXPECT_EQ(ParseToken(n).kind, TokenKind::Number) << n;
-  for (const char* w : {"-", "1.", ".5", "1e5", "--1", "a=1", "x-1"}) EXPECT_EQ(ParseToken(w).kind, TokenKind::Word) << w;
+  for (const char* n : {"7", "-7", "2.5", "-0.25", "007", "100.0"})
+    EXPECT_EQ(ParseToken(n).kind, TokenKind::Number) << n;
+  for (const char* w : {"-", "1.", ".5", "1e5", "--1", "a=1", "x-1"})
+    EXPECT_EQ(ParseToken(w).kind, TokenKind::Word) << w;
 
   Token object = ParseToken("@ini");
   EXPECT_EQ(object.kind, TokenKind::Object);
@@ -46,14 +48,15 @@ TEST(SimTokens, ClassifiesEveryKind) {
 }
 
 TEST(SimTokens, RejectsMalformedTokens) {
-  for (const char* bad : {"\"open", "\"a\"b", "\"\\q\"", "\"\\x4\"", "@", "[1,2", "[1,,2]", "[256]", "[x]",
-                          "<1>", "<1,2", "<40000,0>", "<a,b>", "a\"b"})
+  for (const char* bad : {"\"open", "\"a\"b", "\"\\q\"", "\"\\x4\"", "@", "[1,2", "[1,,2]", "[256]",
+                          "[x]", "<1>", "<1,2", "<40000,0>", "<a,b>", "a\"b"})
     EXPECT_THROW(ParseToken(bad), SyntaxError) << bad;
 }
 
 TEST(SimTokens, SplitsLinesKeepingQuotedBlanks) {
   auto raw = SplitLine("  act ini\t15 \"two words\" file=\"my saves/a.ini\"  x ");
-  EXPECT_EQ(raw, (std::vector<std::string>{"act", "ini", "15", "\"two words\"", "file=\"my saves/a.ini\"", "x"}));
+  EXPECT_EQ(raw, (std::vector<std::string>{"act", "ini", "15", "\"two words\"",
+                                           "file=\"my saves/a.ini\"", "x"}));
   EXPECT_EQ(SplitLine(R"(echo "a \" b")").size(), 2u);
   EXPECT_THROW(SplitLine("echo \"no end"), SyntaxError);
   EXPECT_TRUE(SplitLine(" \t ").empty());
@@ -79,7 +82,8 @@ TEST(SimTokens, ConvertsNumbers) {
 }
 
 TEST(SimPrinting, EscapesTextsAndHidesTheWorkingFolder) {
-  EXPECT_EQ(PrintedText(std::string("a\\b\"c\r\n\t\x01\x7f\xff~", 12), ""), R"("a\\b\"c\r\n\t\x01\x7f\xff~")");
+  EXPECT_EQ(PrintedText(std::string("a\\b\"c\r\n\t\x01\x7f\xff~", 12), ""),
+            R"("a\\b\"c\r\n\t\x01\x7f\xff~")");
   EXPECT_EQ(PrintedText(std::string("\0", 1), ""), R"("\x00")");
   EXPECT_EQ(PrintedText("/w/a;/w/b;/wx", "/w"), R"("$W/a;$W/b;$Wx")");
   EXPECT_EQ(PrintedText("none", "/w"), R"("none")");
@@ -122,10 +126,12 @@ TEST(SimEditData, PropsLandAtTheirOffsets) {
 
   // An edit-data file replaces the whole block first, wherever the option stands; a short
   // file leaves the rest zero, and props are written over it.
-  std::filesystem::path file = std::filesystem::temp_directory_path() / ("vellix-edit-" + std::to_string(::getpid()));
+  std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("vellix-edit-" + std::to_string(::getpid()));
   {
     std::string bytes(300, '\x7f');
-    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   auto fromFile = props("case=1 editdata=" + file.string() + " readonly=0");
   std::filesystem::remove(file);
@@ -187,7 +193,8 @@ TEST_F(SimHost, CallsRoutinesAndTypesResults) {
   std::ostringstream sink;
   Host host(VELLIX_MODULE_PATH, work_.string());
   std::vector<std::string> triggers;
-  host.SetTriggerHandler([&](Object& o, int c) { triggers.push_back(o.name + " " + std::to_string(c)); });
+  host.SetTriggerHandler(
+      [&](Object& o, int c) { triggers.push_back(o.name + " " + std::to_string(c)); });
   host.Start();
   std::vector<uint8_t> edit(VX_EDIT_DATA_SIZE, 0);
   edit[offsetof(VxEditData, standardSettings)] = 1;
@@ -198,10 +205,12 @@ TEST_F(SimHost, CallsRoutinesAndTypesResults) {
 
   host.Call(ini, RoutineKind::Action, 15, {ParseToken("g"), ParseToken("a"), ParseToken("2.5")});
   EXPECT_EQ(triggers, (std::vector<std::string>{"ini 12", "ini 10"}));
-  CallResult value = host.Call(ini, RoutineKind::Expression, 8, {ParseToken("g"), ParseToken("a"), ParseToken("0")});
+  CallResult value = host.Call(ini, RoutineKind::Expression, 8,
+                               {ParseToken("g"), ParseToken("a"), ParseToken("0")});
   EXPECT_EQ(value.type, CallResult::Type::Float);
   EXPECT_EQ(value.real, 2.5f);
-  CallResult text = host.Call(ini, RoutineKind::Expression, 9, {ParseToken("g"), ParseToken("a"), ParseToken("x")});
+  CallResult text = host.Call(ini, RoutineKind::Expression, 9,
+                              {ParseToken("g"), ParseToken("a"), ParseToken("x")});
   EXPECT_EQ(text.type, CallResult::Type::Text);
   EXPECT_EQ(text.text, "2.5");
   CallResult count = host.Call(ini, RoutineKind::Expression, 16, {});
@@ -243,20 +252,22 @@ TEST_F(SimHost, WideApplicationsListWideNames) {
 }
 
 TEST_F(SimHost, BadReadStopsTheRunAfterTheCallReturns) {
-  ScriptRun run = Run("object ini standard=1\non ini 10 echo never\nact ini 14 g x type 5\necho after\n");
+  ScriptRun run =
+      Run("object ini standard=1\non ini 10 echo never\nact ini 14 g x type 5\necho after\n");
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.error, "t.vxs:3: action 14 reads argument 3 as an integer, but it is word type");
 }
 
 TEST_F(SimHost, ErrorInNestedHandlerReportsTheHandlerLine) {
-  ScriptRun run = Run(
-      "object a standard=1\nobject b standard=1\n"
-      "on b 10 expr a 99\n"
-      "on a 10 act b 15 g x 1\n"
-      "act a 15 g x 1\n"
-      "echo after\n");
+  ScriptRun run =
+      Run("object a standard=1\nobject b standard=1\n"
+          "on b 10 expr a 99\n"
+          "on a 10 act b 15 g x 1\n"
+          "act a 15 g x 1\n"
+          "echo after\n");
   EXPECT_EQ(run.out, "trigger a 12\ntrigger a 10\ntrigger b 12\ntrigger b 10\n");
-  EXPECT_EQ(run.error, "t.vxs:3: unknown expression index 99 (there are 41) (in the handler of b 10)");
+  EXPECT_EQ(run.error,
+            "t.vxs:3: unknown expression index 99 (there are 41) (in the handler of b 10)");
 }
 
 TEST_F(SimHost, HostObjectCommandsUsedWronglyNameTheLine) {
@@ -268,7 +279,8 @@ TEST_F(SimHost, HostObjectCommandsUsedWronglyNameTheLine) {
       {"array a 2 2 numeric", "t.vxs:1: usage: array NAME SX SY SZ numeric|text [base1]"},
       {"array a 2000 2000 1 numeric", "t.vxs:1: an array has at most 1048576 cells"},
       {"array a 1 1 1 words", "t.vxs:1: an array is numeric or text, not words"},
-      {"array a 2 1 1 numeric\ncell a 2 0 0 1", "t.vxs:2: X must be a whole number from 0 to 1, got 2"},
+      {"array a 2 1 1 numeric\ncell a 2 0 0 1",
+       "t.vxs:2: X must be a whole number from 0 to 1, got 2"},
       {"array a 1 1 1 numeric\ncell a 0 0 0 x", "t.vxs:2: a numeric cell must be a whole number"},
       {"chart c type=x", "t.vxs:1: chartType must be a whole number"},
       {"chart c\npoint c 1", "t.vxs:2: usage: point NAME X Y [a=N] [b=N] [label=TEXT]"},
@@ -288,9 +300,9 @@ TEST_F(SimHost, HostObjectCommandsUsedWronglyNameTheLine) {
 TEST_F(SimHost, HostTextsFollowTheApplicationsWideness) {
   // Texts set in a narrow application are rewritten when it becomes wide and back, so that
   // the module always reads them in the application's current form.
-  ScriptRun run = Run(
-      "scene s str0=\"\xc3\xa9t\xc3\xa9\" alterable=1\nglobals str1=\"\xc5\x81\"\n"
-      "app main wide=1\nshow globals\nshow s\napp main wide=0\nshow globals\nshow s\n");
+  ScriptRun run =
+      Run("scene s str0=\"\xc3\xa9t\xc3\xa9\" alterable=1\nglobals str1=\"\xc5\x81\"\n"
+          "app main wide=1\nshow globals\nshow s\napp main wide=0\nshow globals\nshow s\n");
   EXPECT_EQ(run.error, "");
   const std::string global = "str1=\"\\xc5\\x81\"\n", scene = "str0=\"\\xc3\\xa9t\\xc3\\xa9\"\n";
   EXPECT_EQ(run.out.find(global), 0u);

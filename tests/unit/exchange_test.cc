@@ -19,9 +19,9 @@ TEST(ExchangeArrays, ShapesOutsideTheBoundsTouchNothing) {
   store.settings().autoSave = false;
   // Sizes whose product overflows, is negative or passes the bound: nothing is read.
   const int32_t big = std::numeric_limits<int32_t>::max();
-  for (const ArrayShape shape : {ArrayShape{big, big, big, true, false, false},
-                                 ArrayShape{-1, 1, 1, true, false, false},
-                                 ArrayShape{4096, 4096, 2, true, false, false}}) {
+  for (const ArrayShape shape :
+       {ArrayShape{big, big, big, true, false, false}, ArrayShape{-1, 1, 1, true, false, false},
+        ArrayShape{4096, 4096, 2, true, false, false}}) {
     ArrayCells cells;
     cells.shape = shape;
     LoadArray(store, "g", cells);
@@ -33,8 +33,8 @@ TEST(ExchangeArrays, ShapesOutsideTheBoundsTouchNothing) {
 
   // Put: coordinates at or past a size, after the base is taken off, are never written.
   int32_t cells[2 * 3 * 1] = {};
-  for (const char* name : {"2,0,0", "0,3,0", "0,0,1", "0,0,4294967296", "99999999999999999999,0,0",
-                           "1,2,0"})
+  for (const char* name :
+       {"2,0,0", "0,3,0", "0,0,1", "0,0,4294967296", "99999999999999999999,0,0", "1,2,0"})
     store.SetItem("g", name, "7");
   PutArray(store, "g", ArrayShape{2, 3, 1, true, false, false}, cells);
   EXPECT_EQ(cells[1 + 2 * 2], 7);

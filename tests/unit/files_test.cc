@@ -2,8 +2,8 @@
 // loaded from and saved to files.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -160,10 +160,10 @@ TEST(Cipher, MatchesPublishedVectorsAndIsItsOwnInverse) {
     const char* plain;
     const char* cipher;
   };
-  for (const Vector& v : {Vector{"Key", "Plaintext", "bb f3 16 e8 d9 40 af 0a d3"},
-                          Vector{"Wiki", "pedia", "10 21 bf 04 20"},
-                          Vector{"Secret", "Attack at dawn",
-                                 "45 a0 1f 64 5f c3 5b 38 35 52 54 4b 9b f5"}}) {
+  for (const Vector& v :
+       {Vector{"Key", "Plaintext", "bb f3 16 e8 d9 40 af 0a d3"},
+        Vector{"Wiki", "pedia", "10 21 bf 04 20"},
+        Vector{"Secret", "Attack at dawn", "45 a0 1f 64 5f c3 5b 38 35 52 54 4b 9b f5"}}) {
     std::string data = v.plain;
     CipherBlock(data, v.key);
     EXPECT_EQ(Hex(data), v.cipher);
@@ -196,7 +196,8 @@ TEST(Blocks, StreamsInPiecesMatchTheWhole) {
   }
   EXPECT_EQ(pieces, whole);
 
-  for (BlockContent content : {BlockContent::kAny, BlockContent::kText, BlockContent::kEnciphered}) {
+  for (BlockContent content :
+       {BlockContent::kAny, BlockContent::kText, BlockContent::kEnciphered}) {
     std::string block;
     StringWriter out(block);
     BlockCompressor compressor(content, out);
@@ -349,7 +350,8 @@ TEST(Replace, ContentInPiecesFailsCleanly) {
 
   Store store;
   store.settings().autoSave = false;
-  for (int i = 0; i < 20000; ++i) store.SetItem("g" + std::to_string(i / 100), "item" + std::to_string(i), "value");
+  for (int i = 0; i < 20000; ++i)
+    store.SetItem("g" + std::to_string(i / 100), "item" + std::to_string(i), "value");
   ASSERT_TRUE(SaveFile(store, dir / "full.ini", true, true, "k"));
   const size_t size = ReadBytes(dir / "full.ini").size();
   FaultInjection faults;
@@ -452,7 +454,8 @@ TEST(Replace, LongNamesSaveAndTemporariesOfKilledSavesGo) {
   EXPECT_EQ(ReadBytes(path), "old");
   // The next save of that file removes it; another file's save would not.
   ASSERT_TRUE(ReplaceFile(path, "new"));
-  EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"a.ini", longest.substr(dir.path().size() + 1)}));
+  EXPECT_EQ(Entries(dir.path()),
+            (std::set<std::string>{"a.ini", longest.substr(dir.path().size() + 1)}));
 }
 
 TEST(Replace, OnlyRegularFilesAreReadOrWrittenAndNothingWaits) {
@@ -582,7 +585,9 @@ class StoreFiles : public ::testing::Test {
     std::string out;
     s.ForEachGroup([&](const Group& g) {
       out += "[" + g.name() + "]";
-      g.ForEachItem([&](const Item& it) { out.append(it.name()).append("=").append(it.value()).append(";"); });
+      g.ForEachItem([&](const Item& it) {
+        out.append(it.name()).append("=").append(it.value()).append(";");
+      });
     });
     return out;
   }
@@ -639,7 +644,8 @@ TEST_F(StoreFiles, StreamedSavesHoldTheWholeText) {
       if (encrypted) CipherBlock(expected, "sesame");
       if (compressed) {
         EXPECT_EQ(Hex(bytes.substr(4, 2)), encrypted ? "78 01" : "78 5e");  // levels 0 and 4
-        EXPECT_EQ(bytes.size() < text.size() / 2, !encrypted) << bytes.size() << " of " << text.size();
+        EXPECT_EQ(bytes.size() < text.size() / 2, !encrypted)
+            << bytes.size() << " of " << text.size();
         std::string inflated;
         ASSERT_TRUE(DecompressBlock(bytes, inflated));
         bytes.swap(inflated);
@@ -704,7 +710,9 @@ TEST_F(StoreFiles, ALoadReportSaysWhyAFileWasNotTakenInWhole) {
   // Tabs, line ends and the custom new-line text's bytes are text.
   Store custom;
   custom.settings().SetNewLine("\x01");
-  WriteBytes(dir / "custom.ini", "[G]\x01" "a=\t1\r\n");
+  WriteBytes(dir / "custom.ini",
+             "[G]\x01"
+             "a=\t1\r\n");
   LoadReport r;
   LoadFile(custom, dir / "custom.ini", false, false, "", &r);
   EXPECT_EQ(r.fault, LoadFault::kNone);
@@ -1069,8 +1077,8 @@ TEST_F(StoreFiles, ASaveFailingAtAnyStepKeepsTheOldFileOrTheNewOne) {
     const std::string path = folder / mode.file;
     const std::string kept = std::string(mode.file) + ".unread-1";
     // Longer than the new text, so that a file written in place must also be cut.
-    const std::string old = mode.unclean ? std::string("written elsewhere\0\x01", 19)
-                                         : IniLikeText(3, 3);
+    const std::string old =
+        mode.unclean ? std::string("written elsewhere\0\x01", 19) : IniLikeText(3, 3);
     std::unique_ptr<Store> s;
     auto prepare = [&] {
       g_walk = SeamWalk{};
@@ -1136,8 +1144,8 @@ TEST_F(StoreFiles, ASaveFailingAtAnyStepKeepsTheOldFileOrTheNewOne) {
     }
   }
   // The walk reached every entry of the table.
-  EXPECT_EQ(reached, (std::set<std::string>{"fsync", "ftruncate", "link", "mkdir", "open",
-                                            "read", "rename", "stat", "unlink", "write"}));
+  EXPECT_EQ(reached, (std::set<std::string>{"fsync", "ftruncate", "link", "mkdir", "open", "read",
+                                            "rename", "stat", "unlink", "write"}));
 }
 
 // A load that fails at any call takes nothing in; an interrupted call is made again and a

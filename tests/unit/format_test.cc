@@ -106,8 +106,8 @@ TEST(Escape, DecoderModesAndUnknownSequences) {
 TEST(Escape, OnePassMatchesThePassesForAnyNewLine) {
   std::mt19937 rng(7);
   const std::string alphabet = "ab qt\\\"\t=n_|\r\n";
-  const std::vector<std::string> newLines = {"\r\n", "|", "\n", "ab", "q",   "\\",
-                                             "\"",   "a a", " ", "=", "t=", "aab"};
+  const std::vector<std::string> newLines = {"\r\n", "|",   "\n", "ab", "q",  "\\",
+                                             "\"",   "a a", " ",  "=",  "t=", "aab"};
   for (int round = 0; round < 3000; ++round) {
     std::string text;
     const int len = static_cast<int>(rng() % 12);
@@ -205,11 +205,8 @@ TEST_F(FormatTest, TextEndsAtTheFirstZeroByte) {
 
 TEST_F(FormatTest, QuotesAndTrimming) {
   Parse("[g]\na=  \" padded \"  \nb=\"\nc=\"x\ny=\"\"\nz=a\"b\"");
-  EXPECT_EQ(Items(store, "g"), (Pairs{{"a", " padded "},
-                                       {"b", ""},
-                                       {"c", "\"x"},
-                                       {"y", ""},
-                                       {"z", "a\"b\""}}));
+  EXPECT_EQ(Items(store, "g"),
+            (Pairs{{"a", " padded "}, {"b", ""}, {"c", "\"x"}, {"y", ""}, {"z", "a\"b\""}}));
   Store quoted;
   quoted.settings().autoSave = false;
   quoted.settings().alwaysQuote = true;
@@ -393,7 +390,8 @@ TEST_F(FormatTest, WriterLayout) {
 }
 
 TEST_F(FormatTest, WriterEscapes) {
-  store.settings().escapeItemNames = store.settings().escapeValues = store.settings().escapeGroups = true;
+  store.settings().escapeItemNames = store.settings().escapeValues = store.settings().escapeGroups =
+      true;
   store.SetItem("g\"", ";x", " v ");
   store.SetItem("g\"", "[y", "a\r\nb");
   store.SetItem("g\"", "a=b", "\t");
@@ -431,8 +429,9 @@ TEST_F(FormatTest, SubgroupsInAnyCreationOrderReadBack) {
   store.SetItem("a/e", "w", "4");
   store.SetItem("a/b/f", "v", "5");
   const std::string text = WriteText(store);
-  EXPECT_EQ(text, "[a/b]\r\nx=1\r\n[a]\r\ny=2\r\n[c]\r\nz=3\r\n[a/e]\r\nw=4\r\n"
-                  "[a/b/f]\r\nv=5");
+  EXPECT_EQ(text,
+            "[a/b]\r\nx=1\r\n[a]\r\ny=2\r\n[c]\r\nz=3\r\n[a/e]\r\nw=4\r\n"
+            "[a/b/f]\r\nv=5");
   for (int mode = 0; mode < 4; ++mode) {
     Store back;
     back.settings().autoSave = false;
@@ -525,7 +524,8 @@ TEST_F(FormatTest, LargeGroupsReadAsSmallOnes) {
   store.settings().itemRepeatMode = 2;   // Rename
   std::string text = "[big]\r\n";
   const int n = 70000;
-  for (int i = 0; i < n; ++i) text += "Item" + std::to_string(i) + " = " + std::to_string(i) + "\r\n";
+  for (int i = 0; i < n; ++i)
+    text += "Item" + std::to_string(i) + " = " + std::to_string(i) + "\r\n";
   text += "item7=again\r\n[other]\r\nx=1\r\n[BIG]\r\n";
   for (int i = 0; i < n; i += 2) text += "item" + std::to_string(i) + "=second\r\n";
   text += "item0=third";
@@ -566,8 +566,8 @@ bool Carried(const std::string& s, int kind, const Settings& st, const std::stri
   } else if (!escaped && s.find(nl) != std::string::npos) {
     return false;
   }
-  const bool blankEdge = !s.empty() && (s.front() == ' ' || s.front() == '\t' ||
-                                        s.back() == ' ' || s.back() == '\t');
+  const bool blankEdge =
+      !s.empty() && (s.front() == ' ' || s.front() == '\t' || s.back() == ' ' || s.back() == '\t');
   switch (kind) {
     case 0:
       return true;
@@ -605,8 +605,13 @@ TEST(FormatRoundTrip, RandomDocumentsAcrossSettings) {
   const std::vector<std::string> newLines = {"", "", "|", "<br>", "\n", "\r"};
   const std::string alphabet = "aAbz.0 \t\"\\=;[]|<\r\n";
   for (int round = 0; round < 1500; ++round) {
-    Settings st{rng() % 2 == 0, rng() % 2 == 0, rng() % 2 == 0, rng() % 3 == 0,
-                rng() % 3 == 0, rng() % 2 == 0, {}};
+    Settings st{rng() % 2 == 0,
+                rng() % 2 == 0,
+                rng() % 2 == 0,
+                rng() % 3 == 0,
+                rng() % 3 == 0,
+                rng() % 2 == 0,
+                {}};
     st.newLine = newLines[rng() % newLines.size()];
     Store src;
     Configure(src, st);
@@ -640,7 +645,8 @@ TEST(FormatRoundTrip, RandomDocumentsAcrossSettings) {
     ASSERT_EQ(GroupNames(back), GroupNames(src)) << "round " << round << " text:\n" << text;
     for (const std::string& g : GroupNames(src)) {
       ASSERT_EQ(Items(back, g), Items(src, g))
-          << "round " << round << " group '" << g << "' text:\n" << text;
+          << "round " << round << " group '" << g << "' text:\n"
+          << text;
     }
   }
 }

@@ -1,6 +1,7 @@
 // MD5 digests, the digest object, and hashed values in the store.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -8,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "calc/hashed.h"
 #include "calc/md5.h"

@@ -26,25 +26,43 @@ TEST(WildcardTest, PatternLanguage) {
     bool match;
   };
   const std::vector<Case> cases = {
-      {"*", "", true, true},        {"*", "anything", false, true},
-      {"!*", "", false, false},     {"!*", "x", true, false},
-      {"", "", true, true},         {"", "a", true, false},
-      {"!", "", true, false},       {"!", "a", true, true},
-      {"a.c", "abc", true, true},   {"a.c", "a.c", true, true},
-      {"a.c", "ac", true, false},   {"a.c", "abcd", true, false},
-      {"a*", "a", true, true},      {"a*", "abc", true, true},
-      {"*a", "ba", true, true},     {"*a", "ab", true, false},
-      {"*ab", "aab", true, true},   {"abc**", "abc", true, true},
-      {"ab*", "a", true, false},    {"item.*", "item", true, false},
-      {"item.*", "item.2", true, true}, {"item.*", "items", true, true},
-      {"!a*", "b", true, true},     {"!a*", "abc", true, false},
-      {"x!y", "x!y", true, true},   {"x!y", "xy", true, false},
-      {"!!a", "!a", true, false},   {"!!a", "a", true, true},
-      {"ABC", "abc", false, true},  {"ABC", "abc", true, false},
-      {"\xc9", "\xe9", false, false}, {"[", "{", false, false},
-      {"*b*c*d", "xbyyczzd", true, true}, {"*b*c*d", "xbyyczz", true, false},
+      {"*", "", true, true},
+      {"*", "anything", false, true},
+      {"!*", "", false, false},
+      {"!*", "x", true, false},
+      {"", "", true, true},
+      {"", "a", true, false},
+      {"!", "", true, false},
+      {"!", "a", true, true},
+      {"a.c", "abc", true, true},
+      {"a.c", "a.c", true, true},
+      {"a.c", "ac", true, false},
+      {"a.c", "abcd", true, false},
+      {"a*", "a", true, true},
+      {"a*", "abc", true, true},
+      {"*a", "ba", true, true},
+      {"*a", "ab", true, false},
+      {"*ab", "aab", true, true},
+      {"abc**", "abc", true, true},
+      {"ab*", "a", true, false},
+      {"item.*", "item", true, false},
+      {"item.*", "item.2", true, true},
+      {"item.*", "items", true, true},
+      {"!a*", "b", true, true},
+      {"!a*", "abc", true, false},
+      {"x!y", "x!y", true, true},
+      {"x!y", "xy", true, false},
+      {"!!a", "!a", true, false},
+      {"!!a", "a", true, true},
+      {"ABC", "abc", false, true},
+      {"ABC", "abc", true, false},
+      {"\xc9", "\xe9", false, false},
+      {"[", "{", false, false},
+      {"*b*c*d", "xbyyczzd", true, true},
+      {"*b*c*d", "xbyyczz", true, false},
       // Texts end at their first zero byte.
-      {"a*", "a\0zzz"s, true, true},  {"*z", "a\0z"s, true, false},
+      {"a*", "a\0zzz"s, true, true},
+      {"*z", "a\0z"s, true, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(WildcardMatch(c.pattern, c.subject, c.caseSensitive), c.match)
@@ -74,12 +92,13 @@ Triples All(const SearchResults& r) {
 TEST(SearchResultsTest, DuplicatesCombiningAndParts) {
   SearchResults list;
   list.Add("g", "a", "1", true);
-  list.Add("g", "A", "2", true);  // results compare case-sensitively
-  list.Add("g", "a", "3", true);  // same result: not added
+  list.Add("g", "A", "2", true);   // results compare case-sensitively
+  list.Add("g", "a", "3", true);   // same result: not added
   list.Add("g", "a", "4", false);  // without the check it is
   list.Add("ga", "", "", true);    // group and item do not run together
   list.Add("g", "a", "", true);
-  EXPECT_EQ(All(list), (Triples{{"g", "a", "1"}, {"g", "A", "2"}, {"g", "a", "4"}, {"ga", "", ""}}));
+  EXPECT_EQ(All(list),
+            (Triples{{"g", "a", "1"}, {"g", "A", "2"}, {"g", "a", "4"}, {"ga", "", ""}}));
   EXPECT_EQ(list.Part(1, 1), "A");
   EXPECT_EQ(list.Part(-1, 0), "");
   EXPECT_EQ(list.Part(4, 0), "");

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "store/number_text.h"
 #include "calc/hashed.h"
+#include "store/number_text.h"
 #include "store/store.h"
 #include "undo/undo.h"
 
@@ -246,8 +246,8 @@ TEST_F(StoreTest, ListenersThatLeaveDuringANotificationAreNotReached) {
   Meddler::store = &store;
   Meddler::seen.clear();
   store.SetItem("g", "a", "2");
-  EXPECT_EQ(Recorder::events,
-            (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}, {1, 1}, {2, 1}, {4, 1}, {5, 1}, {4, 1}}));
+  EXPECT_EQ(Recorder::events, (std::vector<std::pair<int, int>>{
+                                  {1, 1}, {2, 1}, {1, 1}, {2, 1}, {4, 1}, {5, 1}, {4, 1}}));
   EXPECT_EQ(store.listeners(), (std::vector<StoreListener*>{&m2, &m4, &m5}));
 }
 

@@ -44,7 +44,9 @@ std::vector<std::string> OrderOf(const Store& s) {
   std::vector<std::string> out;
   s.ForEachGroup([&](const Group& g) {
     out.push_back("[" + g.name() + "]");
-    g.ForEachItem([&](const Item& it) { out.push_back(std::string(it.name()) + "=" + std::string(it.value())); });
+    g.ForEachItem([&](const Item& it) {
+      out.push_back(std::string(it.name()) + "=" + std::string(it.value()));
+    });
   });
   return out;
 }
@@ -89,7 +91,10 @@ struct UndoStore : ::testing::Test {
 
 TEST_F(UndoStore, EachActionIsOneBlockAndUndoReversesOnlyTheLast) {
   Act([&] { s.SetItem("g", "a", "1"); });
-  Act([&] { s.SetItem("g", "b", "2"); s.SetItem("g", "a", "3"); });
+  Act([&] {
+    s.SetItem("g", "b", "2");
+    s.SetItem("g", "a", "3");
+  });
   Act([&] { s.DeleteItem("g", "a"); });
 
   PerformUndo(s);
@@ -291,7 +296,10 @@ TEST_F(UndoStore, ReplayRestoresContentButAppendsWhatItRecreates) {
   EXPECT_EQ(OrderOf(s), List({"[g1]", "b=2", "c=3", "a=1", "[g3]", "y=5", "[g2]", "x=4"}));
 
   // Undoing only additions leaves every remaining place untouched.
-  Act([&] { s.SetItem("g3", "z", "7"); s.SetItem("g0", "n", "8"); });
+  Act([&] {
+    s.SetItem("g3", "z", "7");
+    s.SetItem("g0", "n", "8");
+  });
   Act([&] { s.SetItem("g1", "e", "9"); });
   UndoAll();
   EXPECT_EQ(OrderOf(s), List({"[g1]", "b=2", "c=3", "a=1", "[g3]", "y=5", "[g2]", "x=4"}));
@@ -326,7 +334,11 @@ struct Listener final : StoreListener {
 TEST_F(UndoStore, ReplayNotifiesChangesOnceAndNewItemsEachTime) {
   Listener l;
   s.Attach(l);
-  Act([&] { s.SetItem("g", "a", "1"); s.SetItem("g", "b", "2"); s.SetItem("g", "c", "3"); });
+  Act([&] {
+    s.SetItem("g", "a", "1");
+    s.SetItem("g", "b", "2");
+    s.SetItem("g", "c", "3");
+  });
   Act([&] {
     s.quiet = true;
     s.DeleteItem("g", "a");
@@ -341,8 +353,8 @@ TEST_F(UndoStore, ReplayNotifiesChangesOnceAndNewItemsEachTime) {
   EXPECT_EQ(l.flags, (std::vector<int>{kNotifyModified}));
   l.flags.clear();
   PerformRedo(s);
-  EXPECT_EQ(l.flags, (std::vector<int>{kNotifyNewItem, kNotifyNewItem, kNotifyNewItem,
-                                       kNotifyModified}));
+  EXPECT_EQ(l.flags,
+            (std::vector<int>{kNotifyNewItem, kNotifyNewItem, kNotifyNewItem, kNotifyModified}));
   EXPECT_FALSE(s.quiet);
   EXPECT_FALSE(UndoOf(s).undoing);
   EXPECT_FALSE(UndoOf(s).keepRedo);
@@ -368,7 +380,10 @@ TEST_F(UndoStore, UndoActionsCalledDuringAReplayAreSafe) {
   s.Attach(l);
   for (int i = 0; i < 4; ++i) Act([&] { s.SetItem("g", "i" + std::to_string(i), "v"); });
   Act([&] { s.DeleteGroup("g"); });
-  Act([&] { s.SetItem("h", "x", "1"); s.DeleteItem("h", "x"); });
+  Act([&] {
+    s.SetItem("h", "x", "1");
+    s.DeleteItem("h", "x");
+  });
 
   int calls = 0;
   l.onNotify = [&](int flags) {
@@ -413,8 +428,8 @@ struct Rng {
 };
 
 // Spellings that differ only in case meet under one key unless the store is case sensitive.
-const char* const kGroups[] = {"g0", "g1", "G1", "g2", "Grp \xC3\xA9", "grp \xC3\xA9", "",
-                               "g3", "g4"};
+const char* const kGroups[] = {"g0",           "g1", "G1", "g2", "Grp \xC3\xA9",
+                               "grp \xC3\xA9", "",   "g3", "g4"};
 const char* const kItems[] = {"a", "A", "b", "c", "d", "\xFFx", "", "e"};
 const char* const kValues[] = {"", "1", "2.5", "text", "\xE9t\xE9", "x y", "0"};
 
@@ -426,20 +441,42 @@ void RandomOperation(Store& s, Rng& r) {
   switch (r.Below(14)) {
     case 0:
     case 1:
-    case 2: s.SetItem(g1, i1, r.Pick(kValues)); break;
-    case 3: s.DeleteItem(g1, i1); break;
-    case 4: s.DeleteGroup(g1); break;
-    case 5: s.RenameGroup(g1, g2, static_cast<int32_t>(r.Below(3))); break;
-    case 6: s.RenameItem(g1, i1, i2, r.Below(2) != 0); break;
-    case 7: s.MoveItem(g1, i1, g2, i2, r.Below(2) != 0); break;
-    case 8: s.CopyGroup(g1, g2, 0); break;
-    case 9: s.CopyGroup(g1, g2, static_cast<int32_t>(1 + r.Below(3))); break;
-    case 10: s.CopyItem(g1, i1, g2, i2); break;
-    case 11: s.DeleteItemEverywhere(i1); break;
+    case 2:
+      s.SetItem(g1, i1, r.Pick(kValues));
+      break;
+    case 3:
+      s.DeleteItem(g1, i1);
+      break;
+    case 4:
+      s.DeleteGroup(g1);
+      break;
+    case 5:
+      s.RenameGroup(g1, g2, static_cast<int32_t>(r.Below(3)));
+      break;
+    case 6:
+      s.RenameItem(g1, i1, i2, r.Below(2) != 0);
+      break;
+    case 7:
+      s.MoveItem(g1, i1, g2, i2, r.Below(2) != 0);
+      break;
+    case 8:
+      s.CopyGroup(g1, g2, 0);
+      break;
+    case 9:
+      s.CopyGroup(g1, g2, static_cast<int32_t>(1 + r.Below(3)));
+      break;
+    case 10:
+      s.CopyItem(g1, i1, g2, i2);
+      break;
+    case 11:
+      s.DeleteItemEverywhere(i1);
+      break;
     case 12:
       if (r.Below(20) == 0) s.ClearAll();
       break;
-    case 13: s.MakeGroup(g1); break;
+    case 13:
+      s.MakeGroup(g1);
+      break;
   }
 }
 

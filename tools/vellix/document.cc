@@ -21,14 +21,18 @@ std::string SystemError(int error) { return error != 0 ? std::strerror(error) : 
 // The exit code of a load that did not take the file in whole.
 int ExitFor(LoadFault fault) {
   switch (fault) {
-    case LoadFault::kNone: return kOk;
-    case LoadFault::kNotFound: return kNotFound;
-    case LoadFault::kUnreadable: return kIoError;
+    case LoadFault::kNone:
+      return kOk;
+    case LoadFault::kNotFound:
+      return kNotFound;
+    case LoadFault::kUnreadable:
+      return kIoError;
     case LoadFault::kBadLength:
     case LoadFault::kDecompressFailed:
     case LoadFault::kZeroByte:
     case LoadFault::kControlBytes:
-    case LoadFault::kTooLong: return kUndecodable;
+    case LoadFault::kTooLong:
+      return kUndecodable;
   }
   return kUndecodable;
 }
@@ -46,8 +50,9 @@ std::string Explain(const LoadReport& report, const FileSettings& settings) {
     if (s.encrypt) {
       why += " (a wrong key?)";
     } else if (!s.compressFile) {
-      why += " (compressed or enciphered? try --compressed, or give the key with --key-file"
-             " or VELLIX_KEY)";
+      why +=
+          " (compressed or enciphered? try --compressed, or give the key with --key-file"
+          " or VELLIX_KEY)";
     } else {
       why += " (enciphered? give the key with --key-file or VELLIX_KEY)";
     }

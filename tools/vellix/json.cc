@@ -82,8 +82,8 @@ bool Utf8ToLatin1(std::string_view text, std::string& out) {
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
     } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size()) {
-      out.push_back(static_cast<char>(((c & 0x03) << 6) |
-                                      (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
+      out.push_back(
+          static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
       ++i;
     } else {
       return false;
@@ -107,8 +107,7 @@ bool AsKey(std::string_view name, Encoding encoding, std::string& key) {
 // without the library's lookup of every key already there.
 void AppendMember(Json& object, std::string key, Json value) {
   auto& members = object.get_ref<Json::object_t&>();
-  static_cast<Json::object_t::Container&>(members).emplace_back(std::move(key),
-                                                                std::move(value));
+  static_cast<Json::object_t::Container&>(members).emplace_back(std::move(key), std::move(value));
 }
 
 // Name/value pairs as an object in their order, or as an array of pairs when a name cannot
@@ -148,7 +147,7 @@ Json GroupJson(const Group& group, Encoding encoding) {
 // A JSON value as read, members and elements in their order.
 struct Node {
   enum Kind { kText, kObject, kArray, kOther } kind = kOther;
-  std::string text;  // a string, or a number's spelling
+  std::string text;                // a string, or a number's spelling
   std::vector<std::string> names;  // object member names
   std::vector<Node> values;        // object member values, or array elements
 };
@@ -169,9 +168,7 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   bool number_float(number_float_t, const string_t& spelling) override {
     return Put(Node{Node::kText, spelling, {}, {}});
   }
-  bool string(string_t& value) override {
-    return Put(Node{Node::kText, std::move(value), {}, {}});
-  }
+  bool string(string_t& value) override { return Put(Node{Node::kText, std::move(value), {}, {}}); }
   bool binary(binary_t&) override { return Put(Node{}); }
   bool start_object(std::size_t) override {
     open_.push_back(Node{Node::kObject, {}, {}, {}});
@@ -187,8 +184,7 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
     return true;
   }
   bool end_array() override { return Close(); }
-  bool parse_error(std::size_t, const std::string&,
-                   const nlohmann::detail::exception& e) override {
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
     error = e.what();
     return false;
   }
@@ -223,8 +219,8 @@ class Reader {
       } else if (!Utf8ToLatin1(node.text, bytes)) {
         Fail(std::string(what) + " has a character above U+00FF, which latin1 cannot hold");
       }
-    } else if (node.kind == Node::kObject && node.names.size() == 1 &&
-               node.names[0] == "latin1" && node.values[0].kind == Node::kText) {
+    } else if (node.kind == Node::kObject && node.names.size() == 1 && node.names[0] == "latin1" &&
+               node.values[0].kind == Node::kText) {
       if (!Utf8ToLatin1(node.values[0].text, bytes)) {
         Fail(std::string(what) + " has a \"latin1\" text with a character above U+00FF");
       }
@@ -296,14 +292,13 @@ std::string DocumentToJson(const Store& store, Encoding encoding) {
   std::vector<std::pair<std::string_view, const Group*>> groups;
   groups.reserve(static_cast<size_t>(store.GroupCount()));
   store.ForEachGroup([&](const Group& g) { groups.emplace_back(g.name(), &g); });
-  return Members(groups, encoding,
-                 [&](const Group* g) { return GroupJson(*g, encoding); })
+  return Members(groups, encoding, [&](const Group* g) { return GroupJson(*g, encoding); })
              .dump(2) +
          "\n";
 }
 
-void ImportJson(Store& store, const std::string& json, const std::string& source,
-                Encoding encoding, const std::string* group) {
+void ImportJson(Store& store, const std::string& json, const std::string& source, Encoding encoding,
+                const std::string* group) {
   TreeBuilder tree;
   if (!Json::sax_parse(json, &tree)) {
     throw Failure(kUndecodable, source, "not valid JSON: " + tree.error);
@@ -315,10 +310,9 @@ void ImportJson(Store& store, const std::string& json, const std::string& source
   if (group != nullptr) {
     reader.ReadGroup(*scratch, *group, tree.root);
   } else {
-    reader.ForEachPair(tree.root, "the document",
-                       [&](const std::string& name, const Node& items) {
-                         reader.ReadGroup(*scratch, name, items);
-                       });
+    reader.ForEachPair(tree.root, "the document", [&](const std::string& name, const Node& items) {
+      reader.ReadGroup(*scratch, name, items);
+    });
   }
   // Groups without items come over too: MergeStore only carries items.
   scratch->ForEachGroup([&](const Group& g) { store.MakeGroup(g.name()); });

@@ -43,19 +43,19 @@ struct Request {
   std::string format = "plain";
   std::string encoding = "utf8";
   bool backup = false;
-  std::vector<std::string> args;  // positional arguments
+  std::vector<std::string> args;                                // positional arguments
   bool any = false, caseSensitive = false, groupsOnly = false;  // find
-  bool overwrite = false;                                         // merge
-  std::vector<std::string> mergeGroup;                            // merge --group SRC DEST
-  std::optional<std::string> group;                               // import-json --group
-  bool replace = false;                                           // import-json --replace
-  std::string csvGroup;                                           // csv --group
-  bool table = false;                                             // csv --table
-  std::string separator = ",";                                    // csv --sep
+  bool overwrite = false;                                       // merge
+  std::vector<std::string> mergeGroup;                          // merge --group SRC DEST
+  std::optional<std::string> group;                             // import-json --group
+  bool replace = false;                                         // import-json --replace
+  std::string csvGroup;                                         // csv --group
+  bool table = false;                                           // csv --table
+  std::string separator = ",";                                  // csv --sep
 };
 
-const std::map<std::string, int> kGroupPolicies{{"first", 0}, {"last", 1}, {"rename", 2},
-                                                {"merge", 3}};
+const std::map<std::string, int> kGroupPolicies{
+    {"first", 0}, {"last", 1}, {"rename", 2}, {"merge", 3}};
 const std::map<std::string, int> kItemPolicies{{"first", 0}, {"last", 1}, {"rename", 2}};
 
 void AddFormatOptions(CLI::App* app, FormatOptions& o, bool output) {
@@ -64,11 +64,12 @@ void AddFormatOptions(CLI::App* app, FormatOptions& o, bool output) {
   const std::string group = output ? "Output format" : "File format";
   auto flag = [&](const std::string& name, const std::string& help,
                   void (*set)(FileSettings&, bool)) {
-    app->add_flag_function(p + name + no + name,
-                           [&o, set](int64_t n) {
-                             o.apply.push_back([set, n](FileSettings& s) { set(s, n > 0); });
-                           },
-                           help)
+    app->add_flag_function(
+           p + name + no + name,
+           [&o, set](int64_t n) {
+             o.apply.push_back([set, n](FileSettings& s) { set(s, n > 0); });
+           },
+           help)
         ->group(group);
   };
   flag("compressed", "the file is a compressed block (zlib)",
@@ -140,8 +141,8 @@ std::string ReadKey(const std::string& keyFile, const char* variable) {
   std::string key;
   ReadInfo info;
   if (!ReadWholeFile(keyFile, key, &info)) {
-    throw Failure(kIoError, keyFile, info.error == ENOENT ? "key file not found"
-                                                          : "key file cannot be read");
+    throw Failure(kIoError, keyFile,
+                  info.error == ENOENT ? "key file not found" : "key file cannot be read");
   }
   // A key file written by echo or an editor ends with a line break that is not the key's.
   if (!key.empty() && key.back() == '\n') key.pop_back();
@@ -263,8 +264,7 @@ void CheckReadsBack(const Store& document, const std::string& file) {
   if (back->GroupCount() != document.GroupCount()) {
     difference = "the groups change";
   } else {
-    for (size_t n = 0; n < static_cast<size_t>(document.GroupCount()) && difference.empty();
-         ++n) {
+    for (size_t n = 0; n < static_cast<size_t>(document.GroupCount()) && difference.empty(); ++n) {
       const Group& a = document.GroupAt(n);
       const Group& b = back->GroupAt(n);
       if (a.name() != b.name() || a.size() != b.size()) {
@@ -273,8 +273,8 @@ void CheckReadsBack(const Store& document, const std::string& file) {
       }
       for (size_t i = 0; i < a.size(); ++i) {
         if (a.At(i).name() != b.At(i).name() || a.At(i).value() != b.At(i).value()) {
-          difference = "item " + Quoted(a.At(i).name()) + " of group " + Quoted(a.name()) +
-                       " changes";
+          difference =
+              "item " + Quoted(a.At(i).name()) + " of group " + Quoted(a.name()) + " changes";
           break;
         }
       }
@@ -466,8 +466,8 @@ int Check(const Request& r) {
       } else {
         out.Line(file + ": " + std::to_string(store->GroupCount()) + " groups, " +
                  std::to_string(store->TotalItems()) + " items, " +
-                 std::to_string(report.fileBytes) + " bytes (" +
-                 std::to_string(report.textBytes) + " bytes of text)");
+                 std::to_string(report.fileBytes) + " bytes (" + std::to_string(report.textBytes) +
+                 " bytes of text)");
       }
     } catch (const Failure& failure) {
       // Every file is checked; the first failure decides the exit code.
@@ -544,73 +544,103 @@ struct Subcommand {
   std::vector<const char*> positionals;  // NAME, or NAME? when it may be left out
   const char* examples;
   int (*run)(const Request&);
-  bool writes;   // takes --backup
-  bool prints;   // takes --format and --encoding
+  bool writes;  // takes --backup
+  bool prints;  // takes --format and --encoding
 };
 
 const std::vector<Subcommand>& Subcommands() {
   static const std::vector<Subcommand> list = {
-      {"get", "Print a value, the items of a group, or every group",
+      {"get",
+       "Print a value, the items of a group, or every group",
        {"FILE", "GROUP?", "ITEM?"},
        "  vellix get save.ini player gold            the value, or exit 1 when absent\n"
        "  vellix get save.ini player --format=json   the group as a JSON object\n"
        "  vellix get save.dat --compressed --key-file key.txt --format=ini",
-       &Get, false, true},
-      {"set", "Set an item to a value (creating the file, the group or the item)",
+       &Get,
+       false,
+       true},
+      {"set",
+       "Set an item to a value (creating the file, the group or the item)",
        {"FILE", "GROUP", "ITEM", "VALUE"},
        "  vellix set save.ini player gold 120\n"
        "  VELLIX_KEY=secret vellix set save.dat player gold 120 --compressed --backup",
-       &Set, true, false},
-      {"del", "Delete an item, or a whole group",
+       &Set,
+       true,
+       false},
+      {"del",
+       "Delete an item, or a whole group",
        {"FILE", "GROUP", "ITEM?"},
        "  vellix del save.ini player gold\n"
        "  vellix del save.ini cheats",
-       &Delete, true, false},
-      {"list", "List the group names, or the item names of a group",
+       &Delete,
+       true,
+       false},
+      {"list",
+       "List the group names, or the item names of a group",
        {"FILE", "GROUP?"},
        "  vellix list save.ini\n"
        "  vellix list save.ini player",
-       &List, false, true},
-      {"find", "Search with wildcard patterns: * any run, . any byte, a leading ! negates",
+       &List,
+       false,
+       true},
+      {"find",
+       "Search with wildcard patterns: * any run, . any byte, a leading ! negates",
        {"FILE", "GPAT", "IPAT", "VPAT"},
        "  vellix find save.ini '*' 'score*' '*'        every item whose name starts with score\n"
        "  vellix find save.ini 'level.*' '*' '*' --groups-only\n"
        "  Exit 1 when nothing matches.",
-       &Find, false, true},
-      {"merge", "Merge the items of OTHER (read with the same settings) into FILE",
+       &Find,
+       false,
+       true},
+      {"merge",
+       "Merge the items of OTHER (read with the same settings) into FILE",
        {"FILE", "OTHER"},
        "  vellix merge save.ini defaults.ini              new items only\n"
        "  vellix merge save.ini patch.ini --overwrite\n"
        "  vellix merge save.ini other.ini --group player hero",
-       &Merge, true, false},
-      {"check", "Read files whole with the given settings and report groups, items, bytes",
+       &Merge,
+       true,
+       false},
+      {"check",
+       "Read files whole with the given settings and report groups, items, bytes",
        {"FILE..."},
        "  vellix check --compressed --key-file key.txt saves/*.dat\n"
        "  Exit 0 when every file reads whole; otherwise the first failure's code\n"
        "  (1 not found, 3 cannot be decoded, 4 cannot be read), with the reason.",
-       &Check, false, true},
-      {"convert", "Write IN to OUT under other settings (the out- options)",
+       &Check,
+       false,
+       true},
+      {"convert",
+       "Write IN to OUT under other settings (the out- options)",
        {"IN", "OUT"},
        "  vellix convert save.dat save.ini --compressed --key-file key.txt     unpack\n"
        "  vellix convert save.ini save.dat --out-compressed --out-key-file key.txt   pack\n"
        "  vellix convert old.ini new.ini --out-newline lf --out-escape-values\n"
        "  The output keeps the input's text format, plain unless --out-compressed or\n"
        "  --out-key-file (or VELLIX_OUT_KEY) say otherwise.",
-       &Convert, true, false},
-      {"import-json", "Set the groups and items of a JSON document into FILE",
+       &Convert,
+       true,
+       false},
+      {"import-json",
+       "Set the groups and items of a JSON document into FILE",
        {"FILE", "JSON"},
        "  vellix get save.ini --format=json > save.json\n"
        "  vellix import-json copy.ini save.json --replace     the same bytes as save.ini\n"
        "  vellix import-json save.ini player.json --group player",
-       &ImportJsonCommand, true, false},
-      {"csv", "Export FILE as CSV, or import a CSV into FILE, in the object's two layouts",
+       &ImportJsonCommand,
+       true,
+       false},
+      {"csv",
+       "Export FILE as CSV, or import a CSV into FILE, in the object's two layouts",
        {"MODE", "FILE", "CSV"},
        "  vellix csv export save.ini scores.csv --group scores   one group: name,value,...\n"
        "  vellix csv export save.ini all.csv                     a line per group\n"
        "  vellix csv export save.ini table.csv --table --sep ';' a column per item name\n"
        "  vellix csv import save.ini table.csv --table\n"
        "  MODE is export or import. Nothing is quoted or escaped; lines end in CR LF.",
-       &Csv, true, false},
+       &Csv,
+       true,
+       false},
   };
   return list;
 }
@@ -689,7 +719,8 @@ int Run(int argc, char** argv) {
       sub->add_option("--group", request.group, "the JSON is the items of this one group");
       sub->add_flag("--replace", request.replace,
                     "replace the document (or, with --group, the group) instead of adding to it");
-      sub->add_option("--encoding", request.encoding, "how JSON strings become bytes: utf8 or latin1")
+      sub->add_option("--encoding", request.encoding,
+                      "how JSON strings become bytes: utf8 or latin1")
           ->check(CLI::IsMember({"utf8", "latin1"}));
     }
     sub->callback([&request, &run, &positionals, n, s] {

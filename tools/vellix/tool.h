@@ -74,7 +74,7 @@ using Json = nlohmann::ordered_json;
 Json TextToJson(std::string_view text, Encoding encoding);
 // Reads JSON in the form DocumentToJson (or, with `group`, GroupToJson) writes into the
 // store. `source` names the input in errors. Nothing is set when the JSON is not valid.
-void ImportJson(Store& store, const std::string& json, const std::string& source,
-                Encoding encoding, const std::string* group);
+void ImportJson(Store& store, const std::string& json, const std::string& source, Encoding encoding,
+                const std::string* group);
 
 }  // namespace vellix::cli

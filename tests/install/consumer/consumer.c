@@ -17,11 +17,11 @@ int main(void) {
   }
   VxDescription d = {0};
   infos(NULL, &d);
-  printf("conditions=%u actions=%u expressions=%u editdata=%u identifier=%08x\n",
-         d.conditionCount, d.actionCount, d.expressionCount, d.editDataSize, d.identifier);
+  printf("conditions=%u actions=%u expressions=%u editdata=%u identifier=%08x\n", d.conditionCount,
+         d.actionCount, d.expressionCount, d.editDataSize, d.identifier);
   const int ok = d.conditionCount == VX_CONDITION_COUNT && d.actionCount == VX_ACTION_COUNT &&
-                 d.expressionCount == VX_EXPRESSION_COUNT &&
-                 d.editDataSize == VX_EDIT_DATA_SIZE && d.identifier == VX_IDENTIFIER;
+                 d.expressionCount == VX_EXPRESSION_COUNT && d.editDataSize == VX_EDIT_DATA_SIZE &&
+                 d.identifier == VX_IDENTIFIER;
   dlclose(module);
   return ok ? 0 : 1;
 }
