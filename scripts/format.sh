@@ -6,7 +6,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh" tidy
 cd "$root"
-mapfile -t files < <(git ls-files -- '*.cc' '*.h' '*.c')
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  mapfile -t files < <(git ls-files -- '*.cc' '*.h' '*.c')
+else
+  mapfile -t files < <(find src sim tools tests bench fuzz -name '*.cc' -o -name '*.h' -o -name '*.c')
+fi
 if [ "${1:-}" = "--check" ]; then
   clang-format-14 --dry-run --Werror "${files[@]}"
 else
