@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_util.h"
 #include "files/blocks.h"
 #include "files/file_io.h"
 #include "files/files.h"
@@ -231,22 +232,6 @@ BENCHMARK(Layer_Deflate)
 
 // ------------------------------------------------------------------ memory
 
-long StatusKiB(const char* field) {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr) return -1;
-  char line[256];
-  long value = -1;
-  const size_t n = std::strlen(field);
-  while (std::fgets(line, sizeof line, f) != nullptr) {
-    if (std::strncmp(line, field, n) == 0 && line[n] == ':') {
-      value = std::strtol(line + n + 1, nullptr, 10);
-      break;
-    }
-  }
-  std::fclose(f);
-  return value;
-}
-
 // The peak resident memory of one save over the resident memory before it. Only the
 // document is in memory; the peak is reset just before the save (clear_refs), so what the
 // save allocates, touches and frees again shows, and nothing before it does.
@@ -266,13 +251,13 @@ int MeasureSaveMemory(const std::string& mode) {
     std::fprintf(stderr, "cannot reset the peak through /proc/self/clear_refs\n");
     return 2;
   }
-  const long before = StatusKiB("VmRSS");
-  const long peakBefore = StatusKiB("VmHWM");
+  const long before = benchutil::StatusKiB("VmRSS");
+  const long peakBefore = benchutil::StatusKiB("VmHWM");
   if (!vellix::SaveFile(store, folder.path + "/saved.ini", compressed, encrypted, kKey)) {
     std::fprintf(stderr, "the save failed\n");
     return 1;
   }
-  const long peak = StatusKiB("VmHWM");
+  const long peak = benchutil::StatusKiB("VmHWM");
   std::printf("save %s: document %.1f MiB resident, peak during the save %+.2f MiB\n", mode.c_str(),
               before / 1024.0, (peak - std::max(before, peakBefore)) / 1024.0);
   return 0;

@@ -252,28 +252,12 @@ void RegisterAll() {
 
 // ------------------------------------------------------------------ memory
 
-long StatusKiB(const char* field) {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr) return -1;
-  char line[256];
-  long value = -1;
-  const size_t n = std::strlen(field);
-  while (std::fgets(line, sizeof line, f) != nullptr) {
-    if (std::strncmp(line, field, n) == 0 && line[n] == ':') {
-      value = std::strtol(line + n + 1, nullptr, 10);
-      break;
-    }
-  }
-  std::fclose(f);
-  return value;
-}
-
 // Resident memory of one loaded document: the text is made, the document loaded from it,
 // the text released; what stays is the document.
 int MeasureMemory(const std::string& which, const Shape& shape) {
-  const long base = StatusKiB("VmRSS");
+  const long base = benchutil::StatusKiB("VmRSS");
   auto text = std::make_unique<std::string>(benchutil::MakeIniText(shape.groups, shape.items));
-  const long withText = StatusKiB("VmRSS");
+  const long withText = benchutil::StatusKiB("VmRSS");
   std::shared_ptr<void> document;
   if (which == "vellix") {
     auto store = std::make_shared<vellix::Store>();
@@ -296,9 +280,9 @@ int MeasureMemory(const std::string& which, const Shape& shape) {
     std::fprintf(stderr, "unknown or unavailable document kind: %s\n", which.c_str());
     return 2;
   }
-  const long peak = StatusKiB("VmHWM");
+  const long peak = benchutil::StatusKiB("VmHWM");
   text.reset();
-  const long loaded = StatusKiB("VmRSS");
+  const long loaded = benchutil::StatusKiB("VmRSS");
   std::printf("%s %s: text %.1f MB, document %.1f MB resident, peak while loading %.1f MB\n",
               which.c_str(), shape.name, (withText - base) / 1024.0, (loaded - base) / 1024.0,
               (peak - base) / 1024.0);

@@ -17,9 +17,28 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace benchutil {
+
+// A field of /proc/self/status in KiB (VmRSS: resident now, VmHWM: the peak), or -1.
+inline long StatusKiB(const char* field) {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr) return -1;
+  char line[256];
+  long value = -1;
+  const size_t n = std::strlen(field);
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    if (std::strncmp(line, field, n) == 0 && line[n] == ':') {
+      value = std::strtol(line + n + 1, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(f);
+  return value;
+}
 
 inline std::string MakeIniText(int64_t groups, int64_t items) {
   int digits = 3;

@@ -2,7 +2,8 @@
 # Builds Vellix and runs every test (unit tests, scenario scripts, the install check) with
 # ctest. Warnings are errors here.
 #   scripts/test.sh              the normal build (RelWithDebInfo, g++), in build/
-#   scripts/test.sh --release    a Release build, in build-release/
+#   scripts/test.sh --release    a Release build, in build-release/, which also compiles the
+#                                benchmarks (scripts/bench.sh runs them)
 #   scripts/test.sh --sanitize   with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
 #   scripts/test.sh --clang      with clang instead of g++ (combines with the others)
 set -euo pipefail
@@ -11,9 +12,10 @@ dir="$root/build"
 type=RelWithDebInfo
 flags=()
 extras=()
+bench=OFF
 for arg in "$@"; do
   case "$arg" in
-    --release) type=Release; dir="$dir-release" ;;
+    --release) type=Release; dir="$dir-release"; bench=ON; extras+=(bench) ;;
     --sanitize) type=Debug; dir="$dir-asan"; flags+=(-DVELLIX_SANITIZE=ON) ;;
     --clang) dir="$dir-clang"; extras+=(clang); export CC=clang CXX=clang++ ;;
     *) echo "test.sh: unknown option '$arg'" >&2; exit 2 ;;
@@ -21,7 +23,7 @@ for arg in "$@"; do
 done
 "$root/scripts/deps.sh" "${extras[@]}"
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=$type "${flags[@]}" -DVELLIX_WERROR=ON \
-  -DVELLIX_BENCH=OFF >/dev/null
+  -DVELLIX_BENCH=$bench >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 cd "$dir"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
