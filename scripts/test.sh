@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Vellix and runs every test (unit tests, scenario scripts, the install check) with
-# ctest. Warnings are errors here.
+# ctest. Warnings are errors here. Run as root, it also runs the file tests as an unprivileged
+# user, since permission bits do not stop the superuser.
 #   scripts/test.sh              the normal build (RelWithDebInfo, g++), in build/
 #   scripts/test.sh --release    a Release build, in build-release/, which also compiles the
 #                                benchmarks (scripts/bench.sh runs them)
@@ -29,3 +30,16 @@ cd "$dir"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --output-on-failure -j"$(nproc)"
+
+# Permission bits do not stop the superuser, so the tests of unwritable places skip as root.
+# Where this runs as root (CI does), the file tests run once more as an unprivileged user.
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp TMPDIR=/tmp)
+  if "${nobody[@]}" test -x "$dir/bin/vellix_core_test"; then
+    echo "== the file tests again as an unprivileged user"
+    (cd /tmp && "${nobody[@]}" "$dir/bin/vellix_core_test" --gtest_filter='Replace.*' \
+      --gtest_brief=1)
+  else
+    echo "== the file tests as an unprivileged user: skipped, $dir is not readable by one"
+  fi
+fi
