@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "bench_util.h"
 #include "calc/calc.h"
 #include "store/number_text.h"
 #include "store/store.h"
@@ -25,10 +26,7 @@ void BM_CalcSumOfSums(benchmark::State& state) {
                   value);
   }
   for (auto _ : state) benchmark::DoNotOptimize(vellix::Calc(store, "+", "+"));
-  state.SetItemsProcessed(state.iterations() * n);
-  state.counters["ns_per_item"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * n),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  benchutil::PerItem(state, n);
 }
 BENCHMARK(BM_CalcSumOfSums)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 

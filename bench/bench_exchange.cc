@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "exchange/arrays.h"
 #include "exchange/csv.h"
 #include "format/text.h"
@@ -107,9 +108,7 @@ BENCHMARK(BM_CsvImportTable)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The time per cell is reported as the "per_cell" counter (seconds).
 void PerCell(benchmark::State& state) {
-  state.counters["per_cell"] = benchmark::Counter(
-      static_cast<double>(kSide) * kSide,
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_cell"] = benchutil::TimePer(state, static_cast<int64_t>(kSide) * kSide);
 }
 
 vellix::ArrayShape Shape() { return vellix::ArrayShape{kSide, kSide, 1, true, false, false}; }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_util.h"
 #include "files/files.h"
 #include "files/merge.h"
 #include "search/search.h"
@@ -49,13 +50,6 @@ const Store& Document(int64_t n) {
   return *doc;
 }
 
-void PerItem(benchmark::State& state, int64_t n) {
-  state.SetItemsProcessed(state.iterations() * n);
-  state.counters["ns_per_item"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * n),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
 void BM_SearchAll(benchmark::State& state) {
   const int64_t n = state.range(0);
   const Store& store = Document(n);
@@ -64,7 +58,7 @@ void BM_SearchAll(benchmark::State& state) {
     vellix::Search(store, &results, "*", "*", "*", 0, vellix::kSearchReplace);
     if (results.count() != static_cast<size_t>(n)) state.SkipWithError("wrong count");
   }
-  PerItem(state, n);
+  benchutil::PerItem(state, n);
 }
 
 // The second run finds every result already present and adds nothing.
@@ -78,7 +72,7 @@ void BM_AddUniqueTwice(benchmark::State& state) {
     vellix::Search(store, &results, "*", "*", "*", 0, vellix::kSearchAddUnique);
     if (results.count() != static_cast<size_t>(n)) state.SkipWithError("wrong count");
   }
-  PerItem(state, n);
+  benchutil::PerItem(state, n);
 }
 
 // The second run toggles every result out again.
@@ -92,7 +86,7 @@ void BM_ToggleTwice(benchmark::State& state) {
     vellix::Search(store, &results, "*", "*", "*", 0, 3);
     if (!results.empty()) state.SkipWithError("list not emptied");
   }
-  PerItem(state, n);
+  benchutil::PerItem(state, n);
 }
 
 void BM_DeleteHalf(benchmark::State& state) {
@@ -108,7 +102,7 @@ void BM_DeleteHalf(benchmark::State& state) {
     store.reset();
     state.ResumeTiming();
   }
-  PerItem(state, n);
+  benchutil::PerItem(state, n);
 }
 
 // Merging a file of n items as the action does: read into a store of its own, then every
@@ -142,7 +136,7 @@ void MergeFile(benchmark::State& state, bool full) {
     state.ResumeTiming();
   }
   std::filesystem::remove(path);
-  PerItem(state, n);
+  benchutil::PerItem(state, n);
 }
 
 void BM_MergeFileIntoEmpty(benchmark::State& state) { MergeFile(state, false); }

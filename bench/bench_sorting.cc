@@ -10,15 +10,11 @@
 #include <random>
 #include <string>
 
+#include "bench_util.h"
 #include "store/number_text.h"
 #include "store/sorting.h"
 
 namespace {
-
-benchmark::Counter PerItem(benchmark::State& state, int64_t n) {
-  return benchmark::Counter(static_cast<double>(state.iterations() * n),
-                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
 
 // prefix + decimal k. (Built by appending: "text" + std::string trips a false -Wrestrict
 // warning of GCC 12 in optimised builds.)
@@ -46,7 +42,7 @@ void BM_UniqueItemCount(benchmark::State& state) {
   FillDistinct(store, n);
   for (auto _ : state) benchmark::DoNotOptimize(vellix::CountDistinctItemNames(store));
   state.counters["distinct"] = static_cast<double>(vellix::CountDistinctItemNames(store));
-  state.counters["ns_per_item"] = PerItem(state, n);
+  state.counters["ns_per_item"] = benchutil::TimePer(state, n);
 }
 BENCHMARK(BM_UniqueItemCount)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
@@ -56,7 +52,7 @@ void BM_NthOverallItem(benchmark::State& state) {
   store.settings().autoSave = false;
   FillDistinct(store, n);
   for (auto _ : state) benchmark::DoNotOptimize(vellix::NthDistinctItemName(store, n / 10));
-  state.counters["ns_per_item"] = PerItem(state, n);
+  state.counters["ns_per_item"] = benchutil::TimePer(state, n);
 }
 BENCHMARK(BM_NthOverallItem)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
@@ -78,7 +74,7 @@ void BM_SortGroupByValue(benchmark::State& state) {
     state.ResumeTiming();
     vellix::ApplyGroupOperation(*store, 0, 0, "g", 0);
   }
-  state.counters["ns_per_item"] = PerItem(state, n);
+  state.counters["ns_per_item"] = benchutil::TimePer(state, n);
 }
 BENCHMARK(BM_SortGroupByValue)
     ->Arg(10000)
@@ -99,7 +95,7 @@ void BM_ReadRankingInOrder(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(sink);
   }
-  state.counters["ns_per_read"] = PerItem(state, n);
+  state.counters["ns_per_read"] = benchutil::TimePer(state, n);
 }
 BENCHMARK(BM_ReadRankingInOrder)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 

@@ -30,13 +30,6 @@ std::vector<std::string> Names(int64_t n) {
 
 size_t HeapInUse() { return mallinfo2().uordblks; }
 
-void PerItem(benchmark::State& state, int64_t n) {
-  state.SetItemsProcessed(state.iterations() * n);
-  state.counters["ns_per_item"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * n),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
 void BM_SetGetNth(benchmark::State& state) {
   const int64_t n = state.range(0);
   const std::vector<std::string> names = Names(n);
@@ -52,7 +45,7 @@ void BM_SetGetNth(benchmark::State& state) {
     for (int64_t i = 1; i <= n; ++i) found += store.NthItemName("group", i, "").size();
     benchmark::DoNotOptimize(found);
   }
-  PerItem(state, n);
+  benchutil::PerItem(state, n);
   state.counters["bytes_per_item"] = bytesPerItem;
 }
 BENCHMARK(BM_SetGetNth)
@@ -110,7 +103,7 @@ void BM_OneGroupParse(benchmark::State& state) {
     store.reset();  // tearing the document down is not part of reading it
     state.ResumeTiming();
   }
-  PerItem(state, n);
+  benchutil::PerItem(state, n);
   KernelPerItem(state, n, start);
 }
 BENCHMARK(BM_OneGroupParse)
@@ -131,7 +124,7 @@ void BM_OneGroupSetItem(benchmark::State& state) {
     store.reset();
     state.ResumeTiming();
   }
-  PerItem(state, n);
+  benchutil::PerItem(state, n);
   KernelPerItem(state, n, start);
 }
 BENCHMARK(BM_OneGroupSetItem)

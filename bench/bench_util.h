@@ -1,6 +1,6 @@
 // What several benchmark programs share: the INI texts they read, made one way so that every
-// program (and every peer library) measures the same bytes, and the kernel's share of the
-// time.
+// program (and every peer library) measures the same bytes, the time per item as a counter,
+// and the kernel's share of the time.
 //
 // A document of `groups` groups of `items` items each, with CR LF and no new line after the
 // last line (as the writer writes it):
@@ -13,6 +13,7 @@
 // 37 MB.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <cstdint>
@@ -57,6 +58,18 @@ inline std::string MakeIniText(int64_t groups, int64_t items) {
   }
   if (text.size() >= 2) text.resize(text.size() - 2);
   return text;
+}
+
+// The time per unit as a counter, for `units` units of work in each iteration.
+inline benchmark::Counter TimePer(const benchmark::State& state, int64_t units) {
+  return benchmark::Counter(static_cast<double>(state.iterations() * units),
+                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Items per second, and the time per item as "ns_per_item", for `n` items an iteration.
+inline void PerItem(benchmark::State& state, int64_t n) {
+  state.SetItemsProcessed(state.iterations() * n);
+  state.counters["ns_per_item"] = TimePer(state, n);
 }
 
 // Kernel time and minor page faults of the calling thread so far. Memory the process has not
