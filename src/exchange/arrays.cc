@@ -20,17 +20,6 @@ void CellName(std::string& name, int64_t x, int64_t y, int64_t z, bool base1) {
   }
 }
 
-// A run of decimal digits only, read with saturation; nothing for anything else.
-std::optional<int64_t> DigitRun(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    if (value < (int64_t{1} << 40)) value = value * 10 + (c - '0');
-  }
-  return value;
-}
-
 // The cell an item name names: exactly three digit runs joined by ",", inside the array.
 std::optional<size_t> CellOf(std::string_view name, const ArrayShape& shape) {
   int64_t coordinate[3];
@@ -38,7 +27,7 @@ std::optional<size_t> CellOf(std::string_view name, const ArrayShape& shape) {
   for (int d = 0; d < 3; ++d) {
     const size_t comma = name.find(',');
     if ((comma == std::string_view::npos) != (d == 2)) return std::nullopt;
-    const auto value = DigitRun(name.substr(0, comma));
+    const auto value = ReadDigits(name.substr(0, comma));
     if (!value) return std::nullopt;
     coordinate[d] = *value - (shape.base1 ? 1 : 0);
     // Outside the array: never written, whatever the item says.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/name_key.h"
+#include "store/number_text.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
 
@@ -27,13 +28,9 @@ std::optional<int32_t> GlobalIndex(std::string_view name, std::string_view prefi
     return std::nullopt;
   const std::string_view digits = name.substr(prefix.size());
   if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
-  int64_t index = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    index = index * 10 + (c - '0');
-    if (index >= limit) return std::nullopt;
-  }
-  return static_cast<int32_t>(index);
+  const std::optional<int64_t> index = ReadDigits(digits);
+  if (!index || *index >= limit) return std::nullopt;
+  return static_cast<int32_t>(*index);
 }
 
 template <class T>

@@ -59,6 +59,16 @@ int32_t ReadInteger(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
+std::optional<int64_t> ReadDigits(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    if (value < (int64_t{1} << 40)) value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
 double ReadDouble(std::string_view text) {
   bool negative = false;
   size_t i = SkipSign(text, SkipBlanks(text), negative);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,5 +34,10 @@ int32_t ReadInteger(std::string_view text);
 // 0 when there is none. Read in double precision; callers narrow as they need.
 double ReadDouble(std::string_view text);
 inline float ReadFloat(std::string_view text) { return static_cast<float>(ReadDouble(text)); }
+
+// A text of decimal digits only, as item names carry indexes ("val12", "3,4,0"): nothing when
+// it is empty or holds anything else (blanks, a sign). Leading zeros are read; values stop
+// growing past 2^40, far beyond any index.
+std::optional<int64_t> ReadDigits(std::string_view text);
 
 }  // namespace vellix
