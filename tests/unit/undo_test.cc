@@ -212,13 +212,14 @@ TEST_F(UndoStore, ManualModeGathersActionsUntilANewBlockIsAdded) {
 
   PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2"}));
-  // A redone block stays a block of its own: undoing again reverses only what was redone.
+  // A redo is a change like any other: its records join the newest block, so undoing
+  // again reverses everything.
   PerformRedo(s);
   EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2", "c=3", "d=4"}));
-  PerformUndo(s);
-  EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2"}));
+  EXPECT_EQ(UndoOf(s).undo.size(), 1u);
   PerformUndo(s);
   EXPECT_FALSE(s.GroupExists("g"));
+  EXPECT_FALSE(UndoAvailable(s));
 }
 
 TEST_F(UndoStore, SwitchingToAutomaticOpensABlockAtOnce) {
