@@ -59,17 +59,19 @@ void ForEachLine(std::string_view text, F&& line) {
 }
 
 // The text before the first separator, which leaves the line with what follows it; the
-// whole line when there is none.
+// whole line when there is none. The field ends at its first zero byte, as a text from the
+// host does: a zero byte in a name or value would be saved, and the next load would stop
+// reading the file there.
 std::string_view TakeField(std::string_view& line, std::string_view separator) {
   const size_t at = line.find(separator);
   if (at == std::string_view::npos) {
     const std::string_view field = line;
     line = {};
-    return field;
+    return UpToZero(field);
   }
   const std::string_view field = line.substr(0, at);
   line.remove_prefix(at + separator.size());
-  return field;
+  return UpToZero(field);
 }
 
 }  // namespace

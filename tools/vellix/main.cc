@@ -525,6 +525,11 @@ int Csv(const Request& r) {
     return kOk;
   }
   const std::string text = ReadInput(csv);
+  // The object ends each field at a zero byte, as it does every text from the host; the
+  // tool refuses the file instead of quietly importing less than it holds.
+  if (text.find('\0') != std::string::npos) {
+    throw Failure(kUsage, csv, "has a zero byte, which the file's text cannot hold");
+  }
   const std::unique_ptr<Store> store = ReadDocument(file, settings, true);
   if (r.table) {
     ImportCsvTableText(*store, text, r.separator);
