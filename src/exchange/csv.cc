@@ -13,9 +13,9 @@ namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
 
-// One group's items as name, separator, value, separator..., less the last character: with
-// a one-character separator, the final separator. Without a separator nothing is cut, as
-// the last character would then belong to the last value.
+// One group's items as name, separator, value, separator..., less the final separator, all
+// of it: cutting a single character would leave the rest of a longer separator on the row,
+// and an import would add it to the last value.
 void AppendRow(std::string& out, const Group& group, std::string_view separator) {
   const size_t start = out.size();
   group.ForEachItem([&](const Item& item) {
@@ -24,7 +24,7 @@ void AppendRow(std::string& out, const Group& group, std::string_view separator)
     out += item.value();
     out += separator;
   });
-  if (out.size() > start && !separator.empty()) out.pop_back();
+  if (out.size() > start) out.resize(out.size() - separator.size());
 }
 
 // Names compared and hashed under the store's case rule.
