@@ -29,6 +29,8 @@ void UndoGroupMake::Apply(Store& store) { store.DeleteGroup(group_); }
 
 void UndoByRestoreGroup::Apply(Store& store) { store.RestoreGroup(group_, snapshot_); }
 
+void UndoGroupSpelling::Apply(Store& store) { store.RespellGroup(group_); }
+
 // ---------------------------------------------------------------- stacks
 
 namespace {
@@ -121,6 +123,10 @@ void UndoStacks::ItemCreated(std::string group, std::string item) {
 
 void UndoStacks::GroupReplaced(std::string group, GroupSnapshot items) {
   Push(std::make_unique<UndoByRestoreGroup>(std::move(group), std::move(items)));
+}
+
+void UndoStacks::GroupRespelled(std::string group) {
+  Push(std::make_unique<UndoGroupSpelling>(std::move(group)));
 }
 
 UndoStacks& UndoOf(Store& store) {

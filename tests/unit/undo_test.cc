@@ -10,23 +10,21 @@
 #include <utility>
 #include <vector>
 
-#include "store/name_key.h"
 #include "store/store.h"
 #include "undo/undo.h"
 
 namespace vellix {
 namespace {
 
-// What undo guarantees to give back: every group with its items and values, by key.
+// What undo guarantees to give back: every group with its items and values, each name
+// spelled as it was.
 using Content = std::map<std::string, std::map<std::string, std::string>>;
 
 Content ContentOf(const Store& s) {
   Content c;
   s.ForEachGroup([&](const Group& g) {
-    auto& items = c[NormalizeName(g.name(), s.caseSensitive())];
-    g.ForEachItem([&](const Item& it) {
-      items[NormalizeName(it.name(), s.caseSensitive())] = std::string(it.value());
-    });
+    auto& items = c[g.name()];
+    g.ForEachItem([&](const Item& it) { items[std::string(it.name())] = std::string(it.value()); });
   });
   return c;
 }
