@@ -26,8 +26,8 @@
 #include <string>
 
 #include "bench_util.h"
-#include "files/blocks.h"
-#include "files/file_io.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "files/files.h"
 #include "format/text.h"
 #include "store/store.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "files/blocks.h"
+#include "io/blocks.h"
 #include "format/text.h"
 #include "store/store.h"
 

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "files/blocks.h"
+#include "io/blocks.h"
 #include "files/files.h"
 #include "format/text.h"
 #include "store/store.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "files/file_io.h"
+#include "io/file_io.h"
 #include "files/files.h"
 #include "tool.h"
 

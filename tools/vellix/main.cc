@@ -16,7 +16,7 @@
 #include <CLI/CLI.hpp>
 
 #include "exchange/csv.h"
-#include "files/file_io.h"
+#include "io/file_io.h"
 #include "files/merge.h"
 #include "format/text.h"
 #include "search/search.h"

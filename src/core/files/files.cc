@@ -20,8 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "files/blocks.h"
-#include "files/file_io.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "format/text.h"
 #include "store/scoped_value.h"
 #include "store/store.h"

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "files/blocks.h"
-#include "files/file_io.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "files/files.h"
 #include "files/merge.h"
 #include "host/objects.h"
