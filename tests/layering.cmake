@@ -1,7 +1,8 @@
 # Checks the layers by the includes of every file:
-#   - the core (src/ without src/host/ and the *_routines.cc adapters) and its tests (unit/)
-#     include only headers of the core's rooms, and the tests their own helpers beside them;
-#   - the store room, which the other rooms build on, includes only its own headers;
+#   - the core (src/core/) and its tests (unit/) include only headers of the core's rooms, and
+#     the tests their own helpers beside them;
+#   - the two ground-floor rooms, which the other rooms build on, include only their own
+#     headers: the store (the document) and io (system calls, atomic replacement, blocks);
 #   - the command-line tool (tools/vellix/) includes only headers of the core's rooms besides
 #     its own;
 #   - the simulated host (sim/) and the runner (tools/) include nothing of the module but
@@ -11,7 +12,7 @@ if(NOT DEFINED SOURCE)
   message(FATAL_ERROR "layering.cmake needs -DSOURCE=...")
 endif()
 
-set(core_rooms store format files search undo calc exchange)
+set(core_rooms store io format files search undo calc exchange)
 set(faults "")
 
 # Appends to `faults` every quoted include of `file` that `allowed` (a regex over the
@@ -44,11 +45,12 @@ function(check file allowed local)
 endfunction()
 
 list(JOIN core_rooms "|" rooms)
-file(GLOB_RECURSE core LIST_DIRECTORIES false ${SOURCE}/src/*.cc ${SOURCE}/src/*.h)
-list(FILTER core EXCLUDE REGEX "/src/host/|_routines\\.cc$")
+file(GLOB_RECURSE core LIST_DIRECTORIES false ${SOURCE}/src/core/*.cc ${SOURCE}/src/core/*.h)
 foreach(file IN LISTS core)
-  if(file MATCHES "/src/store/")
+  if(file MATCHES "/src/core/store/")
     check(${file} "^store/" "")
+  elseif(file MATCHES "/src/core/io/")
+    check(${file} "^io/" "")
   else()
     check(${file} "^(${rooms})/" "")
   endif()

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "files/file_io.h"
+#include "io/file_io.h"
 
 namespace vellix {
 

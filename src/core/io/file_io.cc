@@ -1,4 +1,4 @@
-#include "files/file_io.h"
+#include "io/file_io.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -15,14 +15,14 @@
 // compresses well; for saves it uses level 4, which measured within a few percent of the
 // default level's size on INI texts at three to five times its speed (levels 1 and 2 were
 // faster still but 10 to 40% larger). Either way the stream is standard zlib.
-#include "files/blocks.h"
+#include "io/blocks.h"
 
 #include <zlib.h>
 
 #include <new>
 #include <utility>
 
-#include "files/file_io.h"
+#include "io/file_io.h"
 
 #include <algorithm>
 #include <climits>

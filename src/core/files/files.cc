@@ -19,9 +19,9 @@
 #include <utility>
 #include <vector>
 
-#include "files/blocks.h"
-#include "files/file_io.h"
 #include "format/text.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "store/name_key.h"
 #include "store/scoped_value.h"
 #include "store/store.h"

@@ -3,7 +3,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "files/file_io.h"
+#include "io/file_io.h"
 #include "store/name_key.h"
 #include "store/store.h"
 
