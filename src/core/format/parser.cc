@@ -400,9 +400,7 @@ class Parser {
 }  // namespace
 
 ParseResult ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst) {
-  if (const void* zero = std::memchr(text.data(), 0, text.size())) {
-    text = text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
-  }
+  text = UpToZero(text);
   ParseResult result;
   {
     const ScopedValue<bool> loading(store.loading, true);
