@@ -91,9 +91,8 @@ void KeepBackup(const std::string& file) {
   } else if (errno != EEXIST || ::chmod(backup.c_str(), bits) != 0) {
     throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
   }
-  errno = 0;
-  if (!ReplaceFile(backup, old)) {
-    throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
+  if (const SaveStatus saved = ReplaceFile(backup, old); !saved) {
+    throw Failure(kIoError, backup, "cannot be written: " + SystemError(saved.error));
   }
 }
 
@@ -165,9 +164,8 @@ void WriteDocument(const Store& store, const std::string& file, const FileSettin
   }
   if (file == "-") return WriteOut(bytes);
   if (backup) KeepBackup(file);
-  errno = 0;
-  if (!ReplaceFile(file, bytes)) {
-    throw Failure(kIoError, file, "cannot be written: " + SystemError(errno));
+  if (const SaveStatus saved = ReplaceFile(file, bytes); !saved) {
+    throw Failure(kIoError, file, "cannot be written: " + SystemError(saved.error));
   }
 }
 
