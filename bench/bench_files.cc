@@ -8,6 +8,7 @@
 //                          what a compressed and enciphered save must stay within 1.3 times of
 //   Files_Replace          the crash-safe write of the file's bytes alone
 //   Files_Load, Layer_*    the load and its layers: zlib inflate, RC4, ParseText
+//   Layer_RC4/openssl      OpenSSL's RC4() over the same text, when pkg-config finds it
 //   Layer_Deflate/L/C      zlib at level L over the plain (C=0) or enciphered (C=1) text,
 //                          with the size it gives: how the save's levels were chosen
 //
@@ -24,6 +25,12 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+
+#ifdef HAVE_OPENSSL
+// RC4 is deprecated in OpenSSL 3 but still there; it is only the benchmark's yardstick.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/rc4.h>
+#endif
 
 #include "bench_util.h"
 #include "files/files.h"
@@ -102,61 +109,68 @@ void SetBytes(benchmark::State& state, size_t bytesPerIteration) {
 void Files_Save(benchmark::State& state, bool compressed, bool encrypted) {
   Document& d = Doc();
   const std::string path = d.folder.path + "/saved.ini";
-  for (auto _ : state) {
-    const bool ok = vellix::SaveFile(d.store, path, compressed, encrypted, kKey).ok();
-    if (!ok) state.SkipWithError("the save failed");
-  }
+  bool ok = true;
+  benchutil::Measure(state, [&](benchutil::Clock&) {
+    ok = vellix::SaveFile(d.store, path, compressed, encrypted, kKey).ok() && ok;
+  });
+  if (!ok) state.SkipWithError("the save failed");
   SetBytes(state, d.text.size());
 }
-BENCHMARK_CAPTURE(Files_Save, plain, false, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Files_Save, enciphered, false, true)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(Files_Save, compressed, true, false)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(Files_Save, both, true, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Each benchmark here runs a fixed number of timed iterations after an untimed one, or one
+// cold (bench_util.h).
+void Fixed(benchmark::internal::Benchmark* b, benchmark::IterationCount iterations) {
+  b->Iterations(benchutil::Iterations(iterations))->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+void Fixed5(benchmark::internal::Benchmark* b) { Fixed(b, 5); }
+void Fixed10(benchmark::internal::Benchmark* b) { Fixed(b, 10); }
+void Fixed2(benchmark::internal::Benchmark* b) { Fixed(b, 2); }
+
+BENCHMARK_CAPTURE(Files_Save, plain, false, false)->Apply(Fixed5);
+BENCHMARK_CAPTURE(Files_Save, enciphered, false, true)->Apply(Fixed5);
+BENCHMARK_CAPTURE(Files_Save, compressed, true, false)->Apply(Fixed5);
+BENCHMARK_CAPTURE(Files_Save, both, true, true)->Apply(Fixed5);
 
 // The reference for the compressed and enciphered save: its text and its cipher, warm.
 void Layer_WriteTextRC4(benchmark::State& state) {
   Document& d = Doc();
   std::string text;
-  for (auto _ : state) {
+  benchutil::Measure(state, [&](benchutil::Clock&) {
     vellix::WriteText(d.store, text);
     vellix::CipherBlock(text, kKey);
     benchmark::DoNotOptimize(text.data());
-  }
+  });
   SetBytes(state, d.text.size());
 }
-BENCHMARK(Layer_WriteTextRC4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Layer_WriteTextRC4)->Apply(Fixed10);
 
 // The crash-safe write of the file's bytes alone: temporary file, flush, rename.
 void Files_Replace(benchmark::State& state) {
   Document& d = Doc();
-  for (auto _ : state) {
+  benchutil::Measure(state, [&](benchutil::Clock&) {
     const bool ok = vellix::ReplaceFile(d.path, d.block).ok();
     benchmark::DoNotOptimize(ok);
-  }
+  });
   SetBytes(state, d.block.size());
 }
-BENCHMARK(Files_Replace)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Files_Replace)->Apply(Fixed5);
 
 void Files_Load(benchmark::State& state) {
   Document& d = Doc();
-  for (auto _ : state) {
-    state.PauseTiming();
+  bool ok = true;
+  benchutil::Measure(state, [&](benchutil::Clock& clock) {
+    clock.Pause();
     auto store = std::make_unique<Store>();
     store->settings().autoSave = false;
-    state.ResumeTiming();
-    const bool ok = vellix::LoadFile(*store, d.path, true, true, kKey);
-    benchmark::DoNotOptimize(ok);
-    state.PauseTiming();
+    clock.Resume();
+    ok = vellix::LoadFile(*store, d.path, true, true, kKey) && ok;
+    clock.Pause();
     store.reset();  // tearing the document down is not part of loading it
-    state.ResumeTiming();
-  }
+    clock.Resume();
+  });
+  if (!ok) state.SkipWithError("the load failed");
   SetBytes(state, d.text.size());
 }
-BENCHMARK(Files_Load)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Files_Load)->Apply(Fixed5);
 
 // ---- each layer alone
 
@@ -174,15 +188,38 @@ void Layer_ZlibUncompress(benchmark::State& state) {
 }
 BENCHMARK(Layer_ZlibUncompress)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// RC4 over the whole text in place, as load and save run it: ours, and OpenSSL's RC4() over
+// the same bytes with the same key right after it.
 void Layer_RC4(benchmark::State& state) {
   std::string buffer = Doc().text;
-  for (auto _ : state) {
-    vellix::CipherBlock(buffer, kKey);  // in place, as load and save run it
+  benchutil::Measure(state, [&](benchutil::Clock&) {
+    vellix::CipherBlock(buffer, kKey);
     benchmark::DoNotOptimize(buffer.data());
-  }
+  });
   SetBytes(state, buffer.size());
 }
-BENCHMARK(Layer_RC4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Layer_RC4)->Name("Layer_RC4/vellix")->Apply(Fixed10);
+
+#ifdef HAVE_OPENSSL
+void Layer_RC4_OpenSSL(benchmark::State& state) {
+  std::string buffer = Doc().text;
+  std::string ours = buffer;
+  vellix::CipherBlock(ours, kKey);
+  auto* bytes = reinterpret_cast<unsigned char*>(buffer.data());
+  const auto* key = reinterpret_cast<const unsigned char*>(kKey);
+  RC4_KEY rc4;
+  RC4_set_key(&rc4, static_cast<int>(std::strlen(kKey)), key);
+  RC4(&rc4, buffer.size(), bytes, bytes);
+  if (buffer != ours) state.SkipWithError("OpenSSL's RC4 gives other bytes than ours");
+  benchutil::Measure(state, [&](benchutil::Clock&) {
+    RC4_set_key(&rc4, static_cast<int>(std::strlen(kKey)), key);  // as CipherBlock starts
+    RC4(&rc4, buffer.size(), bytes, bytes);
+    benchmark::DoNotOptimize(buffer.data());
+  });
+  SetBytes(state, buffer.size());
+}
+BENCHMARK(Layer_RC4_OpenSSL)->Name("Layer_RC4/openssl")->Apply(Fixed10);
+#endif
 
 void Layer_ParseText(benchmark::State& state) {
   Document& d = Doc();
@@ -208,12 +245,12 @@ void Layer_Deflate(benchmark::State& state) {
   const std::string& in = state.range(1) == 0 ? Doc().text : Doc().enciphered;
   std::string out(compressBound(in.size()), '\0');
   uLongf length = 0;
-  for (auto _ : state) {
+  benchutil::Measure(state, [&](benchutil::Clock&) {
     length = out.size();
     compress2(reinterpret_cast<Bytef*>(out.data()), &length,
               reinterpret_cast<const Bytef*>(in.data()), in.size(), level);
     benchmark::DoNotOptimize(length);
-  }
+  });
   SetBytes(state, in.size());
   state.counters["ratio"] = static_cast<double>(length) / static_cast<double>(in.size());
 }
@@ -227,8 +264,7 @@ BENCHMARK(Layer_Deflate)
     ->Args({6, 0})
     ->Args({0, 1})
     ->Args({6, 1})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->Apply(Fixed2);
 
 // ------------------------------------------------------------------ memory
 

@@ -3,9 +3,9 @@
 // scan on every removal would make it quadratic).
 //
 // BM_OneGroupParse and BM_OneGroupSetItem: one group of n items, read from text and made by
-// SetItem. Their ns_per_item at 1e7 items must stay within twice the figure at 1e4: the
-// group's index grows with n, and every rehash and every probe into a table larger than the
-// caches is paid per item.
+// SetItem, warm (bench_util.h). Their ns_per_item at 1e7 items must stay within twice the
+// figure at 1e4: the group's index grows with n, and every rehash and every probe into a
+// table larger than the caches is paid per item.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -93,44 +93,60 @@ void KernelPerItem(benchmark::State& state, int64_t n, const benchutil::KernelUs
 void BM_OneGroupParse(benchmark::State& state) {
   const int64_t n = state.range(0);
   const std::string text = benchutil::MakeIniText(1, n);
-  const benchutil::KernelUse start = benchutil::KernelUse::Now();
-  for (auto _ : state) {
-    auto store = std::make_unique<vellix::Store>();
-    store->settings().autoSave = false;
-    vellix::ParseText(*store, text, false, true);
-    benchmark::DoNotOptimize(store->TotalItems());
-    state.PauseTiming();
-    store.reset();  // tearing the document down is not part of reading it
-    state.ResumeTiming();
-  }
+  benchutil::KernelUse start;
+  benchutil::Measure(
+      state,
+      [&](benchutil::Clock& clock) {
+        auto store = std::make_unique<vellix::Store>();
+        store->settings().autoSave = false;
+        vellix::ParseText(*store, text, false, true);
+        benchmark::DoNotOptimize(store->TotalItems());
+        clock.Pause();
+        store.reset();  // tearing the document down is not part of reading it
+        clock.Resume();
+      },
+      [&] { start = benchutil::KernelUse::Now(); });
   benchutil::PerItem(state, n);
   KernelPerItem(state, n, start);
 }
-BENCHMARK(BM_OneGroupParse)
-    ->RangeMultiplier(10)
-    ->Range(10000, 10000000)
-    ->Unit(benchmark::kMillisecond);
+
+// A fixed number of timed iterations after an untimed one (bench_util.h), fewer as n grows:
+// each size on its own, since the count is the benchmark's, not its argument's.
+void BySize(benchmark::internal::Benchmark* b, benchmark::IterationCount iterations, int64_t n) {
+  b->Arg(n)->Iterations(benchutil::Iterations(iterations))->Unit(benchmark::kMillisecond);
+}
+void Size1e4(benchmark::internal::Benchmark* b) { BySize(b, 200, 10000); }
+void Size1e5(benchmark::internal::Benchmark* b) { BySize(b, 30, 100000); }
+void Size1e6(benchmark::internal::Benchmark* b) { BySize(b, 5, 1000000); }
+void Size1e7(benchmark::internal::Benchmark* b) { BySize(b, 2, 10000000); }
+BENCHMARK(BM_OneGroupParse)->Apply(Size1e4);
+BENCHMARK(BM_OneGroupParse)->Apply(Size1e5);
+BENCHMARK(BM_OneGroupParse)->Apply(Size1e6);
+BENCHMARK(BM_OneGroupParse)->Apply(Size1e7);
 
 void BM_OneGroupSetItem(benchmark::State& state) {
   const int64_t n = state.range(0);
   const std::vector<std::string> names = Names(n);
-  const benchutil::KernelUse start = benchutil::KernelUse::Now();
-  for (auto _ : state) {
-    auto store = std::make_unique<vellix::Store>();
-    store->settings().autoSave = false;
-    for (const std::string& name : names) store->SetItem("group", name, "value");
-    benchmark::DoNotOptimize(store->TotalItems());
-    state.PauseTiming();
-    store.reset();
-    state.ResumeTiming();
-  }
+  benchutil::KernelUse start;
+  benchutil::Measure(
+      state,
+      [&](benchutil::Clock& clock) {
+        auto store = std::make_unique<vellix::Store>();
+        store->settings().autoSave = false;
+        for (const std::string& name : names) store->SetItem("group", name, "value");
+        benchmark::DoNotOptimize(store->TotalItems());
+        clock.Pause();
+        store.reset();
+        clock.Resume();
+      },
+      [&] { start = benchutil::KernelUse::Now(); });
   benchutil::PerItem(state, n);
   KernelPerItem(state, n, start);
 }
-BENCHMARK(BM_OneGroupSetItem)
-    ->RangeMultiplier(10)
-    ->Range(10000, 10000000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OneGroupSetItem)->Apply(Size1e4);
+BENCHMARK(BM_OneGroupSetItem)->Apply(Size1e5);
+BENCHMARK(BM_OneGroupSetItem)->Apply(Size1e6);
+BENCHMARK(BM_OneGroupSetItem)->Apply(Size1e7);
 
 }  // namespace
 

@@ -5,7 +5,8 @@
 //   onegroup  one group of 1,000,000 items (about 37 MB)
 //
 // Benchmarks are named OPERATION/LIBRARY/SHAPE and run shape by shape, each operation for
-// Vellix first and then for the peers, so that compared figures are taken side by side:
+// Vellix first and then for the peers, so that compared figures are taken side by side. Each
+// runs a fixed number of iterations after an untimed one, or one cold (bench_util.h):
 //
 //   parse/vellix             ParseText into an empty store
 //   parse/inih               inih's parser alone, its handler keeping nothing
@@ -73,26 +74,26 @@ std::unique_ptr<vellix::Store> NewStore() {
 
 void VellixParse(benchmark::State& state, const Shape& shape) {
   const std::string& text = Text(shape);
-  for (auto _ : state) {
-    state.PauseTiming();
+  benchutil::Measure(state, [&](benchutil::Clock& clock) {
+    clock.Pause();
     auto store = NewStore();
-    state.ResumeTiming();
+    clock.Resume();
     vellix::ParseText(*store, text, false, true);
     benchmark::DoNotOptimize(store->GroupCount());
-    state.PauseTiming();
+    clock.Pause();
     store.reset();  // tearing the document down is not part of reading it
-    state.ResumeTiming();
-  }
+    clock.Resume();
+  });
   SetBytes(state, text.size());
 }
 
 // A cold write gets memory the process has not touched yet: what the allocator kept from the
 // iteration before goes back to the system first (outside the timing), as it would between
 // two saves far apart.
-void ReleaseFreedMemory(benchmark::State& state) {
-  state.PauseTiming();
+void ReleaseFreedMemory(benchutil::Clock& clock) {
+  clock.Pause();
   ::malloc_trim(0);
-  state.ResumeTiming();
+  clock.Resume();
 }
 
 void VellixWrite(benchmark::State& state, const Shape& shape, bool warm) {
@@ -100,18 +101,18 @@ void VellixWrite(benchmark::State& state, const Shape& shape, bool warm) {
   vellix::ParseText(*store, Text(shape), false, true);
   std::string reused;
   size_t bytes = 0;
-  for (auto _ : state) {
+  benchutil::Measure(state, [&](benchutil::Clock& clock) {
     if (warm) {
       vellix::WriteText(*store, reused);
       bytes = reused.size();
       benchmark::DoNotOptimize(reused.data());
     } else {
-      ReleaseFreedMemory(state);
+      ReleaseFreedMemory(clock);
       std::string out = vellix::WriteText(*store);
       bytes = out.size();
       benchmark::DoNotOptimize(out.data());
     }
-  }
+  });
   if (bytes != Text(shape).size()) state.SkipWithError("the written text differs in size");
   SetBytes(state, bytes);
 }
@@ -140,15 +141,17 @@ std::unique_ptr<CSimpleIniA> NewSimpleIni() {
 
 void SimpleIniParse(benchmark::State& state, const Shape& shape) {
   const std::string& text = Text(shape);
-  for (auto _ : state) {
-    state.PauseTiming();
+  bool failed = false;
+  benchutil::Measure(state, [&](benchutil::Clock& clock) {
+    clock.Pause();
     auto ini = NewSimpleIni();
-    state.ResumeTiming();
-    if (ini->LoadData(text.data(), text.size()) < 0) state.SkipWithError("LoadData failed");
-    state.PauseTiming();
+    clock.Resume();
+    if (ini->LoadData(text.data(), text.size()) < 0) failed = true;
+    clock.Pause();
     ini.reset();
-    state.ResumeTiming();
-  }
+    clock.Resume();
+  });
+  if (failed) state.SkipWithError("LoadData failed");
   SetBytes(state, text.size());
 }
 
@@ -157,20 +160,20 @@ void SimpleIniWrite(benchmark::State& state, const Shape& shape, bool warm) {
   ini->LoadData(Text(shape).data(), Text(shape).size());
   std::string reused;
   size_t bytes = 0;
-  for (auto _ : state) {
+  benchutil::Measure(state, [&](benchutil::Clock& clock) {
     if (warm) {
       reused.clear();
       ini->Save(reused);
       bytes = reused.size();
       benchmark::DoNotOptimize(reused.data());
     } else {
-      ReleaseFreedMemory(state);
+      ReleaseFreedMemory(clock);
       std::string out;
       ini->Save(out);
       bytes = out.size();
       benchmark::DoNotOptimize(out.data());
     }
-  }
+  });
   SetBytes(state, bytes);
 }
 #endif
@@ -190,54 +193,59 @@ int KeepNothing(void* user, const char*, const char*, const char*) {
 
 void InihParse(benchmark::State& state, const Shape& shape) {
   const std::string& text = Text(shape);
-  for (auto _ : state) {
+  bool failed = false;
+  benchutil::Measure(state, [&](benchutil::Clock&) {
     size_t lines = 0;
-    if (ini_parse_string(text.c_str(), &KeepNothing, &lines) != 0) {
-      state.SkipWithError("ini_parse_string failed");
-    }
+    if (ini_parse_string(text.c_str(), &KeepNothing, &lines) != 0) failed = true;
     benchmark::DoNotOptimize(lines);
-  }
+  });
+  if (failed) state.SkipWithError("ini_parse_string failed");
   SetBytes(state, text.size());
 }
 
 void InihIntoMap(benchmark::State& state, const Shape& shape) {
   const std::string& text = Text(shape);
-  for (auto _ : state) {
-    state.PauseTiming();
+  bool failed = false;
+  benchutil::Measure(state, [&](benchutil::Clock& clock) {
+    clock.Pause();
     auto map = std::make_unique<MapStore>();
-    state.ResumeTiming();
-    if (ini_parse_string(text.c_str(), &InsertIntoMap, map.get()) != 0) {
-      state.SkipWithError("ini_parse_string failed");
-    }
-    state.PauseTiming();
+    clock.Resume();
+    if (ini_parse_string(text.c_str(), &InsertIntoMap, map.get()) != 0) failed = true;
+    clock.Pause();
     map.reset();
-    state.ResumeTiming();
-  }
+    clock.Resume();
+  });
+  if (failed) state.SkipWithError("ini_parse_string failed");
   SetBytes(state, text.size());
 }
 #endif
 
 void RegisterAll() {
   using Fn = std::function<void(benchmark::State&)>;
-  auto add = [](const std::string& name, Fn fn) {
-    benchmark::RegisterBenchmark(name.c_str(), fn)->Unit(benchmark::kMillisecond)->UseRealTime();
+  // `iterations`: the timed iterations of a warm run (bench_util.h), a second or two of work
+  // on a quiet machine.
+  auto add = [](const std::string& name, benchmark::IterationCount iterations, Fn fn) {
+    benchmark::RegisterBenchmark(name.c_str(), fn)
+        ->Iterations(benchutil::Iterations(iterations))
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
   };
   for (const Shape& shape : kShapes) {
     const std::string s = std::string("/") + shape.name;
-    add("parse/vellix" + s, [&shape](benchmark::State& st) { VellixParse(st, shape); });
+    add("parse/vellix" + s, 10, [&shape](benchmark::State& st) { VellixParse(st, shape); });
 #ifdef HAVE_INIH
-    add("parse/inih" + s, [&shape](benchmark::State& st) { InihParse(st, shape); });
-    add("parse/inih_map" + s, [&shape](benchmark::State& st) { InihIntoMap(st, shape); });
+    add("parse/inih" + s, 10, [&shape](benchmark::State& st) { InihParse(st, shape); });
+    add("parse/inih_map" + s, 3, [&shape](benchmark::State& st) { InihIntoMap(st, shape); });
 #endif
 #ifdef HAVE_SIMPLEINI
-    add("parse/simpleini" + s, [&shape](benchmark::State& st) { SimpleIniParse(st, shape); });
+    add("parse/simpleini" + s, 3, [&shape](benchmark::State& st) { SimpleIniParse(st, shape); });
 #endif
     for (const bool warm : {true, false}) {
       const std::string op = warm ? "write_warm" : "write_cold";
-      add(op + "/vellix" + s,
+      add(op + "/vellix" + s, 10,
           [&shape, warm](benchmark::State& st) { VellixWrite(st, shape, warm); });
 #ifdef HAVE_SIMPLEINI
-      add(op + "/simpleini" + s,
+      add(op + "/simpleini" + s, 5,
           [&shape, warm](benchmark::State& st) { SimpleIniWrite(st, shape, warm); });
 #endif
     }

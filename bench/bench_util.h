@@ -1,6 +1,6 @@
 // What several benchmark programs share: the INI texts they read, made one way so that every
 // program (and every peer library) measures the same bytes, the time per item as a counter,
-// and the kernel's share of the time.
+// the kernel's share of the time, and how the benchmarks of scripts/bench.sh's table run.
 //
 // A document of `groups` groups of `items` items each, with CR LF and no new line after the
 // last line (as the writer writes it):
@@ -85,5 +85,59 @@ struct KernelUse {
             static_cast<double>(u.ru_minflt)};
   }
 };
+
+// How the benchmarks of scripts/bench.sh's table run. A harness that runs "until half a second
+// has passed" settles, on a busy machine, for a single first iteration, whose memory is fresh
+// from the system, and then compares it with a peer's warm figure. So these benchmarks run a
+// fixed number of timed iterations after one untimed warm-up (warm), or, with
+// VELLIX_BENCH_COLD=1 in the environment, exactly one timed iteration with nothing before it
+// (cold: run alone in a fresh process, it is the first load a user feels). VELLIX_BENCH_QUICK=1
+// cuts the warm count to two, to check that everything runs.
+inline bool ColdRun() {
+  static const bool cold = std::getenv("VELLIX_BENCH_COLD") != nullptr &&
+                           std::strcmp(std::getenv("VELLIX_BENCH_COLD"), "1") == 0;
+  return cold;
+}
+
+// The timed iterations of a benchmark that warm runs give `warm`.
+inline benchmark::IterationCount Iterations(benchmark::IterationCount warm) {
+  if (ColdRun()) return 1;
+  const char* quick = std::getenv("VELLIX_BENCH_QUICK");
+  if (quick != nullptr && std::strcmp(quick, "1") == 0 && warm > 2) return 2;
+  return warm;
+}
+
+// The clock a benchmark's operation may stop around its setup and teardown: the benchmark's
+// own while timed, nothing during the warm-up.
+class Clock {
+ public:
+  explicit Clock(benchmark::State* state) : state_(state) {}
+  void Pause() {
+    if (state_ != nullptr) state_->PauseTiming();
+  }
+  void Resume() {
+    if (state_ != nullptr) state_->ResumeTiming();
+  }
+
+ private:
+  benchmark::State* state_;
+};
+
+// Runs `op(Clock&)` once untimed (unless cold), then `start()`, then `op` once per timed
+// iteration.
+template <class Op, class Start>
+void Measure(benchmark::State& state, Op op, Start start) {
+  if (!ColdRun()) {
+    Clock untimed(nullptr);
+    op(untimed);
+  }
+  start();
+  Clock timed(&state);
+  for (auto _ : state) op(timed);
+}
+template <class Op>
+void Measure(benchmark::State& state, Op op) {
+  Measure(state, op, [] {});
+}
 
 }  // namespace benchutil

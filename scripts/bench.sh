@@ -3,7 +3,7 @@
 # zlib), runs them in rounds and prints one table: Vellix beside its peers on the same
 # inputs (10,000 groups x 100 items and 1 group x 1,000,000 items), as ratios.
 #
-#   scripts/bench.sh              3 rounds, about three minutes on two cores
+#   scripts/bench.sh              3 rounds, about five minutes on two quiet cores
 #   scripts/bench.sh --rounds N   N rounds
 #   scripts/bench.sh --quick      1 round of short runs: checks that everything works
 #   scripts/bench.sh --large      also one group of 10,000,000 items (a minute more)
@@ -12,20 +12,25 @@
 # Each round runs every program once, in an order that turns from round to round, and
 # within a program each operation runs for Vellix and then at once for its peers: compared
 # figures are taken side by side, so a machine that gets busier or quieter shifts both.
+# Every operation runs a fixed number of timed iterations after an untimed one (warm), and
+# the main ones also once alone in a fresh process (cold: the first load a user feels);
+# bench/bench_util.h says how. A harness that runs for a fixed time instead settles for one
+# cold iteration when the machine is busy and compares it with a warm one.
 # Figures are medians over the rounds. Ratios are of CPU time (a shared machine takes wall
 # time away from whichever program it likes); where waiting for the disk is part of the
-# cost (saves), the wall-time ratio is shown beside it. The load average at the start and
-# the end says how busy the machine was.
+# cost (saves), the wall-time ratio is shown beside it. The load average taken before each
+# run is printed beside the table: above the number of cores, the figures are not to be
+# trusted, ratios less so than times but still.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=3
-min_time=0.5
+quick=0
 keep=""
 sizes='10000|1000000'
 while [ $# -gt 0 ]; do
   case "$1" in
     --rounds) rounds=$2; shift ;;
-    --quick) rounds=1; min_time=0.05 ;;
+    --quick) rounds=1; quick=1 ;;
     --keep) keep=$2; shift ;;
     --large) sizes='10000|1000000|10000000' ;;
     *) echo "bench.sh: unknown option '$1'" >&2; exit 2 ;;
@@ -43,23 +48,37 @@ cmake --build "$dir" -j2 --target bench_text bench_files bench_store bench_undo 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 cut -d' ' -f1-3 /proc/loadavg >"$out/load-start"
+export VELLIX_BENCH_QUICK=$quick
 
-# program and the benchmarks of it that the table uses
+# program and the benchmarks of it that the table uses (names end in /iterations:N)
 programs=(text files store undo)
 declare -A filters=(
   [text]='^(parse|write_warm|write_cold)/'
-  [files]='^(Files_Save/(both|compressed)|Layer_WriteTextRC4|Files_Load|Layer_Deflate/level:6/enciphered:0)'
-  [store]="^BM_OneGroup(Parse|SetItem)/($sizes)\$"
+  [files]='^(Files_Save/(both|compressed)|Layer_WriteTextRC4|Files_Load|Layer_Deflate/level:6/enciphered:0|Layer_RC4/)'
+  [store]="^BM_OneGroup(Parse|SetItem)/($sizes)/"
   [undo]='^BM_SetUndoRedo/0'
 )
+# program:benchmark of each cold row, each run alone in a fresh process
+cold=(text:parse/{vellix,inih,inih_map,simpleini}/{common,onegroup} files:Files_Load
+  files:Files_Save/both)
+# Runs one program with its JSON into $out/$2.json, the load average before it into loads.
+run() {
+  local program=$1 file=$2 filter=$3
+  cut -d' ' -f1 /proc/loadavg >>"$out/loads"
+  "$dir/bin/bench_$program" --benchmark_filter="$filter" --benchmark_format=json \
+    --benchmark_out="$out/$file.json" --benchmark_out_format=json >/dev/null
+}
 for round in $(seq 1 "$rounds"); do
   # Turn the order: program k starts round r at position (k + r) mod n.
   for i in "${!programs[@]}"; do
     name=${programs[$(( (i + round) % ${#programs[@]} ))]}
     echo "round $round/$rounds: bench_$name" >&2
-    "$dir/bin/bench_$name" --benchmark_filter="${filters[$name]}" --benchmark_min_time="$min_time" \
-      --benchmark_format=json --benchmark_out="$out/$name-$round.json" --benchmark_out_format=json \
-      >/dev/null
+    run "$name" "warm-$name-$round" "${filters[$name]}"
+  done
+  echo "round $round/$rounds: ${#cold[@]} cold runs, each in a fresh process" >&2
+  for k in "${!cold[@]}"; do
+    entry=${cold[$k]}
+    VELLIX_BENCH_COLD=1 run "${entry%%:*}" "cold-$k-$round" "^${entry#*:}(/|\$)"
   done
 done
 # Memory is not noisy: measured once.
@@ -76,16 +95,20 @@ python3 - "$out" "$rounds" <<'EOF'
 import glob, json, os, re, statistics, sys
 
 out, rounds = sys.argv[1], int(sys.argv[2])
-runs = {}  # benchmark name -> list of (cpu ms, wall ms, counters)
+# "warm" or "cold" -> benchmark name -> list of (cpu ms, wall ms, counters)
+all_runs = {"warm": {}, "cold": {}}
 for path in sorted(glob.glob(os.path.join(out, "*.json"))):
+    mode = os.path.basename(path).split("-")[0]
     with open(path) as f:
         for b in json.load(f)["benchmarks"]:
             name = re.sub(r"/(real_time|iterations:\d+)$", "", b["name"])
             name = re.sub(r"/(real_time|iterations:\d+)$", "", name)
             scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
-            runs.setdefault(name, []).append((b["cpu_time"] * scale, b["real_time"] * scale, b))
+            all_runs[mode].setdefault(name, []).append((b["cpu_time"] * scale, b["real_time"] * scale, b))
+runs = all_runs["warm"]
 
-def med(name, what):
+def med(name, what, mode="warm"):
+    runs = all_runs[mode]
     if name not in runs:
         return None
     if what == "cpu":
@@ -95,19 +118,21 @@ def med(name, what):
     return statistics.median(r[2][what] for r in runs[name])
 
 rows = []
-def row(what, shape, ours, peer, peer_name, unit="ms", kind="time", wall=True):
-    rows.append((what, shape, ours, peer, peer_name, unit, kind, wall))
+def row(what, shape, ours, peer, peer_name, mode="warm"):
+    rows.append((what, shape, ours, peer, peer_name, mode))
 
 shapes = {"common": "10,000 x 100", "onegroup": "1 x 1,000,000"}
 for shape, label in shapes.items():
     v = f"parse/vellix/{shape}"
-    for peer, peer_label in (("inih", "inih, parse alone"), ("inih_map", "inih into std::map"),
-                             ("simpleini", "SimpleIni LoadData")):
-        row("parse", label, v, f"parse/{peer}/{shape}", peer_label)
+    for mode in ("warm", "cold"):
+        for peer, peer_label in (("inih", "inih, parse alone"), ("inih_map", "inih into std::map"),
+                                 ("simpleini", "SimpleIni LoadData")):
+            row(f"parse, {mode}", label, v, f"parse/{peer}/{shape}", peer_label, mode)
     row("write, warm (buffer reused)", label, f"write_warm/vellix/{shape}",
         f"write_warm/simpleini/{shape}", "SimpleIni Save")
-    row("write, cold (fresh memory)", label, f"write_cold/vellix/{shape}",
+    row("write, fresh memory", label, f"write_cold/vellix/{shape}",
         f"write_cold/simpleini/{shape}", "SimpleIni Save")
+row("RC4 in place", "34 MB", "Layer_RC4/vellix", "Layer_RC4/openssl", "OpenSSL RC4()")
 
 def fmt_ms(x):
     return "-" if x is None else (f"{x:.1f}" if x < 100 else f"{x:.0f}")
@@ -115,15 +140,25 @@ def fmt_ms(x):
 def ratio(peer, ours):
     return "-" if peer is None or ours is None or ours == 0 else f"{peer / ours:.2f}"
 
+loads = [float(x) for x in open(os.path.join(out, "loads")).read().split()]
+cpus = os.cpu_count()
+load_note = (f"load average (1 min) before the {len(loads)} runs: min {min(loads):.2f}, median "
+             f"{statistics.median(loads):.2f}, max {max(loads):.2f} on {cpus} CPUs")
+if max(loads) > cpus:
+    load_note += ": BUSY, figures unreliable"
+
 print()
-print(f"Vellix beside its peers: medians of {rounds} round(s), times in ms of CPU (wall in brackets).")
-print("'x' = peer time / Vellix time: above 1, Vellix is faster by that factor.")
+print(f"Vellix beside its peers: medians of {rounds} round(s), times in ms of CPU (wall in brackets);")
+print(load_note + ".")
+print("'warm': a fixed number of iterations after an untimed one; 'cold': the first run in a fresh")
+print("process. 'x' = peer time / Vellix time: above 1, Vellix is faster by that factor.")
 print()
 header = f"{'operation':30} {'shape':14} {'Vellix':>14} {'peer':22} {'peer time':>14} {'x CPU':>6} {'x wall':>6}"
 print(header)
 print("-" * len(header))
-for what, shape, ours, peer, peer_name, unit, kind, wall in rows:
-    oc, ow, pc, pw = med(ours, "cpu"), med(ours, "wall"), med(peer, "cpu"), med(peer, "wall")
+for what, shape, ours, peer, peer_name, mode in rows:
+    oc, ow = med(ours, "cpu", mode), med(ours, "wall", mode)
+    pc, pw = med(peer, "cpu", mode), med(peer, "wall", mode)
     if oc is None and pc is None:
         continue
     vt = f"{fmt_ms(oc)} ({fmt_ms(ow)})"
@@ -147,13 +182,18 @@ if save in runs and ref in runs:
               f"{fmt_ms(zc)} CPU: x {zc / cc:.2f}")
     load = "Files_Load"
     if load in runs:
-        print(f"  load of the compressed + enciphered file   {fmt_ms(med(load, 'cpu'))} CPU ({fmt_ms(med(load, 'wall'))} wall)")
+        print(f"  load of the compressed + enciphered file   {fmt_ms(med(load, 'cpu'))} CPU ({fmt_ms(med(load, 'wall'))} wall) warm", end="")
+        if load in all_runs["cold"]:
+            print(f", {fmt_ms(med(load, 'cpu', 'cold'))} CPU ({fmt_ms(med(load, 'wall', 'cold'))} wall) cold", end="")
+        print()
+    if save in all_runs["cold"]:
+        print(f"  compressed + enciphered save, cold          {fmt_ms(med(save, 'cpu', 'cold'))} CPU ({fmt_ms(med(save, 'wall', 'cold'))} wall)")
 
 # One large group: time per item from 10,000 items up (the goal: within 2 times up to
 # 10,000,000, which --large adds). The kernel's part is the page faults of memory the
 # process gets fresh from the system: a small document reuses the memory of the run before.
 print()
-print("One group of n items, ns per item (CPU; in brackets the kernel's part):")
+print("One group of n items, warm, ns per item (CPU; in brackets the kernel's part):")
 for op in ("Parse", "SetItem"):
     # The counter is a rate inverted: seconds per item.
     small = med(f"BM_OneGroup{op}/10000", "ns_per_item")
@@ -204,5 +244,5 @@ start = open(os.path.join(out, "load-start")).read().split()
 end = open(os.path.join(out, "load-end")).read().split()
 print()
 print(f"Load average (1, 5, 15 min) at the start: {' '.join(start)}; at the end: {' '.join(end)}"
-      f" ({os.cpu_count()} CPUs).")
+      f" ({cpus} CPUs); {load_note}.")
 EOF

@@ -14,7 +14,7 @@ for extra in "$@"; do
     clang) packages+=(clang) ;;
     tidy) packages+=(clang-tidy-14 clang-format-14) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev crudini time) ;;
+    bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev libssl-dev crudini time) ;;
     *) echo "deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
   esac
 done

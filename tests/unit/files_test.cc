@@ -181,6 +181,51 @@ TEST(Cipher, MatchesPublishedVectorsAndIsItsOwnInverse) {
   EXPECT_NE(a, b);
 }
 
+// The cipher against the textbook loop, byte by byte, over random keys (zero and high bytes
+// included) and data fed in pieces of odd sizes at odd addresses, as saves and loads feed it.
+TEST(Cipher, MatchesAPlainReferenceInAnyPieces) {
+  auto reference = [](std::string data, const std::string& key) {
+    unsigned char s[256];
+    for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
+    unsigned j = 0;
+    for (unsigned i = 0; i < 256; ++i) {
+      j = (j + s[i] + static_cast<unsigned char>(key[i % key.size()])) % 256;
+      std::swap(s[i], s[j]);
+    }
+    unsigned x = 0, y = 0;
+    for (char& c : data) {
+      x = (x + 1) % 256;
+      y = (y + s[x]) % 256;
+      std::swap(s[x], s[y]);
+      c = static_cast<char>(c ^ s[(s[x] + s[y]) % 256]);
+    }
+    return data;
+  };
+  std::mt19937 rng(22);
+  for (int round = 0; round < 60; ++round) {
+    std::string key(1 + rng() % (round % 3 == 0 ? 300 : 20), '\0');
+    for (char& c : key) c = static_cast<char>(rng());
+    // Lengths around the multiples of the word sizes, and some long enough to wrap the
+    // counters many times over.
+    const size_t length = round < 40 ? static_cast<size_t>(round) : rng() % 20000;
+    std::string data(length + 1, '\0');
+    for (char& c : data) c = static_cast<char>(rng());
+    const std::string plain = data.substr(1);
+    const std::string expected = reference(plain, key);
+    std::string whole = plain;
+    CipherBlock(whole, key);
+    EXPECT_EQ(Hex(whole), Hex(expected)) << "whole, length " << length;
+    // In pieces of 0 to 40 bytes, from the second byte of a buffer on.
+    Rc4 cipher(key);
+    for (size_t at = 1; at < data.size();) {
+      const size_t n = std::min<size_t>(rng() % 41, data.size() - at);
+      cipher.Apply(data.data() + at, n);
+      at += n;
+    }
+    EXPECT_EQ(Hex(data.substr(1)), Hex(expected)) << "in pieces, length " << length;
+  }
+}
+
 // The cipher in pieces is the cipher whole; a compressor in pieces makes a block the
 // loader reads, and refuses data past what a length field describes before reading it.
 TEST(Blocks, StreamsInPiecesMatchTheWhole) {
