@@ -25,10 +25,10 @@
 #include <gtest/gtest.h>
 
 #include "file_helpers.h"
-#include "io/blocks.h"
-#include "io/file_io.h"
 #include "files/files.h"
 #include "format/text.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "store/store.h"
 #include "undo/undo.h"
 
@@ -885,8 +885,10 @@ TEST_F(StoreFiles, AnExceptionInsideAnOperationLeavesNoFlagSet) {
   EXPECT_THROW(OpenFile(store, dir / "a.ini", true), std::bad_alloc);
   EXPECT_FALSE(store.quiet);
   EXPECT_FALSE(store.loading);
+  EXPECT_EQ(store.GroupCount(), 0);  // a load that fails loads nothing
 
   owner.throwOnNewItem = false;
+  OpenFile(store, dir / "a.ini", true);
   BeginUndoBlock(store);
   store.DeleteItem("g", "a");
   owner.throwOnNewItem = true;  // the undo re-creates the item

@@ -302,6 +302,8 @@ bool OpenFile(Store& store, const std::string& path, bool adopt) {
   const std::string target = path;  // NOLINT(performance-unnecessary-copy-initialization)
   const ScopedValue<bool> loading(store.loading, true);
   const ScopedValue<bool> hold(store.quiet, true, false);
+  // The old document goes only with a load that succeeds.
+  const StoreChange change(store);
   DocumentSettings& settings = store.settings();
   if (adopt) {
     store.RemoveAllGroups();

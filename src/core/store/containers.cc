@@ -2,7 +2,7 @@
 
 #include <sys/mman.h>
 
-#include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace vellix {
@@ -13,7 +13,7 @@ constexpr size_t kHugePage = size_t{2} << 20;
 
 SlotArray::SlotArray(size_t n) : size_(n) {
   if (n == 0) return;
-  const size_t bytes = n * sizeof(uintptr_t);
+  const size_t bytes = n * sizeof(SlotWord);
   if (bytes >= kHugePage) {
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -21,13 +21,15 @@ SlotArray::SlotArray(size_t n) : size_(n) {
 #ifdef MADV_HUGEPAGE
       ::madvise(p, rounded, MADV_HUGEPAGE);
 #endif
-      data_ = static_cast<uintptr_t*>(p);  // anonymous mappings come zeroed
+      data_ = static_cast<SlotWord*>(p);  // anonymous mappings come zeroed
       mappedBytes_ = rounded;
       return;
     }
   }
-  data_ = static_cast<uintptr_t*>(std::calloc(n, sizeof(uintptr_t)));
-  if (data_ == nullptr) throw std::bad_alloc();
+  // Through operator new like every other allocation of the store, so that a failure is
+  // a bad_alloc wherever it comes from.
+  data_ = static_cast<SlotWord*>(::operator new(bytes));
+  std::memset(data_, 0, bytes);
 }
 
 void SlotArray::Release() {
@@ -35,7 +37,7 @@ void SlotArray::Release() {
   if (mappedBytes_ != 0) {
     ::munmap(data_, mappedBytes_);
   } else {
-    std::free(data_);
+    ::operator delete(data_);
   }
   data_ = nullptr;
   size_ = 0;

@@ -87,6 +87,8 @@ void Replay(Store& store, bool redo) {
     const ScopedValue<bool> keep(stacks.keepRedo, redo, false);
     const ScopedValue<bool> hold(store.quiet, true, false);
     BeginBlock(stacks, redo);
+    // A replay that fails half way leaves the document as it was.
+    const StoreChange change(store);
     block.Apply(store);
   }
   store.AfterChange();
