@@ -8,6 +8,7 @@
 //
 // It is a program of its own because the replaced operator new is process-wide.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -62,8 +63,7 @@ std::string Text(int groups, int items) {
   for (int g = 0; g < groups; ++g) {
     text += "[Group" + std::to_string(g) + "]\n";
     for (int i = 0; i < items; ++i) {
-      text += "item" + std::to_string(i) + "=value " + std::to_string(g * 100 + (items - i)) +
-              "\n";
+      text += "item" + std::to_string(i) + "=value " + std::to_string(g * 100 + (items - i)) + "\n";
     }
   }
   return text;
@@ -86,6 +86,8 @@ std::string SavedThenLoaded(const Store& s) {
   return WriteText(*back);
 }
 
+std::string WalkFile() { return "/tmp/vellix-alloc-walk-" + std::to_string(::getpid()) + ".ini"; }
+
 struct WalkCase {
   const char* name;
   std::function<void(Store&)> setUp;  // runs with no failure armed
@@ -95,7 +97,6 @@ struct WalkCase {
 std::vector<WalkCase> Cases() {
   const std::string six = Text(6, 6);  // the seventh item or group grows an index
   auto fill = [six](Store& s) { Fill(s, six); };
-  auto csvFile = std::string("/tmp/vellix-alloc-walk-") + std::to_string(::getpid()) + ".ini";
   return {
       {"set item into a growing group", fill,
        [](Store& s) { s.SetItem("Group1", "new", "a value"); }},
@@ -103,9 +104,12 @@ std::vector<WalkCase> Cases() {
       {"set item over a value", fill,
        [](Store& s) { s.SetItem("group1", "ITEM2", "a value longer than the old one"); }},
       {"make a group", fill, [](Store& s) { s.MakeGroup("Group9"); }},
-      {"rename group, replace", fill, [](Store& s) { s.RenameGroup("Group1", "Group2", kRenameReplace); }},
-      {"rename group, merge", fill, [](Store& s) { s.RenameGroup("Group1", "Group2", kRenameMerge); }},
-      {"rename group, new name", fill, [](Store& s) { s.RenameGroup("Group1", "Other", kRenameRefuse); }},
+      {"rename group, replace", fill,
+       [](Store& s) { s.RenameGroup("Group1", "Group2", kRenameReplace); }},
+      {"rename group, merge", fill,
+       [](Store& s) { s.RenameGroup("Group1", "Group2", kRenameMerge); }},
+      {"rename group, new name", fill,
+       [](Store& s) { s.RenameGroup("Group1", "Other", kRenameRefuse); }},
       {"rename item", fill, [](Store& s) { s.RenameItem("Group1", "item1", "item9", true); }},
       {"move item", fill, [](Store& s) { s.MoveItem("Group1", "item1", "Group7", "x", true); }},
       {"copy group", fill, [](Store& s) { s.CopyGroup("Group1", "Group2", kCopyMerge); }},
@@ -116,16 +120,18 @@ std::vector<WalkCase> Cases() {
       {"parse a text", fill,
        [](Store& s) { ParseText(s, Text(3, 9) + "[new]\na=1\n", true, false); }},
       {"parse a text, clear first", fill, [](Store& s) { ParseText(s, Text(3, 9), true, true); }},
-      {"open a file", fill,
-       [csvFile](Store& s) {
-         FILE* f = std::fopen(csvFile.c_str(), "w");
+      {"load a file",
+       [fill](Store& s) {
+         fill(s);
+         FILE* f = std::fopen(WalkFile().c_str(), "w");
          ASSERT_NE(f, nullptr);
          const std::string text = Text(2, 8);
          std::fwrite(text.data(), 1, text.size(), f);
          std::fclose(f);
-         OpenFile(s, csvFile, true);
-       }},
-      {"undo", [six](Store& s) {
+       },
+       [](Store& s) { LoadFile(s, WalkFile(), false, false, ""); }},
+      {"undo",
+       [six](Store& s) {
          Fill(s, six);
          s.DeleteGroup("Group2");
          BeginUndoBlock(s);
@@ -134,7 +140,8 @@ std::vector<WalkCase> Cases() {
          s.RenameGroup("Group4", "Renamed", kRenameRefuse);
        },
        [](Store& s) { PerformUndo(s); }},
-      {"redo", [six](Store& s) {
+      {"redo",
+       [six](Store& s) {
          Fill(s, six);
          s.DeleteGroup("Group2");
          s.SetItem("Group3", "item1", "changed");
@@ -158,10 +165,12 @@ std::vector<WalkCase> Cases() {
        [](Store& s) { ImportCsvText(s, "Group1,a,1,b,2\r\nNew,c,3\r\n", "", ","); }},
       {"import a CSV table", fill,
        [](Store& s) { ImportCsvTableText(s, "g,item0,x\r\nGroup2,5,6\r\nNew,7,8\r\n", ","); }},
-      {"sort a group by value", fill, [](Store& s) { ApplyGroupOperation(s, kSortByValue, 0, "Group1", 0); }},
+      {"sort a group by value", fill,
+       [](Store& s) { ApplyGroupOperation(s, kSortByValue, 0, "Group1", 0); }},
       {"swap names and values", fill,
        [](Store& s) { ApplyGroupOperation(s, kSwapNamesAndValues, 0, "Group1", 0); }},
-      {"renumber a group", fill, [](Store& s) { ApplyGroupOperation(s, kRenumberItems, 0, "Group1", 0); }},
+      {"renumber a group", fill,
+       [](Store& s) { ApplyGroupOperation(s, kRenumberItems, 0, "Group1", 0); }},
       {"shuffle a group", fill, [](Store& s) { ApplyGroupOperation(s, kShuffle, 0, "Group1", 7); }},
       {"restore a group", fill,
        [](Store& s) {
@@ -209,6 +218,7 @@ TEST(AllocationWalk, EveryFailureLeavesTheStoreAsItWas) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::remove(WalkFile().c_str());
   std::printf("allocation walk: %zu operations, %zu failure points, %.2f s\n", cases.size(),
               failurePoints, seconds);
 }

@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
+#include "format/text.h"
 #include "io/blocks.h"
 #include "io/file_io.h"
-#include "format/text.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
 
@@ -302,8 +302,6 @@ bool OpenFile(Store& store, const std::string& path, bool adopt) {
   const std::string target = path;  // NOLINT(performance-unnecessary-copy-initialization)
   const ScopedValue<bool> loading(store.loading, true);
   const ScopedValue<bool> hold(store.quiet, true, false);
-  // The old document goes only with a load that succeeds.
-  const StoreChange change(store);
   DocumentSettings& settings = store.settings();
   if (adopt) {
     store.RemoveAllGroups();

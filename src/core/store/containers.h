@@ -270,7 +270,12 @@ class OrderList {
     slots_[at] = nullptr;
     --live_;
     if (fenwickValid_) FenwickAdd(at, -1);
-    if (keepPlaces) return;
+    if (!keepPlaces) Tidy();
+  }
+
+  // Lets go of the places of removed nodes once they are many (Remove does it unless told
+  // to keep the places); never allocates.
+  void Tidy() {
     const size_t dead = slots_.size() - live_;
     if (live_ == 0) {
       slots_.clear();

@@ -259,8 +259,12 @@ void Store::FinishChanges() noexcept {
         break;
       case StepKind::kGroupErased:
         delete step.group;
+        groupOrder_.Tidy();
         break;
       case StepKind::kItemErased:
+        Item::Free(step.item);
+        step.group->order_.Tidy();  // the group is deleted, if at all, by a later step
+        break;
       case StepKind::kItemReplaced:
         Item::Free(step.item);
         break;
