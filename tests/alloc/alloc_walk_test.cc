@@ -6,13 +6,15 @@
 // must be whole (its indexes and orders agree), hold exactly the document it held before,
 // give that document back through a save and a load, and take further changes.
 //
-// It is a program of its own because the replaced operator new is process-wide.
+// It is a program of its own because the replaced operator new is process-wide. It links the
+// host layer too, for the creation of an object.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <string>
@@ -22,6 +24,9 @@
 #include "files/files.h"
 #include "files/merge.h"
 #include "format/text.h"
+#include "host/lifecycle.h"
+#include "host/run_object.h"
+#include "host/tables.h"
 #include "store/sorting.h"
 #include "store/store.h"
 #include "undo/undo.h"
@@ -221,6 +226,45 @@ TEST(AllocationWalk, EveryFailureLeavesTheStoreAsItWas) {
   std::remove(WalkFile().c_str());
   std::printf("allocation walk: %zu operations, %zu failure points, %.2f s\n", cases.size(),
               failurePoints, seconds);
+}
+
+// An object's creation: failing at any allocation leaves an object without a store that
+// does nothing when its routines run, and is destroyed cleanly.
+TEST(AllocationWalk, AnObjectThatCannotBeMadeDoesNothing) {
+  VxEditData ed{};
+  const std::string initial = "[settings]\nvolume=3\n[scores]\nfirst=10\n";
+  std::memcpy(ed.initialData, initial.data(), initial.size());
+  ed.undoDepth = -1;
+  ed.redoDepth = -1;
+  ed.allowEmptyGroups = 1;
+  long points = 0;
+  for (long n = 0;; ++n) {
+    alignas(std::max_align_t) unsigned char block[VX_RUN_OBJECT_SIZE] = {};
+    auto* header = reinterpret_cast<VxObjectHeader*>(block);
+    bool failed = false;
+    gFailAfter = n;
+    try {
+      CreateRunObject(header, reinterpret_cast<const uint8_t*>(&ed));
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+    gFailAfter = -1;
+    RunObject& ro = RunObjectOf(header);
+    if (!failed) {
+      ASSERT_NE(ro.store, nullptr);
+      EXPECT_EQ(ro.store->GetItem("scores", "first", ""), "10");
+      DestroyRunObject(header);
+      break;
+    }
+    ++points;
+    ASSERT_EQ(ro.store, nullptr) << "allocation " << n;
+    // Every routine of it answers nothing, touching no store.
+    for (VxRoutine routine : kActions) routine(header, 0, 0);
+    for (VxRoutine routine : kConditions) EXPECT_EQ(routine(header, 0, 0), 0u);
+    for (VxRoutine routine : kExpressions) EXPECT_EQ(routine(header, 0, 0), 0u);
+    DestroyRunObject(header);
+  }
+  std::printf("object creation: %ld failure points\n", points);
 }
 
 }  // namespace
