@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -9,7 +10,8 @@ namespace vellix {
 
 namespace {
 constexpr size_t kHugePage = size_t{2} << 20;
-}
+constexpr size_t kZeroedByTheSystem = size_t{128} << 10;  // glibc's default mmap threshold
+}  // namespace
 
 SlotArray::SlotArray(size_t n) : size_(n) {
   if (n == 0) return;
@@ -26,8 +28,15 @@ SlotArray::SlotArray(size_t n) : size_(n) {
       return;
     }
   }
-  // Through operator new like every other allocation of the store, so that a failure is
-  // a bad_alloc wherever it comes from.
+  if (bytes >= kZeroedByTheSystem) {
+    // Large blocks come from fresh mappings, already zeroed: calloc spares the memset.
+    data_ = static_cast<SlotWord*>(std::calloc(n, sizeof(SlotWord)));
+    if (data_ == nullptr) throw std::bad_alloc();
+    malloced_ = true;
+    return;
+  }
+  // Through operator new like the store's other allocations, so that a failure is a
+  // bad_alloc from the same place (and the allocation-failure test reaches it).
   data_ = static_cast<SlotWord*>(::operator new(bytes));
   std::memset(data_, 0, bytes);
 }
@@ -36,12 +45,15 @@ void SlotArray::Release() {
   if (data_ == nullptr) return;
   if (mappedBytes_ != 0) {
     ::munmap(data_, mappedBytes_);
+  } else if (malloced_) {
+    std::free(data_);
   } else {
     ::operator delete(data_);
   }
   data_ = nullptr;
   size_ = 0;
   mappedBytes_ = 0;
+  malloced_ = false;
 }
 
 }  // namespace vellix

@@ -54,14 +54,17 @@ class SlotArray {
     data_ = other.data_;
     size_ = other.size_;
     mappedBytes_ = other.mappedBytes_;
+    malloced_ = other.malloced_;
     other.data_ = nullptr;
     other.size_ = 0;
     other.mappedBytes_ = 0;
+    other.malloced_ = false;
   }
 
   SlotWord* data_ = nullptr;
   size_t size_ = 0;
   size_t mappedBytes_ = 0;  // non-zero when the storage is a mapping of its own
+  bool malloced_ = false;   // from calloc, not operator new
 };
 
 // Open-addressing hash index of nodes by the key of their name (KeyName(node)). A slot is
@@ -408,10 +411,16 @@ class OrderList {
     fenwickValid_ = false;
   }
 
-  // Grows a vector's capacity geometrically when it is full.
+  // Grows a vector's capacity geometrically when it is full; the growth itself is kept out
+  // of line, so that appends stay small enough to be inlined.
   template <class V>
   static void GrowForOne(V& v) {
-    if (v.size() == v.capacity()) v.reserve(v.empty() ? 8 : v.size() * 2);
+    if (v.size() == v.capacity()) [[unlikely]]
+      Grow(v);
+  }
+  template <class V>
+  [[gnu::noinline]] static void Grow(V& v) {
+    v.reserve(v.empty() ? 8 : v.size() * 2);
   }
 
   void BuildFenwick() const {

@@ -480,13 +480,16 @@ void Store::DeleteItem(std::string_view group, std::string_view item) {
   Item* it = g->index_.Find(item, caseSensitive_);
   if (it == nullptr) return;
   {
-    const StoreChange change(*this);  // the item and, when it was the last, its group
+    // Deleting the last item deletes the group too: both go, or neither.
+    const bool last = !settings_.allowEmptyGroups && g->size() == 1;
+    std::optional<StoreChange> change;
+    if (last) change.emplace(*this);
     if (Records(g)) ReserveStep();
     if (RecordsUndo()) {
       undo_->ItemReplaced(g->name_, std::string(it->name()), std::string(it->value()));
     }
     EraseItem(g, it);
-    if (!settings_.allowEmptyGroups && g->size() == 0) DeleteGroup(group);
+    if (last && g->size() == 0) DeleteGroup(group);
   }
   AfterChange();
 }
