@@ -72,7 +72,7 @@ void BM_SortGroupByValue(benchmark::State& state) {
     store->settings().autoSave = false;
     FillOneGroup(*store, n);
     state.ResumeTiming();
-    vellix::ApplyGroupOperation(*store, 0, 0, "g", 0);
+    vellix::ApplyGroupOperation(*store, vellix::kSortByValue, 0, "g", 0);
   }
   state.counters["ns_per_item"] = benchutil::TimePer(state, n);
 }

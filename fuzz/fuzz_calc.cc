@@ -180,7 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int code = (options >> 1) & 15;
   const int option = (options >> 5) & 3;
   Pairs before = ItemsOf(s, first);
-  vellix::ApplyGroupOperation(s, code, option, first, options);
+  vellix::ApplyGroupOperation(s, static_cast<vellix::GroupOperationCode>(code), option, first,
+                              options);
   Pairs after = ItemsOf(s, first);
   if (code == 1 || code == 3 || code == 5 || code == 6 || code == 0 || code == 9) {
     std::sort(before.begin(), before.end());

@@ -125,9 +125,10 @@ void NotifyRunObject(RunObject& ro, int flags) {
 
 void RunObject::Notify(int flags) { NotifyRunObject(*this, flags); }
 
-void CreateRunObject(VxObjectHeader* header, const uint8_t* editData) {
-  auto* ro = new (reinterpret_cast<unsigned char*>(header) + kRunObjectOffset) RunObject();
-  ro->header = header;
+namespace {
+
+void SetUp(RunObject* ro, const uint8_t* editData) {
+  VxObjectHeader* header = ro->header;
   VxEditData ed;
   std::memcpy(&ed, editData, sizeof ed);
   VxRunHeader* rh = header->rh;
@@ -204,6 +205,25 @@ void CreateRunObject(VxObjectHeader* header, const uint8_t* editData) {
   store.Attach(*ro);
   ro->raisingEvent = false;
   if (ro->settings) store.SaveSettingsBack(*ro->settings);
+}
+
+}  // namespace
+
+void CreateRunObject(VxObjectHeader* header, const uint8_t* editData) {
+  auto* ro = new (reinterpret_cast<unsigned char*>(header) + kRunObjectOffset) RunObject();
+  ro->header = header;
+  try {
+    SetUp(ro, editData);
+  } catch (...) {
+    // An object that could not be made whole (out of memory) is left without a store, so
+    // that every routine of it does nothing (tables.h), and holds nothing: a store of its
+    // own goes, a shared one forgets it.
+    if (ro->store != nullptr) ro->store->Detach(*ro);
+    ro->~RunObject();
+    new (ro) RunObject();
+    ro->header = header;
+    throw;
+  }
 }
 
 void DestroyRunObject(VxObjectHeader* header) {

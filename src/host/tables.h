@@ -18,6 +18,8 @@ extern const VxRoutine kExpressions[kExpressionCount];
 // Runs the opening steps a frame asks for; false when a modifying routine must do nothing
 // because its object is raising its own triggers.
 inline bool EnterFrame(RunObject& ro, Frame frame) {
+  // An object whose creation failed has no store, and does nothing.
+  if (ro.store == nullptr) return false;
   const unsigned bits = static_cast<unsigned>(frame);
   if (bits & 8u) {
     // Guard and undo block first, so that an auto load lands in this action's block.
@@ -64,6 +66,7 @@ template <ExpressionBody Body, Frame F>
 vx_word Expression(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, true);
+  if (ro.store == nullptr) return 0;  // an object whose creation failed
   EnterFrame(ro, F);
   const Value v = Body(ro, params);
   switch (v.kind) {

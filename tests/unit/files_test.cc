@@ -967,8 +967,10 @@ TEST_F(StoreFiles, AnExceptionInsideAnOperationLeavesNoFlagSet) {
   EXPECT_THROW(OpenFile(store, dir / "a.ini", OpenMode::kAdoptFile), std::bad_alloc);
   EXPECT_FALSE(store.quiet);
   EXPECT_FALSE(store.loading);
+  EXPECT_EQ(store.GroupCount(), 0);  // a load that fails loads nothing
 
   owner.throwOnNewItem = false;
+  OpenFile(store, dir / "a.ini", true);
   BeginUndoBlock(store);
   store.DeleteItem("g", "a");
   owner.throwOnNewItem = true;  // the undo re-creates the item

@@ -123,7 +123,7 @@ TEST(RankingTest, FollowsEveryKindOfChange) {
   }());
   check("order reversed");
   s.SetItem("other", "x", "9");
-  s.CopyGroup("other", "g", 0);
+  s.CopyGroup("other", "g", kCopyReplace);
   check("replaced by a copy");
   PerformUndo(s);
   check("undone");

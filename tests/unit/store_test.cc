@@ -115,22 +115,22 @@ TEST_F(StoreTest, RenameGroupTakesTheOldPlace) {
   store.SetItem("a", "x", "1");
   store.SetItem("b", "y", "2");
   store.SetItem("c", "z", "3");
-  EXPECT_FALSE(store.RenameGroup("a", "b", 2));
-  EXPECT_FALSE(store.RenameGroup("a", "A", 0));
-  EXPECT_TRUE(store.RenameGroup("a", "b", 0));
+  EXPECT_FALSE(store.RenameGroup("a", "b", kRenameRefuse));
+  EXPECT_FALSE(store.RenameGroup("a", "A", kRenameReplace));
+  EXPECT_TRUE(store.RenameGroup("a", "b", kRenameReplace));
   EXPECT_EQ(GroupNames(store), (Names{"b", "c"}));
   EXPECT_EQ(Items(store, "b"), (Pairs{{"x", "1"}}));
 
-  EXPECT_TRUE(store.RenameGroup("c", "d", 1));
+  EXPECT_TRUE(store.RenameGroup("c", "d", kRenameMerge));
   EXPECT_EQ(GroupNames(store), (Names{"b", "d"}));
   // A group without items renamed in merge mode still exists under its new name.
   store.MakeGroup("empty");
   store.SetItem("e", "k", "v");
-  EXPECT_TRUE(store.RenameGroup("empty", "renamed", 1));
+  EXPECT_TRUE(store.RenameGroup("empty", "renamed", kRenameMerge));
   EXPECT_EQ(GroupNames(store), (Names{"b", "d", "renamed", "e"}));
   EXPECT_EQ(store.ItemCount("renamed"), 0);
   // Renaming a missing group changes nothing but still reports that it acted.
-  EXPECT_TRUE(store.RenameGroup("missing", "other", 0));
+  EXPECT_TRUE(store.RenameGroup("missing", "other", kRenameReplace));
   EXPECT_FALSE(store.GroupExists("other"));
 }
 
@@ -156,10 +156,10 @@ TEST_F(StoreTest, RenameMoveAndCopyItemsFollowTheirOrderRules) {
   // Merge copies in key order; replace copies the creation order.
   store.SetItem("src", "b", "B");
   store.SetItem("src", "a", "A");
-  store.CopyGroup("src", "merged", 1);
+  store.CopyGroup("src", "merged", kCopyMerge);
   EXPECT_EQ(Items(store, "merged"), (Pairs{{"a", "A"}, {"b", "B"}}));
   store.SetItem("replaced", "old", "x");
-  store.CopyGroup("src", "replaced", 0);
+  store.CopyGroup("src", "replaced", kCopyReplace);
   EXPECT_EQ(Items(store, "replaced"), (Pairs{{"b", "B"}, {"a", "A"}}));
   EXPECT_TRUE(store.CopyItem("src", "a", "h", "copy"));
   EXPECT_FALSE(store.CopyItem("src", "missing", "h", "copy2"));

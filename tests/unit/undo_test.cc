@@ -269,11 +269,11 @@ TEST_F(UndoStore, ReplacedGroupGetsItsItemsBack) {
   s.SetItem("dst", "b", "2");
   s.SetItem("dst", "a", "3");
   UndoOf(s).undoDepth = -1;
-  Act([&] { s.CopyGroup("src", "dst", 0); });
+  Act([&] { s.CopyGroup("src", "dst", kCopyReplace); });
   EXPECT_EQ(OrderOf(s), List({"[src]", "x=1", "[dst]", "x=1"}));
   PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[src]", "x=1", "[dst]", "b=2", "a=3"}));
-  Act([&] { s.CopyGroup("src", "fresh", 0); });
+  Act([&] { s.CopyGroup("src", "fresh", kCopyReplace); });
   PerformUndo(s);
   EXPECT_FALSE(s.GroupExists("fresh"));
 }
@@ -450,7 +450,7 @@ void RandomOperation(Store& s, Rng& r) {
       s.DeleteGroup(g1);
       break;
     case 5:
-      s.RenameGroup(g1, g2, static_cast<int32_t>(r.Below(3)));
+      s.RenameGroup(g1, g2, static_cast<RenameMode>(r.Below(3)));
       break;
     case 6:
       s.RenameItem(g1, i1, i2, r.Below(2) != 0);
@@ -459,10 +459,10 @@ void RandomOperation(Store& s, Rng& r) {
       s.MoveItem(g1, i1, g2, i2, r.Below(2) != 0);
       break;
     case 8:
-      s.CopyGroup(g1, g2, 0);
+      s.CopyGroup(g1, g2, kCopyReplace);
       break;
     case 9:
-      s.CopyGroup(g1, g2, static_cast<int32_t>(1 + r.Below(3)));
+      s.CopyGroup(g1, g2, static_cast<CopyMode>(1 + r.Below(3)));
       break;
     case 10:
       s.CopyItem(g1, i1, g2, i2);

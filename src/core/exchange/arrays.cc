@@ -53,6 +53,7 @@ void LoadArray(Store& store, std::string_view group, const ArrayCells& cells) {
   const auto count = s.CellCount();
   if (!count || *count > kMaxArrayCells) return;
   if (s.text ? cells.texts.size() < *count : s.numeric && cells.numbers.size() < *count) return;
+  const StoreChange change(store);
   std::string name;
   std::string number;
   // The group is looked up once, and again only when groups may have gone (a trigger

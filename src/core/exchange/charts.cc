@@ -119,6 +119,7 @@ std::vector<ChartPoint> ChartPointsFromGroup(const Store& store, std::string_vie
 }
 
 void SetChartPoints(Store& store, std::string_view group, const std::vector<ChartPoint>& points) {
+  const StoreChange change(store);
   for (const ChartPoint& p : points) {
     std::string value = FloatText(p.y);
     for (const auto& [has, part] : {std::pair{p.hasA, p.a}, std::pair{p.hasB, p.b}}) {
@@ -132,6 +133,7 @@ void SetChartPoints(Store& store, std::string_view group, const std::vector<Char
 
 void GetChartProperties(Store& store, std::string_view group, std::span<const ChartField> fields) {
   const int32_t type = ChartType(fields);
+  const StoreChange change(store);
   for (size_t k = 0; k < fields.size() && k < kChartKeyCount; ++k) {
     if (Applies(k, type)) store.SetItem(group, fields[k].name, FieldText(fields[k]));
   }

@@ -140,6 +140,7 @@ void ImportCsvText(Store& store, std::string_view text, std::string_view group,
                    std::string_view separator) {
   // An empty separator would be found at the start of every text: there are no fields.
   if (separator.empty()) return;
+  const StoreChange change(store);
   ForEachLine(text, [&](std::string_view line) {
     const std::string_view target = group.empty() ? TakeField(line, separator) : group;
     while (!line.empty()) {
@@ -152,6 +153,7 @@ void ImportCsvText(Store& store, std::string_view text, std::string_view group,
 
 void ImportCsvTableText(Store& store, std::string_view text, std::string_view separator) {
   if (separator.empty()) return;
+  const StoreChange change(store);
   bool header = true;
   std::vector<std::string> columns;
   ForEachLine(text, [&](std::string_view line) {

@@ -21,6 +21,7 @@ void MergeItem(Store& target, std::string_view to, std::string_view name, std::s
 
 bool MergeStore(Store& target, const Store* source, bool allowOverwrite) {
   if (source == nullptr) return false;
+  const StoreChange change(target);
   // Read in place: the source is private to the caller, so no handler can change it.
   source->ForEachGroup([&](const Group& group) {
     group.ForEachItem([&](const Item& item) {
@@ -38,6 +39,7 @@ bool MergeGroup(Store& target, const Store* source, std::string_view from, std::
   // The items are taken before the first one is set: setting runs trigger handlers, which
   // may change another object's store.
   const GroupSnapshot items = source->Snapshot(*group);
+  const StoreChange change(target);
   for (const auto& [name, value] : items.items) MergeItem(target, to, name, value, allowOverwrite);
   return true;
 }

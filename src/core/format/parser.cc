@@ -403,6 +403,9 @@ ParseResult ParseText(Store& store, std::string_view text, bool notifyAfter, boo
   text = UpToZero(text);
   ParseResult result;
   {
+    // A parse that fails half way (out of memory) takes back all it read: a load is whole
+    // or nothing.
+    const StoreChange change(store);
     const ScopedValue<bool> loading(store.loading, true);
     const ScopedValue<bool> hold(store.quiet, true, false);
     Parser parser(store);

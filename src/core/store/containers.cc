@@ -3,17 +3,19 @@
 #include <sys/mman.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace vellix {
 
 namespace {
 constexpr size_t kHugePage = size_t{2} << 20;
-}
+constexpr size_t kZeroedByTheSystem = size_t{128} << 10;  // glibc's default mmap threshold
+}  // namespace
 
 SlotArray::SlotArray(size_t n) : size_(n) {
   if (n == 0) return;
-  const size_t bytes = n * sizeof(uintptr_t);
+  const size_t bytes = n * sizeof(SlotWord);
   if (bytes >= kHugePage) {
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -21,25 +23,37 @@ SlotArray::SlotArray(size_t n) : size_(n) {
 #ifdef MADV_HUGEPAGE
       ::madvise(p, rounded, MADV_HUGEPAGE);
 #endif
-      data_ = static_cast<uintptr_t*>(p);  // anonymous mappings come zeroed
+      data_ = static_cast<SlotWord*>(p);  // anonymous mappings come zeroed
       mappedBytes_ = rounded;
       return;
     }
   }
-  data_ = static_cast<uintptr_t*>(std::calloc(n, sizeof(uintptr_t)));
-  if (data_ == nullptr) throw std::bad_alloc();
+  if (bytes >= kZeroedByTheSystem) {
+    // Large blocks come from fresh mappings, already zeroed: calloc spares the memset.
+    data_ = static_cast<SlotWord*>(std::calloc(n, sizeof(SlotWord)));
+    if (data_ == nullptr) throw std::bad_alloc();
+    malloced_ = true;
+    return;
+  }
+  // Through operator new like the store's other allocations, so that a failure is a
+  // bad_alloc from the same place (and the allocation-failure test reaches it).
+  data_ = static_cast<SlotWord*>(::operator new(bytes));
+  std::memset(data_, 0, bytes);
 }
 
 void SlotArray::Release() {
   if (data_ == nullptr) return;
   if (mappedBytes_ != 0) {
     ::munmap(data_, mappedBytes_);
-  } else {
+  } else if (malloced_) {
     std::free(data_);
+  } else {
+    ::operator delete(data_);
   }
   data_ = nullptr;
   size_ = 0;
   mappedBytes_ = 0;
+  malloced_ = false;
 }
 
 }  // namespace vellix

@@ -17,6 +17,11 @@
 
 namespace vellix {
 
+// One slot of a hash index: a node's address with a tag of its hash above it (NameIndex).
+// 64 bits wide whatever the pointer size, so that a 32-bit process has room for the tag too;
+// on 64-bit platforms it is exactly a pointer's word.
+using SlotWord = uint64_t;
+
 // Zeroed slot storage of a hash index. Large tables are mapped with huge pages asked for:
 // lookups land on random slots, and with 4 KiB pages a table of millions of slots costs a
 // TLB miss on nearly every probe.
@@ -38,10 +43,10 @@ class SlotArray {
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  uintptr_t& operator[](size_t i) { return data_[i]; }
-  uintptr_t operator[](size_t i) const { return data_[i]; }
-  const uintptr_t* begin() const { return data_; }
-  const uintptr_t* end() const { return data_ + size_; }
+  SlotWord& operator[](size_t i) { return data_[i]; }
+  SlotWord operator[](size_t i) const { return data_[i]; }
+  const SlotWord* begin() const { return data_; }
+  const SlotWord* end() const { return data_ + size_; }
 
  private:
   void Release();
@@ -49,20 +54,27 @@ class SlotArray {
     data_ = other.data_;
     size_ = other.size_;
     mappedBytes_ = other.mappedBytes_;
+    malloced_ = other.malloced_;
     other.data_ = nullptr;
     other.size_ = 0;
     other.mappedBytes_ = 0;
+    other.malloced_ = false;
   }
 
-  uintptr_t* data_ = nullptr;
+  SlotWord* data_ = nullptr;
   size_t size_ = 0;
   size_t mappedBytes_ = 0;  // non-zero when the storage is a mapping of its own
+  bool malloced_ = false;   // from calloc, not operator new
 };
 
 // Open-addressing hash index of nodes by the key of their name (KeyName(node)). A slot is
-// one word: the node's address with the top 16 bits of its hash above it, so that probing
-// rarely has to look at a node that is not the one searched for. User-space addresses fit
-// in 48 bits on the platforms this module runs on.
+// one 64-bit word: the node's address in its low 48 bits with the top 16 bits of its hash
+// above it, so that probing rarely has to look at a node that is not the one searched for.
+// User-space addresses fit in 48 bits on the 64-bit platforms this module runs on, and a
+// 32-bit address always does.
+//
+// Changes are all-or-nothing: whatever allocates (growing the table) happens before
+// anything is changed, so a failed allocation leaves the index as it was.
 template <class T>
 class NameIndex {
  public:
@@ -74,10 +86,10 @@ class NameIndex {
 
   T* FindHashed(std::string_view name, bool caseSensitive, uint64_t h) const {
     if (count_ == 0) return nullptr;
-    const uintptr_t tag = Tag(h);
+    const SlotWord tag = Tag(h);
     const size_t mask = slots_.size() - 1;
     for (size_t i = h & mask;; i = (i + 1) & mask) {
-      const uintptr_t s = slots_[i];
+      const SlotWord s = slots_[i];
       if (s == 0) return nullptr;
       if ((s & ~kAddressMask) == tag) {
         T* node = Node(s);
@@ -98,9 +110,22 @@ class NameIndex {
   }
 
   void InsertHashed(T* node, bool caseSensitive, uint64_t h) {
-    if ((count_ + 1) * 5 > slots_.size() * 4)
-      Rehash(slots_.empty() ? 8 : slots_.size() * 2, caseSensitive);
+    ReserveOneMore(caseSensitive);
     Place(h, node);
+    ++count_;
+  }
+
+  // Makes room for one more entry, so that the next insertion cannot fail.
+  void ReserveOneMore(bool caseSensitive) {
+    if ((count_ + 1) * 5 > slots_.size() * 4) {
+      Rehash(slots_.empty() ? 8 : slots_.size() * 2, caseSensitive);
+    }
+  }
+
+  // Puts back a node that was erased since the table last grew: its room is still there,
+  // so this never allocates (a store's roll-back relies on it).
+  void Restore(T* node, bool caseSensitive) {
+    Place(HashKey(KeyName(*node), caseSensitive), node);
     ++count_;
   }
 
@@ -134,7 +159,7 @@ class NameIndex {
     for (size_t i = HashKey(KeyName(*node), caseSensitive) & mask;; i = (i + 1) & mask) {
       if (slots_[i] == 0) return;
       if (Node(slots_[i]) == node) {
-        slots_[i] = (slots_[i] & ~kAddressMask) | reinterpret_cast<uintptr_t>(replacement);
+        slots_[i] = (slots_[i] & ~kAddressMask) | Address(replacement);
         return;
       }
     }
@@ -152,17 +177,22 @@ class NameIndex {
   }
 
  private:
-  static constexpr uintptr_t kAddressMask = (uintptr_t{1} << 48) - 1;
-  static_assert(sizeof(uintptr_t) == 8, "tagged slots need 64-bit addresses");
+  static constexpr SlotWord kAddressMask = (SlotWord{1} << 48) - 1;
+  static_assert(sizeof(uintptr_t) <= sizeof(SlotWord), "an address must fit in a slot");
 
-  static uintptr_t Tag(uint64_t h) { return static_cast<uintptr_t>(h >> 48 | 1) << 48; }
-  static T* Node(uintptr_t s) { return reinterpret_cast<T*>(s & kAddressMask); }
+  static SlotWord Tag(uint64_t h) { return (h >> 48 | 1) << 48; }
+  static SlotWord Address(const T* node) {
+    return static_cast<SlotWord>(reinterpret_cast<uintptr_t>(node));
+  }
+  static T* Node(SlotWord s) {
+    return reinterpret_cast<T*>(static_cast<uintptr_t>(s & kAddressMask));
+  }
 
   void Place(uint64_t h, T* node) {
     const size_t mask = slots_.size() - 1;
     size_t i = h & mask;
     while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = Tag(h) | reinterpret_cast<uintptr_t>(node);
+    slots_[i] = Tag(h) | Address(node);
   }
 
   // Moves every node into a table of `cap` slots. The old slots are in hash order, so the
@@ -171,8 +201,11 @@ class NameIndex {
   // instead of following one another: a node is fetched kAhead nodes before it is hashed,
   // and its new slot kAhead nodes before it is placed.
   void Rehash(size_t cap, bool caseSensitive) {
+    // The new table is allocated before the old one is let go: a failure leaves the index
+    // whole. Nothing below allocates.
+    SlotArray grown(cap);
     SlotArray old = std::move(slots_);
-    slots_ = SlotArray(cap);
+    slots_ = std::move(grown);
     const size_t mask = cap - 1;
     T* fetched[kAhead];                      // nodes asked for, waiting to be hashed
     std::pair<T*, uint64_t> hashed[kAhead];  // nodes hashed, waiting for their slot
@@ -194,7 +227,7 @@ class NameIndex {
         fetched[m % kAhead] = node;
       }
     };
-    for (uintptr_t s : old) {
+    for (SlotWord s : old) {
       if (s == 0) continue;
       step(n, Node(s));
       ++n;
@@ -209,6 +242,7 @@ class NameIndex {
 };
 
 // Creation-order list of nodes (each with a `uint32_t slot` member naming its position).
+// Like NameIndex, it allocates before it changes anything.
 template <class T>
 class OrderList {
  public:
@@ -217,19 +251,34 @@ class OrderList {
 
   void Reserve(size_t n) { slots_.reserve(n); }
 
+  // Makes room for one more node, so that the next PushBack cannot fail.
+  void ReserveOneMore() {
+    GrowForOne(slots_);
+    if (fenwickValid_) GrowForOne(fenwick_);
+  }
+
   void PushBack(T* node) {
+    ReserveOneMore();
     node->slot = static_cast<uint32_t>(slots_.size());
     slots_.push_back(node);
     ++live_;
     if (fenwickValid_) FenwickAppend(1);
   }
 
-  void Remove(T* node) {
+  // Removes a node. With `keepPlaces` every other node keeps its position number (nothing is
+  // compacted), so that the removal, and any PushBack after it, can be taken back exactly.
+  void Remove(T* node, bool keepPlaces = false) {
     const uint32_t at = node->slot;
     if (at >= slots_.size() || slots_[at] != node) return;
     slots_[at] = nullptr;
     --live_;
     if (fenwickValid_) FenwickAdd(at, -1);
+    if (!keepPlaces) Tidy();
+  }
+
+  // Lets go of the places of removed nodes once they are many (Remove does it unless told
+  // to keep the places); never allocates.
+  void Tidy() {
     const size_t dead = slots_.size() - live_;
     if (live_ == 0) {
       slots_.clear();
@@ -259,6 +308,23 @@ class OrderList {
     return slots_[pos];
   }
 
+  // Takes back the newest PushBack of `node`; never allocates.
+  void PopBack(T* node) {
+    if (slots_.empty() || slots_.back() != node) return;
+    slots_.pop_back();
+    --live_;
+    if (fenwickValid_) fenwick_.pop_back();
+  }
+
+  // Puts a node removed with keepPlaces back at its position; never allocates.
+  void Restore(T* node) {
+    const uint32_t at = node->slot;
+    if (at >= slots_.size() || slots_[at] != nullptr) return;
+    slots_[at] = node;
+    ++live_;
+    if (fenwickValid_) FenwickAdd(at, 1);
+  }
+
   // Exchange the places of two nodes of this list.
   void Swap(T* a, T* b) {
     if (a == b) return;
@@ -275,7 +341,10 @@ class OrderList {
   // Replaces the order by `nodes` when they are exactly the live nodes in another order;
   // anything else (a node missing, foreign or repeated) leaves the list as it is, since
   // taking it would lose or duplicate nodes.
-  bool Assign(const std::vector<const T*>& nodes) {
+  bool Assign(const std::vector<const T*>& nodes) { return Assign(nodes, nullptr); }
+  // The same; the order it replaces goes to `previous` when one is given, for a later
+  // Reinstate.
+  bool Assign(const std::vector<const T*>& nodes, std::vector<T*>* previous) {
     if (nodes.size() != live_) return false;
     std::vector<bool> seen(slots_.size(), false);
     for (const T* node : nodes) {
@@ -283,6 +352,7 @@ class OrderList {
       if (at >= slots_.size() || slots_[at] != node || seen[at]) return false;
       seen[at] = true;
     }
+    if (previous != nullptr) *previous = slots_;  // allocates before anything changes
     slots_.resize(nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
       slots_[i] = const_cast<T*>(nodes[i]);
@@ -291,6 +361,17 @@ class OrderList {
     fenwick_.clear();
     fenwickValid_ = false;
     return true;
+  }
+
+  // Puts back an order that Assign replaced, with every position as it was; never
+  // allocates.
+  void Reinstate(std::vector<T*>& previous) {
+    slots_.swap(previous);
+    for (size_t i = 0; i < slots_.size(); ++i) {
+      if (slots_[i] != nullptr) slots_[i]->slot = static_cast<uint32_t>(i);
+    }
+    fenwick_.clear();
+    fenwickValid_ = false;
   }
 
   template <class F>
@@ -328,6 +409,18 @@ class OrderList {
     slots_.resize(w);
     fenwick_.clear();
     fenwickValid_ = false;
+  }
+
+  // Grows a vector's capacity geometrically when it is full; the growth itself is kept out
+  // of line, so that appends stay small enough to be inlined.
+  template <class V>
+  static void GrowForOne(V& v) {
+    if (v.size() == v.capacity()) [[unlikely]]
+      Grow(v);
+  }
+  template <class V>
+  [[gnu::noinline]] static void Grow(V& v) {
+    v.reserve(v.empty() ? 8 : v.size() * 2);
   }
 
   void BuildFenwick() const {

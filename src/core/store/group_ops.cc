@@ -21,7 +21,7 @@ std::vector<const Item*> ItemsInOrder(const Group& g) {
 // The rebuilding codes: the entries are copied out, put in their new order, the group is
 // deleted and every entry set again, so that undo records and "On New Item" follow each
 // step as for any other deletion and creation.
-void Rebuild(Store& store, int code, int kind, std::string_view group) {
+void Rebuild(Store& store, GroupOperationCode code, int kind, std::string_view group) {
   const Group* g = store.FindGroup(group);
   // A group without items stays: there is nothing to sort or renumber, and deleting it
   // would only lose the group.
@@ -38,13 +38,13 @@ void Rebuild(Store& store, int code, int kind, std::string_view group) {
   });
 
   std::vector<uint32_t> order;
-  if (code == 0 || code == 9 || code == 10) {
+  if (code == kSortByValue || code == kSortByName || code == kSortByFirstField) {
     std::vector<std::string_view> keys;
     keys.reserve(entries.size());
     for (const Entry& e : entries) {
-      if (code == 9) {
+      if (code == kSortByName) {
         keys.emplace_back(e.name);
-      } else if (code == 10) {
+      } else if (code == kSortByFirstField) {
         // The first piece the comma split gives: the text up to the first comma.
         keys.push_back(std::string_view(e.value).substr(0, e.value.find(',')));
       } else {
@@ -61,9 +61,9 @@ void Rebuild(Store& store, int code, int kind, std::string_view group) {
   uint32_t number = 0;
   for (uint32_t i : order) {
     const Entry& e = entries[i];
-    if (code == 7) {
+    if (code == kSwapNamesAndValues) {
       store.SetItem(group, e.value, e.name);
-    } else if (code == 8) {
+    } else if (code == kRenumberItems) {
       store.SetItem(group, IntegerText(++number), e.value);
     } else {
       store.SetItem(group, e.name, e.value);
@@ -72,21 +72,21 @@ void Rebuild(Store& store, int code, int kind, std::string_view group) {
 }
 
 // The in-place codes: only the group's item order changes.
-void Reorder(Store& store, int code, std::string_view group, uint32_t seed) {
+void Reorder(Store& store, GroupOperationCode code, std::string_view group, uint32_t seed) {
   const Group* g = store.FindGroup(group);
   if (g == nullptr || g->size() == 0) return;
   std::vector<const Item*> items = ItemsInOrder(*g);
   switch (code) {
-    case 1:
+    case kShuffle:
       items = ShuffledOrder(items, seed);
       break;
-    case 3:
+    case kFirstItemToEnd:
       std::rotate(items.begin(), items.begin() + 1, items.end());
       break;
-    case 5:
+    case kLastItemToFront:
       std::rotate(items.begin(), items.end() - 1, items.end());
       break;
-    case 6:
+    case kReverseItems:
       std::reverse(items.begin(), items.end());
       break;
     default:
@@ -142,29 +142,30 @@ std::vector<const Item*> ShuffledOrder(const std::vector<const Item*>& items, ui
   return out;
 }
 
-void ApplyGroupOperation(Store& store, int code, int option, std::string_view group,
+void ApplyGroupOperation(Store& store, GroupOperationCode code, int option, std::string_view group,
                          uint32_t seed) {
   {
+    const StoreChange change(store);
     // Notifications and auto-save wait for the end, which runs AfterChange once.
     const ScopedValue<bool> quiet(store.quiet, true, false);
     switch (code) {
-      case 0:
-      case 7:
-      case 8:
-      case 9:
-      case 10:
+      case kSortByValue:
+      case kSwapNamesAndValues:
+      case kRenumberItems:
+      case kSortByName:
+      case kSortByFirstField:
         Rebuild(store, code, 2 - option, group);
         break;
-      case 1:
-      case 3:
-      case 5:
-      case 6:
+      case kShuffle:
+      case kFirstItemToEnd:
+      case kLastItemToFront:
+      case kReverseItems:
         Reorder(store, code, group, seed);
         break;
-      case 2:
+      case kDeleteFirstItem:
         store.DeleteItem(group, store.NthItemName(group, 1, ""));
         break;
-      case 4:
+      case kDeleteLastItem:
         store.DeleteItem(group, store.NthItemName(group, store.ItemCount(group), ""));
         break;
       default:

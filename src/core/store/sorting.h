@@ -61,15 +61,32 @@ class ShuffleGenerator {
 // position r modulo the number remaining.
 std::vector<const Item*> ShuffledOrder(const std::vector<const Item*>& items, uint32_t seed);
 
+// The codes of action 71, the group operations.
+enum GroupOperationCode : int {
+  kGroupOperationNone = -1,  // no code given
+  kSortByValue = 0,
+  kShuffle = 1,
+  kDeleteFirstItem = 2,
+  kFirstItemToEnd = 3,
+  kDeleteLastItem = 4,
+  kLastItemToFront = 5,
+  kReverseItems = 6,
+  kSwapNamesAndValues = 7,
+  kRenumberItems = 8,
+  kSortByName = 9,
+  kSortByFirstField = 10,
+};
+
 // Action 71 on one group, between quiet and one AfterChange (also when nothing changed):
-//   0 sort by value, 9 by name, 10 by the value's first comma-separated field, each with
-//     comparison kind 2 - option; 7 swap names and values; 8 renumber "1", "2", ...: these
+//   sort by value, by name, by the value's first comma-separated field (each with
+//     comparison kind 2 - option), swap names and values, renumber "1", "2", ...: these
 //     rebuild the group through DeleteGroup and SetItem (undo records and notifications
 //     follow); a group without items is left as it is
-//   1 shuffle (seeded with `seed`), 3 first item to the end, 5 last item to the front,
-//     6 reverse: the order alone changes, without undo records
-//   2 delete the first item, 4 the last
-// Any other code changes nothing.
-void ApplyGroupOperation(Store& store, int code, int option, std::string_view group, uint32_t seed);
+//   shuffle (seeded with `seed`), first item to the end, last item to the front, reverse:
+//     the order alone changes, without undo records
+//   delete the first item, or the last
+// Any other code changes nothing. All or nothing: a failure leaves the group as it was.
+void ApplyGroupOperation(Store& store, GroupOperationCode code, int option, std::string_view group,
+                         uint32_t seed);
 
 }  // namespace vellix

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "store/scoped_value.h"
 
@@ -61,6 +62,7 @@ Store::Store(SaveHook save) : save_(save) {}
 
 Store::~Store() {
   // Nothing is saved, notified or recorded on destruction.
+  FinishChanges();
   groupOrder_.ForEach([](Group* g) { delete g; });
   groupOrder_.Clear();
   groups_.Clear();
@@ -118,28 +120,167 @@ GroupSnapshot Store::Snapshot(const Group& group) const {
   return s;
 }
 
+bool Store::Consistent() const {
+  if (groups_.size() != groupOrder_.size()) return false;
+  bool whole = true;
+  groupOrder_.ForEach([&](const Group* g) {
+    if (groups_.Find(g->name(), caseSensitive_) != g) whole = false;
+    if (g->index_.size() != g->order_.size()) whole = false;
+    g->order_.ForEach([&](const Item* it) {
+      if (g->index_.Find(it->name(), caseSensitive_) != it) whole = false;
+    });
+  });
+  return whole;
+}
+
 // ---------------------------------------------------------------- internals
 
+// Records the creation for undo too, after everything it needs is allocated: a failure
+// leaves neither a group nor a record.
 Group* Store::CreateGroup(std::string_view displayName) {
+  const bool recording = changeDepth_ > 0;
   auto* g = new Group(std::string(displayName));
+  try {
+    groups_.ReserveOneMore(caseSensitive_);
+    groupOrder_.ReserveOneMore();
+    if (recording) ReserveStep();
+    if (RecordsUndo()) undo_->GroupMade(std::string(displayName));
+  } catch (...) {
+    delete g;
+    throw;
+  }
   groups_.Insert(g, caseSensitive_);
   groupOrder_.PushBack(g);
+  if (recording) {
+    g->fresh_ = true;
+    AddStep(StepKind::kGroupMade, g);
+  }
   return g;
 }
 
 void Store::EraseGroup(Group* g) {
+  const bool recording = changeDepth_ > 0;
+  if (recording) ReserveStep();
   groups_.Erase(g, caseSensitive_);
-  groupOrder_.Remove(g);
-  delete g;
+  groupOrder_.Remove(g, recording);
+  if (recording) {
+    AddStep(StepKind::kGroupErased, g);  // kept until the change is over
+  } else {
+    delete g;
+  }
   ++generation_;
   ++edits_;
 }
 
 void Store::EraseItem(Group* g, Item* it) {
+  const bool recording = Records(g);
+  if (recording) ReserveStep();
   g->index_.Erase(it, caseSensitive_);
-  g->order_.Remove(it);
-  Item::Free(it);
+  g->order_.Remove(it, recording);
+  if (recording) {
+    AddStep(StepKind::kItemErased, g, it);
+  } else {
+    Item::Free(it);
+  }
   ++edits_;
+}
+
+// ---------------------------------------------------------------- all-or-nothing changes
+
+void Store::EndChange() noexcept {
+  if (--changeDepth_ == 0) FinishChanges();
+}
+
+void Store::RollBackChange(size_t mark) noexcept {
+  while (journal_.size() > mark) {
+    TakeBack(journal_.back());
+    journal_.pop_back();
+  }
+  // Groups may have gone or come back, and items moved: nothing held from before may be
+  // used again.
+  ++generation_;
+  ++edits_;
+  EndChange();
+}
+
+void Store::TakeBack(Step& step) noexcept {
+  Group* g = step.group;
+  switch (step.kind) {
+    case StepKind::kGroupMade:
+      groups_.Erase(g, caseSensitive_);
+      groupOrder_.PopBack(g);
+      delete g;
+      break;
+    case StepKind::kGroupErased:
+      groupOrder_.Restore(g);
+      groups_.Restore(g, caseSensitive_);
+      break;
+    case StepKind::kGroupRespelled:
+      g->name_.swap(step.extra->name);
+      break;
+    case StepKind::kGroupsSwapped:
+      groupOrder_.Swap(g, step.otherGroup);
+      break;
+    case StepKind::kItemMade:
+      g->index_.Erase(step.item, caseSensitive_);
+      g->order_.PopBack(step.item);
+      Item::Free(step.item);
+      break;
+    case StepKind::kItemErased:
+      g->order_.Restore(step.item);
+      g->index_.Restore(step.item, caseSensitive_);
+      break;
+    case StepKind::kItemReplaced:
+      g->index_.Replace(step.otherItem, step.item, caseSensitive_);
+      g->order_.ReplaceAt(step.otherItem, step.item);
+      Item::Free(step.otherItem);
+      break;
+    case StepKind::kItemsSwapped:
+      g->order_.Swap(step.item, step.otherItem);
+      break;
+    case StepKind::kItemOrderSet:
+      g->order_.Reinstate(step.extra->order);
+      break;
+    case StepKind::kItemsReplaced:
+      g->order_.ForEach([](Item* it) { Item::Free(it); });
+      g->index_ = std::move(step.extra->index);
+      g->order_ = std::move(step.extra->list);
+      break;
+  }
+}
+
+void Store::FinishChanges() noexcept {
+  // Oldest first: a group made and then deleted in the change is still there when its
+  // first step is read.
+  for (Step& step : journal_) {
+    switch (step.kind) {
+      case StepKind::kGroupMade:
+        step.group->fresh_ = false;
+        break;
+      case StepKind::kGroupErased:
+        delete step.group;
+        groupOrder_.Tidy();
+        break;
+      case StepKind::kItemErased:
+        Item::Free(step.item);
+        step.group->order_.Tidy();  // the group is deleted, if at all, by a later step
+        break;
+      case StepKind::kItemReplaced:
+        Item::Free(step.item);
+        break;
+      case StepKind::kItemsReplaced:
+        step.extra->list.ForEach([](Item* it) { Item::Free(it); });
+        break;
+      default:
+        break;
+    }
+  }
+  // A large load leaves a large journal: its memory goes back too.
+  if (journal_.capacity() > 4096) {
+    std::vector<Step>().swap(journal_);
+  } else {
+    journal_.clear();
+  }
 }
 
 void Store::NotifyAll(int flags) {
@@ -190,80 +331,123 @@ void Store::RecordGroup(const Group& g) {
 }
 
 void Store::ReplaceItems(Group* g, const GroupSnapshot& snapshot) {
-  ++edits_;
-  g->order_.ForEach([](Item* it) { Item::Free(it); });
-  g->order_.Clear();
-  g->index_.Clear();
-  g->index_.Reserve(snapshot.items.size(), caseSensitive_);
-  for (const auto& [name, value] : snapshot.items) {
-    // A snapshot taken under the other case rule may hold names that now share a key:
-    // the later one updates the earlier in its place rather than duplicating a key.
-    if (Item* existing = g->index_.Find(name, caseSensitive_)) {
-      existing->Respell(name);
-      UpdateValue(g, existing, value);
-      continue;
+  // The new items are built aside and swapped in: a failure on the way leaves the group's
+  // items as they were.
+  const bool recording = Records(g);
+  NameIndex<Item> index;
+  OrderList<Item> order;
+  std::unique_ptr<StepExtra> extra;
+  try {
+    index.Reserve(snapshot.items.size(), caseSensitive_);
+    order.Reserve(snapshot.items.size());
+    for (const auto& [name, value] : snapshot.items) {
+      // A snapshot taken under the other case rule may hold names that now share a key:
+      // the later one updates the earlier in its place rather than duplicating a key.
+      if (Item* existing = index.Find(name, caseSensitive_)) {
+        existing->Respell(name);
+        Item* updated = Item::WithValue(existing, value);
+        if (updated != existing) {
+          index.Replace(existing, updated, caseSensitive_);
+          order.ReplaceAt(existing, updated);
+          Item::Free(existing);
+        }
+        continue;
+      }
+      Item* it = Item::Make(name, value);
+      index.Insert(it, caseSensitive_);  // room reserved above: cannot fail
+      order.PushBack(it);
     }
-    Item* it = Item::Make(name, value);
-    g->index_.Insert(it, caseSensitive_);
-    g->order_.PushBack(it);
+    if (recording) {
+      ReserveStep();
+      extra = std::make_unique<StepExtra>();
+    }
+  } catch (...) {
+    order.ForEach([](Item* it) { Item::Free(it); });
+    throw;
   }
-}
-
-Item* Store::UpdateValue(Group* g, Item* it, std::string_view value) {
-  Item* updated = Item::WithValue(it, value);
-  if (updated != it) {
-    g->index_.Replace(it, updated, caseSensitive_);
-    g->order_.ReplaceAt(it, updated);
-    Item::Free(it);
+  ++edits_;
+  std::swap(g->index_, index);
+  std::swap(g->order_, order);
+  if (recording) {
+    extra->index = std::move(index);
+    extra->list = std::move(order);
+    AddStep(StepKind::kItemsReplaced, g, nullptr, nullptr, std::move(extra));
+  } else {
+    order.ForEach([](Item* it) { Item::Free(it); });
   }
-  return updated;
 }
 
 // ---------------------------------------------------------------- changes
 
 void Store::MakeGroup(std::string_view group) {
   if (GroupExists(group)) return;
-  if (RecordsUndo()) undo_->GroupMade(std::string(group));
   CreateGroup(group);
 }
 
 Group* Store::PrepareGroup(std::string_view group) {
   Group* g = MutableGroup(group);
-  if (g == nullptr) {
-    if (RecordsUndo()) undo_->GroupMade(std::string(group));
-    return CreateGroup(group);
-  }
-  // The spelling of the latest call wins; the key stays. The old spelling is recorded, so
-  // that an undo gives the document back as it was spelled.
-  if (g->name_ != group) {
-    if (RecordsUndo()) undo_->GroupRespelled(g->name_);
-    g->name_.assign(group);
+  if (g == nullptr) return CreateGroup(group);
+  // The spelling of the latest call wins; the key stays.
+  if (g->name_ != group) Respell(g, group);
   }
   return g;
 }
 
 bool Store::SetItem(std::string_view group, std::string_view item, std::string_view value) {
   if (!FitsItem(item, value)) return false;
+  Group* g = MutableGroup(group);
+  if (g != nullptr && g->name_ == group) return SetItemIn(g, item, value);
+  // The group is made or spelled anew first: a failure setting the item takes that back.
+  const StoreChange change(*this);
   return SetItemIn(PrepareGroup(group), item, value);
 }
 
 bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
   if (!FitsItem(item, value)) return false;
-  ++edits_;
   const uint64_t h = HashKey(item, caseSensitive_);
+  const bool recording = Records(g);
+  // Everything that allocates comes first (the new node, room in the index, the order and
+  // the journal, the undo record); only then is the group changed, by steps that cannot fail.
   if (Item* it = g->index_.FindHashed(item, caseSensitive_, h)) {
+    Item::Hold made;
+    // Inside a change the old node is kept for taking the step back, so the new value
+    // always gets a node of its own there.
+    if (recording || value.size() > it->valueCapacity_) {
+      // A spelling of another length is not taken (Item::Respell).
+      made.item = Item::Make(item.size() == it->nameLength_ ? item : it->name(), value);
+    }
+    if (recording) ReserveStep();
     // Records name things as they are spelled now, so that undoing gives the old spelling
     // back, not the caller's.
     if (RecordsUndo()) {
       undo_->ItemReplaced(g->name_, std::string(it->name()), std::string(it->value()));
     }
-    it->Respell(item);
-    UpdateValue(g, it, value);
+    ++edits_;
+    if (made.item != nullptr) {
+      Item* updated = made.Take();
+      g->index_.Replace(it, updated, caseSensitive_);
+      g->order_.ReplaceAt(it, updated);
+      if (recording) {
+        AddStep(StepKind::kItemReplaced, g, it, updated);
+      } else {
+        Item::Free(it);
+      }
+    } else {
+      it->Respell(item);
+      Item::WithValue(it, value);  // fits: written in place
+    }
   } else {
+    Item::Hold made;
+    made.item = Item::Make(item, value);
+    g->index_.ReserveOneMore(caseSensitive_);
+    g->order_.ReserveOneMore();
+    if (recording) ReserveStep();
     if (RecordsUndo()) undo_->ItemCreated(g->name_, std::string(item));
-    Item* created = Item::Make(item, value);
+    ++edits_;
+    Item* created = made.Take();
     g->index_.InsertHashed(created, caseSensitive_, h);
     g->order_.PushBack(created);
+    if (recording) AddStep(StepKind::kItemMade, g, created);
     // Raised whatever quiet says: a new item is news even inside a composite operation.
     NotifyAll(kNotifyNewItem);
   }
@@ -285,17 +469,25 @@ void Store::DeleteItem(std::string_view group, std::string_view item) {
   if (g == nullptr) return;
   Item* it = g->index_.Find(item, caseSensitive_);
   if (it == nullptr) return;
-  if (RecordsUndo()) {
-    undo_->ItemReplaced(g->name_, std::string(it->name()), std::string(it->value()));
+  {
+    // Deleting the last item deletes the group too: both go, or neither.
+    const bool last = !settings_.allowEmptyGroups && g->size() == 1;
+    std::optional<StoreChange> change;
+    if (last) change.emplace(*this);
+    if (Records(g)) ReserveStep();
+    if (RecordsUndo()) {
+      undo_->ItemReplaced(g->name_, std::string(it->name()), std::string(it->value()));
+    }
+    EraseItem(g, it);
+    if (last && g->size() == 0) DeleteGroup(group);
   }
-  EraseItem(g, it);
-  if (!settings_.allowEmptyGroups && g->size() == 0) DeleteGroup(group);
   AfterChange();
 }
 
 void Store::DeleteGroup(std::string_view group) {
   Group* g = MutableGroup(group);
   if (g == nullptr) return;
+  if (changeDepth_ > 0) ReserveStep();
   RecordGroup(*g);
   EraseGroup(g);
   AfterChange();
@@ -303,6 +495,7 @@ void Store::DeleteGroup(std::string_view group) {
 
 bool Store::DeleteItemEverywhere(std::string_view item) {
   {
+    const StoreChange change(*this);
     const ScopedValue<bool> hold(quiet, true, false);
     // Every group present at the start is visited once, also when an earlier deletion
     // removed a group that became empty.
@@ -326,6 +519,7 @@ void Store::RemoveGroupsInKeyOrder() {
 
 bool Store::ClearAll() {
   {
+    const StoreChange change(*this);
     const ScopedValue<bool> hold(quiet, true, false);
     RemoveGroupsInKeyOrder();
   }
@@ -334,20 +528,22 @@ bool Store::ClearAll() {
 }
 
 void Store::RemoveAllGroups() {
+  const StoreChange change(*this);
   const ScopedValue<bool> hold(quiet, true);
   RemoveGroupsInKeyOrder();
 }
 
-bool Store::RenameGroup(std::string_view oldName, std::string_view newName, int32_t mode) {
-  if (mode == 2 && GroupExists(newName)) return false;
+bool Store::RenameGroup(std::string_view oldName, std::string_view newName, RenameMode mode) {
+  if (mode == kRenameRefuse && GroupExists(newName)) return false;
   if (SameKey(oldName, newName, caseSensitive_)) return false;
   {
+    const StoreChange change(*this);
     const ScopedValue<bool> hold(quiet, true, false);
-    CopyGroup(oldName, newName, mode == 0 ? 0 : 1);
+    CopyGroup(oldName, newName, mode == kRenameReplace ? kCopyReplace : kCopyMerge);
     if (GroupExists(oldName) && !GroupExists(newName)) MakeGroup(newName);
     Group* from = MutableGroup(oldName);
     Group* to = MutableGroup(newName);
-    if (from != nullptr && to != nullptr) groupOrder_.Swap(from, to);
+    if (from != nullptr && to != nullptr) SwapGroups(from, to);
     DeleteGroup(oldName);
   }
   AfterChange();
@@ -360,6 +556,7 @@ void Store::RenameItem(std::string_view group, std::string_view oldName, std::st
   if (!HasItem(group, oldName)) return;
   if (!allowOverwrite && HasItem(group, newName)) return;
   {
+    const StoreChange change(*this);
     const ScopedValue<bool> hold(quiet, true, false);
     const std::string value = GetItem(group, oldName, "");
     SetItem(group, newName, value);
@@ -367,8 +564,11 @@ void Store::RenameItem(std::string_view group, std::string_view oldName, std::st
     if (Group* g = MutableGroup(group)) {
       Item* a = g->index_.Find(oldName, caseSensitive_);
       Item* b = g->index_.Find(newName, caseSensitive_);
-      if (a != nullptr && b != nullptr) {
+      if (a != nullptr && b != nullptr && a != b) {
+        const bool recording = Records(g);
+        if (recording) ReserveStep();
         g->order_.Swap(a, b);
+        if (recording) AddStep(StepKind::kItemsSwapped, g, a, b);
         ++edits_;
       }
     }
@@ -387,6 +587,7 @@ bool Store::MoveItem(std::string_view sourceGroup, std::string_view sourceItem,
     return false;
   }
   {
+    const StoreChange change(*this);
     const ScopedValue<bool> hold(quiet, true, false);
     const std::string value = GetItem(sourceGroup, sourceItem, "");
     SetItem(targetGroup, targetItem, value);
@@ -396,15 +597,16 @@ bool Store::MoveItem(std::string_view sourceGroup, std::string_view sourceItem,
   return true;
 }
 
-void Store::CopyGroup(std::string_view source, std::string_view target, int32_t mode) {
+void Store::CopyGroup(std::string_view source, std::string_view target, CopyMode mode) {
   const Group* src = FindGroup(source);
   if (src == nullptr) return;
-  if (mode == 0) {
+  if (mode == kCopyReplace) {
     // The target's items become a copy of the source's, order and all.
     RestoreGroup(target, Snapshot(*src));
     return;
   }
   {
+    const StoreChange change(*this);
     const ScopedValue<bool> hold(quiet, true, false);
     std::vector<const Item*> byKey;
     byKey.reserve(src->size());
@@ -506,6 +708,9 @@ void Store::UnfoldCase() {
 
 bool Store::SetCaseSensitive(bool flag) {
   if (flag == caseSensitive_) return false;
+  // Re-keying every group and item cannot be taken back step by step: a change open around
+  // it keeps what was done before, and can take back only what comes after.
+  if (changeDepth_ > 0) FinishChanges();
   {
     const ScopedValue<bool> hold(quiet, true, false);
     if (flag) {
@@ -520,6 +725,7 @@ bool Store::SetCaseSensitive(bool flag) {
 
 bool Store::RemoveEmptyGroups() {
   if (settings_.allowEmptyGroups) return false;
+  const StoreChange change(*this);
   const ScopedValue<bool> hold(quiet, true, false);
   for (size_t i = 0; i < groupOrder_.size();) {
     const Group* g = groupOrder_.At(i);
@@ -533,26 +739,62 @@ bool Store::RemoveEmptyGroups() {
 }
 
 void Store::RestoreGroup(std::string_view group, const GroupSnapshot& snapshot) {
-  MakeGroup(group);
-  Group* g = MutableGroup(group);
-  RecordGroup(*g);
-  ReplaceItems(g, snapshot);
+  {
+    const StoreChange change(*this);
+    MakeGroup(group);
+    Group* g = MutableGroup(group);
+    RecordGroup(*g);
+    ReplaceItems(g, snapshot);
+  }
   AfterChange();
 }
 
 void Store::RespellGroup(std::string_view group) {
   Group* g = MutableGroup(group);
   if (g == nullptr || g->name_ == group) return;
-  if (RecordsUndo()) undo_->GroupRespelled(g->name_);
-  g->name_.assign(group);
+  Respell(g, group);
   AfterChange();
+}
+
+// The old spelling is recorded for undo, so that an undo gives the document back as it was
+// spelled, and kept as a step of an open change; everything is allocated before the name
+// changes.
+void Store::Respell(Group* g, std::string_view spelling) {
+  std::string spelled(spelling);
+  std::unique_ptr<StepExtra> extra;
+  if (changeDepth_ > 0) {
+    ReserveStep();
+    extra = std::make_unique<StepExtra>();
+  }
+  if (RecordsUndo()) undo_->GroupRespelled(g->name_);
+  g->name_.swap(spelled);
+  if (extra) {
+    extra->name = std::move(spelled);
+    AddStep(StepKind::kGroupRespelled, g, nullptr, nullptr, std::move(extra));
+  }
 }
 
 bool Store::SetItemOrder(std::string_view group, const std::vector<const Item*>& order) {
   Group* g = MutableGroup(group);
-  if (g == nullptr || !g->order_.Assign(order)) return false;
+  if (g == nullptr) return false;
+  if (!Records(g)) {
+    if (!g->order_.Assign(order)) return false;
+  } else {
+    ReserveStep();
+    auto extra = std::make_unique<StepExtra>();
+    if (!g->order_.Assign(order, &extra->order)) return false;
+    AddStep(StepKind::kItemOrderSet, g, nullptr, nullptr, std::move(extra));
+  }
   ++edits_;
   return true;
+}
+
+void Store::SwapGroups(Group* a, Group* b) {
+  if (a == b) return;
+  const bool recording = changeDepth_ > 0;
+  if (recording) ReserveStep();
+  groupOrder_.Swap(a, b);
+  if (recording) journal_.push_back(Step{StepKind::kGroupsSwapped, a, b, nullptr, nullptr, {}});
 }
 
 bool Store::AfterChange() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +62,17 @@ class Item {
   static Item* WithValue(Item* item, std::string_view value);
   // A spelling of the same key: same length, so it is written over the old one.
   void Respell(std::string_view name);
+  // Frees an item made ahead of a change unless the change took it.
+  struct Hold {
+    Item* item = nullptr;
+    Hold() = default;
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+    ~Hold() {
+      if (item != nullptr) Free(item);
+    }
+    Item* Take() { return std::exchange(item, nullptr); }
+  };
   const char* Bytes() const { return reinterpret_cast<const char*>(this + 1); }
   char* Bytes() { return reinterpret_cast<char*>(this + 1); }
 
@@ -105,6 +117,9 @@ class Group {
 
   std::string name_;
   uint32_t slot = 0;  // position in the store's group order (OrderList)
+  // Made inside the store change that is open now: taking the change back deletes the whole
+  // group, so what happens to its items need not be recorded.
+  bool fresh_ = false;
   NameIndex<Item> index_;
   OrderList<Item> order_;
 };
@@ -134,6 +149,20 @@ class UndoSink {
 // Writes a store to its file (files/files.h, SaveStore); true when it was written.
 using SaveHook = bool (*)(Store& store);
 
+// What RenameGroup does about a group that already has the new name. Any other value
+// reads as kRenameMerge.
+enum RenameMode : int32_t {
+  kRenameReplace = 0,  // the renamed group's items replace the target's
+  kRenameMerge = 1,    // the renamed group's items are set into the target
+  kRenameRefuse = 2,   // nothing is renamed; a new name that is free reads as kRenameMerge
+};
+
+// What CopyGroup does with the target's items. Any other value reads as kCopyMerge.
+enum CopyMode : int32_t {
+  kCopyReplace = 0,  // the target becomes a copy of the source, order and all
+  kCopyMerge = 1,    // the source's items are set into the target, in key order
+};
+
 // The items of one group ranked by value, as the sorted-access expressions last built them
 // (store/sorting.cc); valid while the store's edits() count has not moved since.
 struct RankingCache {
@@ -142,6 +171,13 @@ struct RankingCache {
   std::vector<const Item*> ranked;
 };
 
+// Every change of a store is all-or-nothing. A single change (setting an item, making or
+// deleting a group) allocates whatever it needs before it changes anything, so running out
+// of memory leaves the store as it was. A change made of several steps (a rename, a load, a
+// merge) holds a StoreChange for its length: the store then records how to take back each
+// step without allocating, and when the change ends by an exception every step is taken
+// back. Changes nest; only the outermost one lets go of what the steps replaced. The module
+// is single-threaded: a store is changed by one caller at a time.
 class Store {
  public:
   // `save` writes the document after a change when auto save is on; a store without one
@@ -223,6 +259,9 @@ class Store {
     groupOrder_.ForEach([&](const Group* g) { f(*g); });
   }
   GroupSnapshot Snapshot(const Group& group) const;
+  // Whether the indexes and the orders agree: every listed group and item is found by its
+  // name, and each index holds exactly what its order lists. For checks (tests, fuzzing).
+  bool Consistent() const;
 
   // ---- changes
   void MakeGroup(std::string_view group);
@@ -252,12 +291,12 @@ class Store {
   void DeleteGroup(std::string_view group);
   bool DeleteItemEverywhere(std::string_view item);
   bool ClearAll();
-  bool RenameGroup(std::string_view oldName, std::string_view newName, int32_t mode);
+  bool RenameGroup(std::string_view oldName, std::string_view newName, RenameMode mode);
   void RenameItem(std::string_view group, std::string_view oldName, std::string_view newName,
                   bool allowOverwrite);
   bool MoveItem(std::string_view sourceGroup, std::string_view sourceItem,
                 std::string_view targetGroup, std::string_view targetItem, bool allowOverwrite);
-  void CopyGroup(std::string_view source, std::string_view target, int32_t mode);
+  void CopyGroup(std::string_view source, std::string_view target, CopyMode mode);
   bool CopyItem(std::string_view sourceGroup, std::string_view sourceItem,
                 std::string_view targetGroup, std::string_view targetItem);
   bool SetCaseSensitive(bool flag);
@@ -278,6 +317,15 @@ class Store {
   // and the file was not written.
   bool AfterChange();
 
+  // ---- all-or-nothing changes: see StoreChange
+  size_t BeginChange() {
+    ++changeDepth_;
+    return journal_.size();
+  }
+  void EndChange() noexcept;
+  // Takes back every step recorded since `mark`, newest first; never allocates.
+  void RollBackChange(size_t mark) noexcept;
+
   // ---- settings record
   void ApplySettings(const ObjectSettings& record);
   void SaveSettingsBack(ObjectSettings& record) const;
@@ -286,7 +334,9 @@ class Store {
 
  private:
   Group* CreateGroup(std::string_view displayName);
+  void Respell(Group* g, std::string_view spelling);
   void EraseGroup(Group* g);
+  void SwapGroups(Group* a, Group* b);
   void EraseItem(Group* g, Item* it);
   void NotifyAll(int flags);
   // Whether the undo sink keeps records now.
@@ -295,12 +345,53 @@ class Store {
   void RecordGroup(const Group& g);
   void RemoveGroupsInKeyOrder();
   void ReplaceItems(Group* g, const GroupSnapshot& snapshot);
-  // Sets an item's value; the item may move to a larger block, and the one to use after is
-  // returned.
-  Item* UpdateValue(Group* g, Item* it, std::string_view value);
   void FoldItems(Group* g);
   void FoldCase();
   void UnfoldCase();
+
+  // A step of an open change, with what taking it back needs. Steps never allocate when they
+  // are taken back or let go of.
+  enum class StepKind : uint8_t {
+    kGroupMade,       // group
+    kGroupErased,     // group, kept
+    kGroupRespelled,  // group; extra->name is the old spelling
+    kGroupsSwapped,   // group, otherGroup
+    kItemMade,        // group, item
+    kItemErased,      // group, item, kept
+    kItemReplaced,    // group, item (the old node, kept), otherItem (its replacement)
+    kItemsSwapped,    // group, item, otherItem
+    kItemOrderSet,    // group; extra->order is the old order
+    kItemsReplaced,   // group; extra->index and extra->list are the old items
+  };
+  struct StepExtra {
+    std::string name;
+    std::vector<Item*> order;
+    NameIndex<Item> index;
+    OrderList<Item> list;
+  };
+  struct Step {
+    StepKind kind;
+    Group* group = nullptr;
+    Group* otherGroup = nullptr;
+    Item* item = nullptr;
+    Item* otherItem = nullptr;
+    std::unique_ptr<StepExtra> extra;
+  };
+  // Whether a change to the items of `g` must be recorded as a step now.
+  bool Records(const Group* g) const { return changeDepth_ > 0 && !g->fresh_; }
+  // Room for one more step, so that recording it after the change cannot fail.
+  void ReserveStep() {
+    if (journal_.size() == journal_.capacity()) {
+      journal_.reserve(journal_.empty() ? 16 : journal_.size() * 2);
+    }
+  }
+  void AddStep(StepKind kind, Group* g, Item* item = nullptr, Item* otherItem = nullptr,
+               std::unique_ptr<StepExtra> extra = nullptr) noexcept {
+    journal_.push_back(Step{kind, g, nullptr, item, otherItem, std::move(extra)});
+  }
+  void TakeBack(Step& step) noexcept;
+  // The outermost change is over: what its steps kept is let go of.
+  void FinishChanges() noexcept;
 
   // A notification walking `listeners_`; Detach moves its place and end as entries go.
   struct Round {
@@ -320,11 +411,36 @@ class Store {
   Round* rounds_ = nullptr;  // innermost round in progress
   unsigned delivering_ = 0;  // flags of the notifications in progress
 
+  int changeDepth_ = 0;
+  std::vector<Step> journal_;
+
   uint64_t generation_ = 0;
   uint64_t edits_ = 0;
   mutable RankingCache rankingCache_;
   NameIndex<Group> groups_;
   OrderList<Group> groupOrder_;
+};
+
+// Holds a change of several steps open (see Store): when the scope is left by an exception,
+// every step made since it began is taken back, and the store is as it was before.
+class StoreChange {
+ public:
+  explicit StoreChange(Store& store)
+      : store_(store), mark_(store.BeginChange()), exceptions_(std::uncaught_exceptions()) {}
+  ~StoreChange() {
+    if (std::uncaught_exceptions() > exceptions_) {
+      store_.RollBackChange(mark_);
+    } else {
+      store_.EndChange();
+    }
+  }
+  StoreChange(const StoreChange&) = delete;
+  StoreChange& operator=(const StoreChange&) = delete;
+
+ private:
+  Store& store_;
+  size_t mark_;
+  int exceptions_;
 };
 
 // A scratch store with the settings of `source`, tied to no file and never auto-saving, so

@@ -86,12 +86,23 @@ void Replay(Store& store, bool redo) {
     // with one block too many on the stack, the oldest goes, never the one replayed (a
     // positive depth keeps at least the newest block).
     BeginBlock(stacks);
+    Stack& to = redo ? stacks.undo : stacks.redo;
+    const size_t recorded = to.empty() ? 0 : to.back().size();
     // The block leaves the stack before it is replayed: whatever the trigger handlers run
     // during the replay (clearing the stacks, asking whether undo is available) then sees
     // the stacks as they will be, and nothing can destroy the block while it runs.
     UndoCompound block = std::move(from.back());
     from.pop_back();
-    block.Apply(store);
+    try {
+      // A replay that fails half way (memory ran out) leaves the document as it was...
+      const StoreChange change(store);
+      block.Apply(store);
+    } catch (...) {
+      // ... and the other side without the records of changes that were taken back. The
+      // block itself is gone: its records are used up as they are applied.
+      if (!to.empty()) to.back().Truncate(recorded);
+      throw;
+    }
   }
   store.AfterChange();
 }

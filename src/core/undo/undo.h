@@ -46,6 +46,16 @@ class UndoCompound final : public UndoElement {
   }
   bool empty() const { return first_ == nullptr && rest_.empty(); }
   size_t size() const { return (first_ != nullptr ? 1 : 0) + rest_.size(); }
+  // Drops the records past the first `count` (newest first); allocates nothing.
+  void Truncate(size_t count) noexcept {
+    while (size() > count) {
+      if (!rest_.empty()) {
+        rest_.pop_back();
+      } else {
+        first_.reset();
+      }
+    }
+  }
 
  private:
   std::unique_ptr<UndoElement> first_;              // the oldest record

@@ -76,7 +76,7 @@ void DeleteItemCurrent(RunObject& ro, Params& p) {
 
 void RenameCurrentGroup(RunObject& ro, Params& p) {
   const std::string name = p.Text();
-  const int32_t mode = p.Int();
+  const auto mode = static_cast<RenameMode>(p.Int());
   // Copied: a handler run during the rename may not change which group is renamed.
   const std::string current = ro.currentGroup;
   if (ro.store->RenameGroup(current, name, mode)) ro.currentGroup = name;
@@ -114,7 +114,7 @@ void SetItemString(RunObject& ro, Params& p) {
 void RenameGroupAction(RunObject& ro, Params& p) {
   const std::string oldName = p.Text();
   const std::string newName = p.Text();
-  const int32_t mode = p.Int();
+  const auto mode = static_cast<RenameMode>(p.Int());
   ro.store->RenameGroup(oldName, newName, mode);
 }
 
@@ -146,7 +146,7 @@ void MoveItemToGroup(RunObject& ro, Params& p) {
 void CopyGroupAction(RunObject& ro, Params& p) {
   const std::string source = p.Text();
   const std::string target = p.Text();
-  const int32_t mode = p.Int();
+  const auto mode = static_cast<CopyMode>(p.Int());
   ro.store->CopyGroup(source, target, mode);
 }
 
@@ -176,7 +176,8 @@ void GroupOperation(RunObject& ro, Params& p) {
   const std::string group = p.Text();
   // Operation code and sort option are signed bytes; without a block there is no code,
   // and nothing is done to the group.
-  const int code = block != nullptr ? static_cast<int8_t>(block[0]) : -1;
+  const auto code = static_cast<GroupOperationCode>(
+      block != nullptr ? static_cast<int>(static_cast<int8_t>(block[0])) : kGroupOperationNone);
   const int option = block != nullptr ? static_cast<int8_t>(block[1]) : 0;
   // The shuffle is seeded from the millisecond tick count, a monotonic clock.
   const auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(
