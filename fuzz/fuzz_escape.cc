@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data) + 2 + nlSize, size - 2 - nlSize);
 
   // Arbitrary bytes as an escaped text and as an item line.
-  (void)vellix::UnescapeText(text, 1, false, newLine);
+  (void)vellix::UnescapeText(text, vellix::Decode::kAlways, false, newLine);
   std::string scratch;
   vellix::ItemLineParts parts;
   if (vellix::SplitItemLine(text, escapeNames, newLine, scratch, parts)) {
@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                              "\\\"\tqt_=n;[", 10)) == std::string_view::npos;
   // A value: the value decoder takes back everything but "\=", which only names use.
   const std::string value = vellix::EscapeText(text, true, edgeSpaces, false, newLine);
-  if (plain && vellix::UnescapeText(value, 1, false, newLine) != text) std::abort();
+  if (plain && vellix::UnescapeText(value, vellix::Decode::kAlways, false, newLine) != text)
+    std::abort();
   // An item name as the writer writes it: edge spaces and "=" escaped, a leading ";" or "["
   // marked, then split back out of its line.
   std::string line = vellix::EscapeText(text, true, true, true, newLine);

@@ -448,6 +448,18 @@ enum {
   VX_ITEM_REPEAT_RENAME = 2 /* a repeated name becomes "name.N" */
 };
 
+/* The direction of the CSV actions (65, 66): other values do nothing. */
+enum {
+  VX_CSV_IMPORT = 0, /* the file is read into the document */
+  VX_CSV_EXPORT = 1  /* the document is written to the file */
+};
+
+/* Action 81 clears by bits: other bits are ignored, so 0 clears nothing and -1 both. */
+enum { VX_CLEAR_UNDO_STACK = 1, VX_CLEAR_REDO_STACK = 2 };
+
+/* Action 83: 2 is manual undo blocks (action 82 starts each); every other value automatic. */
+enum { VX_UNDO_BLOCKS_MANUAL = 2 };
+
 typedef void (*VxFileNameRoutine)(void* hostValue, const char* fileName);
 
 /* Entry points the module exports (C linkage). The host resolves them by name. */

@@ -79,7 +79,7 @@ std::string ReferenceEscape(std::string s, bool edge, bool equals, const std::st
 TEST(Escape, TableAndEdges) {
   const std::string_view nl = "\r\n";
   EXPECT_EQ(EscapeText("\\q", true, false, false, nl), "\\\\q");
-  EXPECT_EQ(UnescapeText("\\\\q", 1, false, nl), "\\q");
+  EXPECT_EQ(UnescapeText("\\\\q", Decode::kAlways, false, nl), "\\q");
   EXPECT_EQ(EscapeText(" ", true, true, false, nl), "\\_");
   EXPECT_EQ(EscapeText("  a", true, true, false, nl), "\\_ a");
   EXPECT_EQ(EscapeText(" a b ", true, true, false, nl), "\\_a b\\_");
@@ -93,14 +93,14 @@ TEST(Escape, TableAndEdges) {
 
 TEST(Escape, DecoderModesAndUnknownSequences) {
   const std::string_view nl = "<br>";
-  EXPECT_EQ(UnescapeText("a\\xb", 1, false, nl), "ab");
-  EXPECT_EQ(UnescapeText("ab\\", 1, false, nl), "ab");
-  EXPECT_EQ(UnescapeText("\\q\\\"\\_\\t\\n\\\\", 1, false, nl), "\"\" \t<br>\\");
+  EXPECT_EQ(UnescapeText("a\\xb", Decode::kAlways, false, nl), "ab");
+  EXPECT_EQ(UnescapeText("ab\\", Decode::kAlways, false, nl), "ab");
+  EXPECT_EQ(UnescapeText("\\q\\\"\\_\\t\\n\\\\", Decode::kAlways, false, nl), "\"\" \t<br>\\");
   // Group and value decoding does not know "\=", "\;" or "\[".
-  EXPECT_EQ(UnescapeText("\\=\\;\\[", 7, false, nl), "");
-  EXPECT_EQ(UnescapeText("a\\tb", -1, true, nl), "a\\tb");
-  EXPECT_EQ(UnescapeText("a\\tb", 0, false, nl), "a\\tb");
-  EXPECT_EQ(UnescapeText("a\\tb", 0, true, nl), "a\tb");
+  EXPECT_EQ(UnescapeText("\\=\\;\\[", Decode::kAlways, false, nl), "");
+  EXPECT_EQ(UnescapeText("a\\tb", Decode::kNever, true, nl), "a\\tb");
+  EXPECT_EQ(UnescapeText("a\\tb", Decode::kWhenValuesEscaped, false, nl), "a\\tb");
+  EXPECT_EQ(UnescapeText("a\\tb", Decode::kWhenValuesEscaped, true, nl), "a\tb");
 }
 
 TEST(Escape, OnePassMatchesThePassesForAnyNewLine) {
@@ -127,7 +127,9 @@ TEST(Escape, EncodedTextsDecodeBack) {
     std::string text;
     const int len = static_cast<int>(rng() % 10);
     for (int i = 0; i < len; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
-    ASSERT_EQ(UnescapeText(EscapeText(text, true, true, false, "\r\n"), 1, false, "\r\n"), text);
+    ASSERT_EQ(
+        UnescapeText(EscapeText(text, true, true, false, "\r\n"), Decode::kAlways, false, "\r\n"),
+        text);
     std::string scratch;
     ItemLineParts parts;
     const std::string line = EscapeText(text, true, true, true, "\r\n") + "=v=w";

@@ -220,9 +220,11 @@ void DecodeInto(std::string& out, std::string_view text, std::string_view newLin
   if (runStart < n) out.append(text.data() + runStart, n - runStart);
 }
 
-std::string UnescapeText(std::string_view text, int mode, bool escapeValues,
+std::string UnescapeText(std::string_view text, Decode when, bool escapeValues,
                          std::string_view newLine) {
-  if (mode == -1 || (mode == 0 && !escapeValues)) return std::string(text);
+  if (when == Decode::kNever || (when == Decode::kWhenValuesEscaped && !escapeValues)) {
+    return std::string(text);
+  }
   std::string out;
   out.reserve(text.size());
   DecodeInto(out, text, newLine);

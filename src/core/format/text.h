@@ -18,9 +18,14 @@ std::string EscapeText(std::string_view text, bool active, bool edgeSpaces, bool
 void AppendEscaped(std::string& out, std::string_view text, bool edgeSpaces, bool equals,
                    std::string_view newLine);
 
-// Decodes a text: mode -1 never decodes, 0 decodes only when escapeValues is set, any
-// other mode always decodes. `newLine` is what "\n" decodes to.
-std::string UnescapeText(std::string_view text, int mode, bool escapeValues,
+// When UnescapeText decodes.
+enum class Decode {
+  kNever,              // the text comes back as it is
+  kWhenValuesEscaped,  // only when `escapeValues` is set
+  kAlways,
+};
+// Decodes a text as `when` says. `newLine` is what "\n" decodes to.
+std::string UnescapeText(std::string_view text, Decode when, bool escapeValues,
                          std::string_view newLine);
 // Always decodes, replacing the content of `out`.
 void DecodeInto(std::string& out, std::string_view text, std::string_view newLine);

@@ -159,7 +159,7 @@ class Writer {
       std::string key = NormalizeName(full, store_.caseSensitive());
       bool isGroup;
       if (settings_.escapeGroups) {
-        isGroup = store_.GroupExists(UnescapeText(full, 1, false, newLine_));
+        isGroup = store_.GroupExists(UnescapeText(full, Decode::kAlways, false, newLine_));
       } else {
         isGroup = store_.GroupExists(full);
       }

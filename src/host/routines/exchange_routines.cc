@@ -244,9 +244,9 @@ void CsvImportExport(RunObject& ro, Params& p) {
   const std::string path = p.Text();
   const std::string group = p.Text();
   const std::string separator = p.Text();
-  if (mode == 1) {
+  if (mode == VX_CSV_EXPORT) {
     ExportCsv(ResolvePath(ro.baseFolder, path, ro.createFolders), *ro.store, group, separator);
-  } else if (mode == 0 && BeginModifying(ro)) {
+  } else if (mode == VX_CSV_IMPORT && BeginModifying(ro)) {
     ImportCsv(ResolvePath(ro.baseFolder, path, Folders::kLeave), *ro.store, group, separator);
   }
 }
@@ -255,9 +255,9 @@ void CsvArrayImportExport(RunObject& ro, Params& p) {
   const int32_t mode = p.Int();
   const std::string path = p.Text();
   const std::string separator = p.Text();
-  if (mode == 1) {
+  if (mode == VX_CSV_EXPORT) {
     ExportCsvTable(ResolvePath(ro.baseFolder, path, ro.createFolders), *ro.store, separator);
-  } else if (mode == 0 && BeginModifying(ro)) {
+  } else if (mode == VX_CSV_IMPORT && BeginModifying(ro)) {
     ImportCsvTable(ResolvePath(ro.baseFolder, path, Folders::kLeave), *ro.store, separator);
   }
 }

@@ -28,7 +28,8 @@ Value EscapeExpression(RunObject& ro, Params& p) {
 Value UnescapeExpression(RunObject& ro, Params& p) {
   const std::string text = p.Text();
   const Store& store = *ro.store;
-  return Value::Str(UnescapeText(text, 1, store.settings().escapeValues, store.NewLineText()));
+  return Value::Str(
+      UnescapeText(text, Decode::kAlways, store.settings().escapeValues, store.NewLineText()));
 }
 
 // Expression 39: the current group alone, written with the object's format settings. It is

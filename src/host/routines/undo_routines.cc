@@ -13,19 +13,19 @@ void PerformUndoAction(RunObject& ro, Params&) { PerformUndo(*ro.store); }
 
 void PerformRedoAction(RunObject& ro, Params&) { PerformRedo(*ro.store); }
 
-// Bit 0 of the mode clears the undo stack, bit 1 the redo stack; other bits are ignored,
-// so every value has a meaning (0 clears nothing, -1 both).
+// The mode's bits say which stacks go; other bits are ignored, so every value has a meaning
+// (0 clears nothing, -1 both).
 void ClearUndoAction(RunObject& ro, Params& p) {
   const int32_t mode = p.Int();
-  ClearUndo(*ro.store, (mode & 1) != 0, (mode & 2) != 0);
+  ClearUndo(*ro.store, (mode & VX_CLEAR_UNDO_STACK) != 0, (mode & VX_CLEAR_REDO_STACK) != 0);
 }
 
 void AddUndoBlockAction(RunObject& ro, Params&) { AddUndoBlock(*ro.store); }
 
-// 2 is manual mode; every other value is automatic.
+// Manual mode has one number; every other value is automatic.
 void SetAutomaticUndoAction(RunObject& ro, Params& p) {
   const int32_t mode = p.Int();
-  SetAutomaticUndo(*ro.store, mode != 2);
+  SetAutomaticUndo(*ro.store, mode != VX_UNDO_BLOCKS_MANUAL);
 }
 
 }  // namespace vellix
