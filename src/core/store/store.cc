@@ -389,8 +389,7 @@ Group* Store::PrepareGroup(std::string_view group) {
   if (g == nullptr) return CreateGroup(group);
   // The spelling of the latest call wins; the key stays.
   if (g->name_ != group) Respell(g, group);
-}
-return g;
+  return g;
 }
 
 bool Store::SetItem(std::string_view group, std::string_view item, std::string_view value) {
