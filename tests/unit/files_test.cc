@@ -970,7 +970,7 @@ TEST_F(StoreFiles, AnExceptionInsideAnOperationLeavesNoFlagSet) {
   EXPECT_EQ(store.GroupCount(), 0);  // a load that fails loads nothing
 
   owner.throwOnNewItem = false;
-  OpenFile(store, dir / "a.ini", true);
+  OpenFile(store, dir / "a.ini", OpenMode::kAdoptFile);
   BeginUndoBlock(store);
   store.DeleteItem("g", "a");
   owner.throwOnNewItem = true;  // the undo re-creates the item
