@@ -25,10 +25,10 @@
 #include <gtest/gtest.h>
 
 #include "file_helpers.h"
-#include "io/blocks.h"
-#include "io/file_io.h"
 #include "files/files.h"
 #include "format/text.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "store/store.h"
 #include "undo/undo.h"
 
@@ -856,7 +856,7 @@ TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
   const std::string text = "[a]\r\nx=1\r\n[b]\r\ny=" + std::string(100, 'v') + "\r\nz=2";
   WriteBytes(dir / "long.ini", text);
   EXPECT_FALSE(LoadFile(store, dir / "long.ini", false, false, ""));
-  EXPECT_TRUE(ParseText(store, text, true, true).refused);
+  EXPECT_TRUE(ParseText(store, text, {.clearFirst = true, .notifyAfter = true}).refused);
   EXPECT_EQ(Dump(store), before);
   EXPECT_TRUE(log.calls.empty());
   // A file that failed so is kept whole by the next save over it.
