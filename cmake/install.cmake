@@ -9,10 +9,12 @@ install(FILES ${CMAKE_SOURCE_DIR}/src/host/host_abi.h
 if(TARGET vellix-run)
   install(TARGETS vellix-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(TARGETS vellix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_BINARY_DIR}/vellix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_BINARY_DIR}/vellix.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-  RENAME vellix)
+if(TARGET vellix-cli)
+  install(TARGETS vellix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${CMAKE_BINARY_DIR}/vellix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_BINARY_DIR}/vellix.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vellix)
+endif()
 
 set(VELLIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vellix)
 install(EXPORT VellixTargets NAMESPACE Vellix:: DESTINATION ${VELLIX_CMAKE_DIR})

@@ -8,7 +8,8 @@ printf 'g4,z,9\ng5,w\n' > lines.csv; vellix csv import game.ini lines.csv
 printf 'Group;a;c\r\ng1;;5\r\ng6;7\r\n' > t.csv; vellix csv import game.ini t.csv --table --sep ';'
 vellix get game.ini --format=lines
 printf 'object o basefolder=1 file="game.ini" loaddefault=1\nexpr o 34 "" "|"\n' | vellix-run -
-# A bad mode, a missing document, a CSV that cannot be read.
+# A bad mode, a missing document, a CSV that cannot be read, a CSV with a zero byte.
 vellix csv send game.ini x.csv
 vellix csv export missing.ini x.csv
 vellix csv import game.ini missing.csv
+printf 'g7,a\0b,1\n' > zero.csv; vellix csv import game.ini zero.csv

@@ -9,6 +9,7 @@
 #include "exchange/csv.h"
 #include "exchange/parts.h"
 #include "exchange/snapshots.h"
+#include "format/text.h"
 #include "store/store.h"
 
 namespace vellix {
@@ -92,6 +93,45 @@ TEST(ExchangeCsv, LineEndsAndEmptySeparators) {
   EXPECT_EQ(copy.ItemCount("g"), 1);
   EXPECT_EQ(CsvText(store, "g", ""), "a1");
   EXPECT_EQ(CsvTable(store, ""), "Groupabcd\r\ng1\r\nh2\r\ni3\r\r\nj4\r\n");
+}
+
+// Every separator, one byte or longer, gives back on import what the export wrote; a
+// one-byte separator writes what it always wrote.
+TEST(ExchangeCsv, ExportThenImportRoundTripsWithEverySeparator) {
+  Store store;
+  store.settings().autoSave = false;
+  store.SetItem("g1", "a", "1");
+  store.SetItem("g1", "b", "two words");
+  store.SetItem("g2", "c", "");
+  store.MakeGroup("empty");
+  EXPECT_EQ(CsvText(store, "g1", ","), "a,1,b,two words");
+  EXPECT_EQ(CsvText(store, "", ";"), "g1;a;1;b;two words\r\ng2;c;\r\nempty;");
+  for (const std::string_view separator : {",", ";", ", ", "::", "||", ";;", "<=>"}) {
+    SCOPED_TRACE(std::string(separator));
+    Store copy;
+    copy.settings().autoSave = false;
+    ImportCsvText(copy, CsvText(store, "", separator), "", separator);
+    ImportCsvText(copy, CsvText(store, "g1", separator), "row", separator);
+    EXPECT_EQ(WriteText(copy),
+              "[g1]\r\na=1\r\nb=two words\r\n[g2]\r\nc=\r\n[row]\r\na=1\r\nb=two words");
+  }
+}
+
+// What an import stores, a save and a load give back: every field ends at its first zero
+// byte, in both layouts, as a text from the host does.
+TEST(ExchangeCsv, ImportedFieldsEndAtTheirFirstZeroByte) {
+  using namespace std::string_literals;
+  Store store;
+  store.settings().autoSave = false;
+  ImportCsvText(store, "g\0x,a\0b,1\0 1,c,3\r\nh,\0,4\r\n"s, "", ",");
+  ImportCsvTableText(store, "Group,d\0e,f\r\nt\0u,5\0,\0\r\n"s, ",");
+  const std::string saved = WriteText(store);
+  EXPECT_EQ(saved, "[g]\r\na=1\r\nc=3\r\n[h]\r\n=4\r\n[t]\r\nd=5");
+  Store loaded;
+  loaded.settings().autoSave = false;
+  ParseText(loaded, saved, false, false);
+  EXPECT_EQ(WriteText(loaded), saved);
+  EXPECT_EQ(loaded.TotalItems(), store.TotalItems());
 }
 
 TEST(ExchangeGlobals, CountsReachOnlyTheItemsThereAreBelowTheBound) {

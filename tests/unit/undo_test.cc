@@ -10,23 +10,21 @@
 #include <utility>
 #include <vector>
 
-#include "store/name_key.h"
 #include "store/store.h"
 #include "undo/undo.h"
 
 namespace vellix {
 namespace {
 
-// What undo guarantees to give back: every group with its items and values, by key.
+// What undo guarantees to give back: every group with its items and values, each name
+// spelled as it was.
 using Content = std::map<std::string, std::map<std::string, std::string>>;
 
 Content ContentOf(const Store& s) {
   Content c;
   s.ForEachGroup([&](const Group& g) {
-    auto& items = c[NormalizeName(g.name(), s.caseSensitive())];
-    g.ForEachItem([&](const Item& it) {
-      items[NormalizeName(it.name(), s.caseSensitive())] = std::string(it.value());
-    });
+    auto& items = c[g.name()];
+    g.ForEachItem([&](const Item& it) { items[std::string(it.name())] = std::string(it.value()); });
   });
   return c;
 }
@@ -212,13 +210,14 @@ TEST_F(UndoStore, ManualModeGathersActionsUntilANewBlockIsAdded) {
 
   PerformUndo(s);
   EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2"}));
-  // A redone block stays a block of its own: undoing again reverses only what was redone.
+  // A redo is a change like any other: its records join the newest block, so undoing
+  // again reverses everything.
   PerformRedo(s);
   EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2", "c=3", "d=4"}));
-  PerformUndo(s);
-  EXPECT_EQ(OrderOf(s), List({"[g]", "a=1", "b=2"}));
+  EXPECT_EQ(UndoOf(s).undo.size(), 1u);
   PerformUndo(s);
   EXPECT_FALSE(s.GroupExists("g"));
+  EXPECT_FALSE(UndoAvailable(s));
 }
 
 TEST_F(UndoStore, SwitchingToAutomaticOpensABlockAtOnce) {

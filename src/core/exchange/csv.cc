@@ -13,9 +13,9 @@ namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
 
-// One group's items as name, separator, value, separator..., less the last character: with
-// a one-character separator, the final separator. Without a separator nothing is cut, as
-// the last character would then belong to the last value.
+// One group's items as name, separator, value, separator..., less the final separator, all
+// of it: cutting a single character would leave the rest of a longer separator on the row,
+// and an import would add it to the last value.
 void AppendRow(std::string& out, const Group& group, std::string_view separator) {
   const size_t start = out.size();
   group.ForEachItem([&](const Item& item) {
@@ -24,7 +24,7 @@ void AppendRow(std::string& out, const Group& group, std::string_view separator)
     out += item.value();
     out += separator;
   });
-  if (out.size() > start && !separator.empty()) out.pop_back();
+  if (out.size() > start) out.resize(out.size() - separator.size());
 }
 
 // Names compared and hashed under the store's case rule.
@@ -59,17 +59,19 @@ void ForEachLine(std::string_view text, F&& line) {
 }
 
 // The text before the first separator, which leaves the line with what follows it; the
-// whole line when there is none.
+// whole line when there is none. The field ends at its first zero byte, as a text from the
+// host does: a zero byte in a name or value would be saved, and the next load would stop
+// reading the file there.
 std::string_view TakeField(std::string_view& line, std::string_view separator) {
   const size_t at = line.find(separator);
   if (at == std::string_view::npos) {
     const std::string_view field = line;
     line = {};
-    return field;
+    return UpToZero(field);
   }
   const std::string_view field = line.substr(0, at);
   line.remove_prefix(at + separator.size());
-  return field;
+  return UpToZero(field);
 }
 
 }  // namespace

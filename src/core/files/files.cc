@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -23,6 +22,7 @@
 #include "format/text.h"
 #include "io/blocks.h"
 #include "io/file_io.h"
+#include "store/name_key.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
 
@@ -86,14 +86,7 @@ void CreateFolders(const std::string& folder) {
 }
 
 // The text of a file's bytes: up to the first zero byte, as the host's texts end there.
-std::string_view TextOf(const std::string& bytes) {
-  // A search for the zero byte over the whole buffer, not a copy of a C text.
-  const void* zero =
-      std::memchr(bytes.data(), 0, bytes.size());  // NOLINT(bugprone-not-null-terminated-result)
-  const size_t n =
-      zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes.data()) : bytes.size();
-  return std::string_view(bytes.data(), n);
-}
+std::string_view TextOf(const std::string& bytes) { return UpToZero(bytes); }
 
 // Whether deciphered bytes hold control characters other than tab, the new-line bytes and
 // zero (counted on its own). Deciphering with the wrong key turns any text into such bytes

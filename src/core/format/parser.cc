@@ -528,9 +528,7 @@ std::string DescribeLoss(const ParseLoss& loss) {
 }
 
 ParseResult ParseText(Store& store, std::string_view text, ParseOptions options) {
-  if (const void* zero = std::memchr(text.data(), 0, text.size())) {
-    text = text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
-  }
+  text = UpToZero(text);
   // Notepad and many Windows editors begin a UTF-8 file with a byte-order mark. It is no
   // part of the first line, which would otherwise not read as a group header; nothing the
   // object writes begins with one.

@@ -1,21 +1,8 @@
 #include "search/wildcard.h"
 
-#include <cstring>
-
 #include "store/name_key.h"
 
 namespace vellix {
-
-namespace {
-
-// A text as the host sees it: up to its first zero byte.
-std::string_view UpToZero(std::string_view text) {
-  const void* zero = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size());
-  if (zero == nullptr) return text;
-  return text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
-}
-
-}  // namespace
 
 bool WildcardMatch(std::string_view pattern, std::string_view subject, bool caseSensitive) {
   pattern = UpToZero(pattern);

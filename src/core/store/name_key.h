@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -35,5 +36,14 @@ int CompareKeys(std::string_view a, std::string_view b, bool caseSensitive);
 
 // Hash of a name's key.
 uint64_t HashKey(std::string_view name, bool caseSensitive);
+
+// A text as the host sees it: up to its first zero byte. Every text that reaches the store
+// from outside ends there, so that no name or value holds a byte a saved file cannot give
+// back.
+inline std::string_view UpToZero(std::string_view text) {
+  const void* zero = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size());
+  if (zero == nullptr) return text;
+  return text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
+}
 
 }  // namespace vellix

@@ -233,8 +233,12 @@ Group* Store::PrepareGroup(std::string_view group) {
     if (RecordsUndo()) undo_->GroupMade(std::string(group));
     return CreateGroup(group);
   }
-  // The spelling of the latest call wins; the key stays.
-  if (g->name_ != group) g->name_.assign(group);
+  // The spelling of the latest call wins; the key stays. The old spelling is recorded, so
+  // that an undo gives the document back as it was spelled.
+  if (g->name_ != group) {
+    if (RecordsUndo()) undo_->GroupRespelled(g->name_);
+    g->name_.assign(group);
+  }
   return g;
 }
 
@@ -533,6 +537,14 @@ void Store::RestoreGroup(std::string_view group, const GroupSnapshot& snapshot) 
   Group* g = MutableGroup(group);
   RecordGroup(*g);
   ReplaceItems(g, snapshot);
+  AfterChange();
+}
+
+void Store::RespellGroup(std::string_view group) {
+  Group* g = MutableGroup(group);
+  if (g == nullptr || g->name_ == group) return;
+  if (RecordsUndo()) undo_->GroupRespelled(g->name_);
+  g->name_.assign(group);
   AfterChange();
 }
 

@@ -127,6 +127,8 @@ class UndoSink {
   virtual void ItemCreated(std::string group, std::string item) = 0;
   // A group's items were replaced or deleted: reversed by putting these back.
   virtual void GroupReplaced(std::string group, GroupSnapshot items) = 0;
+  // A group was given another spelling of its name: reversed by giving it this one again.
+  virtual void GroupRespelled(std::string group) = 0;
 };
 
 // Writes a store to its file (files/files.h, SaveStore); true when it was written.
@@ -265,6 +267,9 @@ class Store {
   void RemoveAllGroups();
   // Replaces a group's items and order by a snapshot (applying an UndoByRestoreGroup).
   void RestoreGroup(std::string_view group, const GroupSnapshot& snapshot);
+  // Gives the group of that key this spelling, as setting an item through it would, without
+  // touching its items (applying an UndoGroupSpelling).
+  void RespellGroup(std::string_view group);
   // Puts a group's items in the given order, which must hold exactly its items; nothing
   // else changes and no undo record is made (the in-place group operations).
   bool SetItemOrder(std::string_view group, const std::vector<const Item*>& order);

@@ -29,6 +29,8 @@ void UndoGroupMake::Apply(Store& store) { store.DeleteGroup(group_); }
 
 void UndoByRestoreGroup::Apply(Store& store) { store.RestoreGroup(group_, snapshot_); }
 
+void UndoGroupSpelling::Apply(Store& store) { store.RespellGroup(group_); }
+
 // ---------------------------------------------------------------- stacks
 
 namespace {
@@ -45,21 +47,22 @@ void Trim(Stack& stack, int32_t depth) {
   while (stack.size() > static_cast<size_t>(depth)) stack.pop_front();
 }
 
-// The body of BeginUndoBlock. `alwaysSeparate` makes the undo side open a new block
-// whenever the newest one holds records, as automatic mode does; redo uses it so that a
-// redone block stays a block of its own in manual mode too.
-void BeginBlock(UndoStacks& stacks, bool alwaysSeparate) {
+// The body of BeginUndoBlock, which an undo and a redo call too (in undoing or redo mode)
+// so that the replayed block's reversal has a block to go to. In manual mode a redo's
+// records join the newest undo block, as every other change does.
+void BeginBlock(UndoStacks& stacks) {
   if (!stacks.undoing) {
     if (!stacks.keepRedo) stacks.redo.clear();
     if (stacks.undoDepth != 0) {
-      if (stacks.undo.empty() ||
-          ((stacks.autoUndoBlocks || alwaysSeparate) && NewestHoldsRecords(stacks.undo))) {
+      if (stacks.undo.empty() || (stacks.autoUndoBlocks && NewestHoldsRecords(stacks.undo))) {
         OpenBlock(stacks.undo);
       }
     }
   } else if (stacks.redoDepth != 0) {
     if (stacks.redo.empty() || NewestHoldsRecords(stacks.redo)) OpenBlock(stacks.redo);
   }
+  // "Add undo block" appends without a depth check, so either stack may be one or more
+  // blocks past its depth here; this is where it is cut back.
   Trim(stacks.undo, stacks.undoDepth);
   Trim(stacks.redo, stacks.redoDepth);
 }
@@ -69,24 +72,25 @@ const UndoStacks* FindStacks(const Store& store) {
 }
 
 // Replays the newest block of one side: its records run newest first, with the store
-// quiet, into a block opened on the other side (redone changes get a block of their own
-// even in manual mode: merged into the block below, the next undo would also reverse
-// changes made before the undone block). One AfterChange follows.
+// quiet, into a block opened on the other side. One AfterChange follows.
 void Replay(Store& store, bool redo) {
   UndoStacks& stacks = UndoOf(store);
   Stack& from = redo ? stacks.redo : stacks.undo;
   if (from.empty() || stacks.replaying) return;
-  // The block leaves the stack before it is replayed: whatever the trigger handlers run
-  // during the replay (clearing the stacks, asking whether undo is available) then sees
-  // the stacks as they will be, and nothing can destroy the block while it runs.
-  UndoCompound block = std::move(from.back());
-  from.pop_back();
   {
     const ScopedValue<bool> replay(stacks.replaying, true, false);
     const ScopedValue<bool> undoing(stacks.undoing, !redo, false);
     const ScopedValue<bool> keep(stacks.keepRedo, redo, false);
     const ScopedValue<bool> hold(store.quiet, true, false);
-    BeginBlock(stacks, redo);
+    // The block being replayed still counts while the stacks are trimmed to their depths:
+    // with one block too many on the stack, the oldest goes, never the one replayed (a
+    // positive depth keeps at least the newest block).
+    BeginBlock(stacks);
+    // The block leaves the stack before it is replayed: whatever the trigger handlers run
+    // during the replay (clearing the stacks, asking whether undo is available) then sees
+    // the stacks as they will be, and nothing can destroy the block while it runs.
+    UndoCompound block = std::move(from.back());
+    from.pop_back();
     block.Apply(store);
   }
   store.AfterChange();
@@ -121,6 +125,10 @@ void UndoStacks::GroupReplaced(std::string group, GroupSnapshot items) {
   Push(std::make_unique<UndoByRestoreGroup>(std::move(group), std::move(items)));
 }
 
+void UndoStacks::GroupRespelled(std::string group) {
+  Push(std::make_unique<UndoGroupSpelling>(std::move(group)));
+}
+
 UndoStacks& UndoOf(Store& store) {
   if (auto* stacks = dynamic_cast<UndoStacks*>(store.undoSink())) return *stacks;
   auto made = std::make_unique<UndoStacks>();
@@ -129,7 +137,7 @@ UndoStacks& UndoOf(Store& store) {
   return stacks;
 }
 
-void BeginUndoBlock(Store& store) { BeginBlock(UndoOf(store), false); }
+void BeginUndoBlock(Store& store) { BeginBlock(UndoOf(store)); }
 
 void AddUndoBlock(Store& store) {
   UndoStacks& stacks = UndoOf(store);
@@ -151,7 +159,7 @@ void ClearUndo(Store& store, bool undoStack, bool redoStack) {
 void SetAutomaticUndo(Store& store, bool automatic) {
   UndoStacks& stacks = UndoOf(store);
   stacks.autoUndoBlocks = automatic;
-  if (automatic && !stacks.replaying) BeginBlock(stacks, false);
+  if (automatic && !stacks.replaying) BeginBlock(stacks);
 }
 
 bool UndoAvailable(const Store& store) {

@@ -97,6 +97,16 @@ class UndoByRestoreGroup : public UndoElement {
   GroupSnapshot snapshot_;
 };
 
+// Gives a group the spelling it had before a later call respelled it.
+class UndoGroupSpelling : public UndoElement {
+ public:
+  explicit UndoGroupSpelling(std::string group) : group_(std::move(group)) {}
+  void Apply(Store& store) override;
+
+ private:
+  std::string group_;
+};
+
 // The undo and redo stacks of one store, oldest block first, with their depths and modes.
 // The store owns them as its UndoSink. Blocks are held by value: a million one-action
 // blocks are a million records, not twice as many allocations.
@@ -121,6 +131,7 @@ class UndoStacks final : public UndoSink {
   void ItemReplaced(std::string group, std::string item, std::string value) override;
   void ItemCreated(std::string group, std::string item) override;
   void GroupReplaced(std::string group, GroupSnapshot items) override;
+  void GroupRespelled(std::string group) override;
 
  private:
   // Adds to the newest block of the side in use; dropped when there is none or its depth
