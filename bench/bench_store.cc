@@ -99,7 +99,7 @@ void BM_OneGroupParse(benchmark::State& state) {
       [&](benchutil::Clock& clock) {
         auto store = std::make_unique<vellix::Store>();
         store->settings().autoSave = false;
-        vellix::ParseText(*store, text, false, true);
+        vellix::ParseText(*store, text, {.clearFirst = true});
         benchmark::DoNotOptimize(store->TotalItems());
         clock.Pause();
         store.reset();  // tearing the document down is not part of reading it

@@ -78,7 +78,7 @@ void VellixParse(benchmark::State& state, const Shape& shape) {
     clock.Pause();
     auto store = NewStore();
     clock.Resume();
-    vellix::ParseText(*store, text, false, true);
+    vellix::ParseText(*store, text, {.clearFirst = true});
     benchmark::DoNotOptimize(store->GroupCount());
     clock.Pause();
     store.reset();  // tearing the document down is not part of reading it
@@ -98,7 +98,7 @@ void ReleaseFreedMemory(benchutil::Clock& clock) {
 
 void VellixWrite(benchmark::State& state, const Shape& shape, bool warm) {
   auto store = NewStore();
-  vellix::ParseText(*store, Text(shape), false, true);
+  vellix::ParseText(*store, Text(shape), {.clearFirst = true});
   std::string reused;
   size_t bytes = 0;
   benchutil::Measure(state, [&](benchutil::Clock& clock) {
@@ -126,7 +126,7 @@ void VellixParseLongGroupName(benchmark::State& state) {
   for (auto _ : state) {
     vellix::Store store;
     store.settings().autoSave = false;
-    vellix::ParseText(store, text, false, true);
+    vellix::ParseText(store, text, {.clearFirst = true});
     benchmark::DoNotOptimize(store.TotalItems());
   }
   SetBytes(state, text.size());
@@ -270,7 +270,7 @@ int MeasureMemory(const std::string& which, const Shape& shape) {
   if (which == "vellix") {
     auto store = std::make_shared<vellix::Store>();
     store->settings().autoSave = false;
-    vellix::ParseText(*store, *text, false, true);
+    vellix::ParseText(*store, *text, {.clearFirst = true});
     document = store;
 #ifdef HAVE_SIMPLEINI
   } else if (which == "simpleini") {

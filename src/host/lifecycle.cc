@@ -189,7 +189,7 @@ void SetUp(RunObject* ro, const uint8_t* editData) {
   const std::string initial = Text(ed.initialData);
   if (!initial.empty()) {
     BeginUndoBlock(store);
-    ParseText(store, initial, false, false);
+    ParseText(store, initial);
   }
 
   const std::string defaultFile = Text(ed.defaultFile);

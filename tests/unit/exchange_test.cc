@@ -129,7 +129,7 @@ TEST(ExchangeCsv, ImportedFieldsEndAtTheirFirstZeroByte) {
   EXPECT_EQ(saved, "[g]\r\na=1\r\nc=3\r\n[h]\r\n=4\r\n[t]\r\nd=5");
   Store loaded;
   loaded.settings().autoSave = false;
-  ParseText(loaded, saved, false, false);
+  ParseText(loaded, saved);
   EXPECT_EQ(WriteText(loaded), saved);
   EXPECT_EQ(loaded.TotalItems(), store.TotalItems());
 }
