@@ -9,7 +9,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/src/host/host_abi.h
 if(TARGET vellix-run)
   install(TARGETS vellix-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(TARGETS vellix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET vellix-cli)
+  install(TARGETS vellix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 set(VELLIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vellix)
 install(EXPORT VellixTargets NAMESPACE Vellix:: DESTINATION ${VELLIX_CMAKE_DIR})

@@ -29,5 +29,10 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq "${missing[@]}"
+# A transient failure of one package index (a mirror mid-update) makes apt-get update fail
+# while the packages can still be installed from the lists already there: go on, and let the
+# install itself decide.
+if ! $sudo apt-get update -qq; then
+  echo "deps.sh: apt-get update failed; trying the install with the package lists as they are" >&2
+fi
+$sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}"

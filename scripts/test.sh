@@ -23,8 +23,9 @@ for arg in "$@"; do
   esac
 done
 "$root/scripts/deps.sh" "${extras[@]}"
-cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=$type "${flags[@]}" -DVELLIX_WERROR=ON \
-  -DVELLIX_BENCH=$bench >/dev/null
+# shellcheck source=configure.sh
+. "$root/scripts/configure.sh"
+vellix_configure "$dir" "$type" "${flags[@]}" -DVELLIX_BENCH=$bench
 cmake --build "$dir" -j"$(nproc)"
 cd "$dir"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

@@ -36,7 +36,7 @@ void ArrayCommand(Host& host, const std::vector<std::string>& raw) {
     sizes[d] = IntegerToken(ParseToken(raw[2 + d]), 0, kMaxCells, "an array size");
   if (sizes[0] * sizes[1] * sizes[2] > kMaxCells)
     throw SyntaxError("an array has at most " + std::to_string(kMaxCells) + " cells");
-  const std::string type = raw[5];
+  const std::string& type = raw[5];
   if (type != "numeric" && type != "text")
     throw SyntaxError("an array is numeric or text, not " + type);
   if (raw.size() == 7 && raw[6] != "base1") throw SyntaxError("expected base1, got " + raw[6]);

@@ -57,7 +57,8 @@ void* Host::NewText(std::string_view utf8, bool wide) {
   }
   const std::u16string text = WidenUtf8(utf8);
   auto* block = static_cast<char*>(AllocateBlock((text.size() + 1) * sizeof(char16_t)));
-  if (block) std::memcpy(block, text.data(), text.size() * sizeof(char16_t));
+  // The string's own terminator is copied with it.
+  if (block) std::memcpy(block, text.c_str(), (text.size() + 1) * sizeof(char16_t));
   return block;
 }
 

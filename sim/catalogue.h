@@ -2,8 +2,7 @@
 // expression, the kinds of the parameters it reads, in order. A real host learns the same
 // from the extension's info tables; the simulated host uses it to check a script's
 // argument count before a call and the kind of every parameter the routine reads.
-#ifndef VELLIX_SIM_CATALOGUE_H
-#define VELLIX_SIM_CATALOGUE_H
+#pragma once
 
 #include <string_view>
 
@@ -38,5 +37,3 @@ std::string_view RoutineKindName(RoutineKind kind);
 std::string_view ParamKindName(ParamKind kind);
 
 }  // namespace vxsim
-
-#endif

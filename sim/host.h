@@ -1,8 +1,7 @@
 // The simulated host runtime: loads the module through its exported entry points and plays
 // the running application around it (applications, frames, live objects, parameters,
 // triggers, result strings, per-application data, folders).
-#ifndef VELLIX_SIM_HOST_H
-#define VELLIX_SIM_HOST_H
+#pragma once
 
 #include <cstdint>
 #include <exception>
@@ -259,5 +258,3 @@ class Host {
 };
 
 }  // namespace vxsim
-
-#endif

@@ -1,8 +1,7 @@
 // The host's own objects beside this extension's: scene objects, the applications' global
 // values and strings, array objects and chart objects, with the runner commands that make,
 // change and show them.
-#ifndef VELLIX_SIM_HOST_OBJECTS_H
-#define VELLIX_SIM_HOST_OBJECTS_H
+#pragma once
 
 #include <functional>
 #include <optional>
@@ -54,5 +53,3 @@ void ChartPropCommand(Host& host, const std::vector<std::string>& raw);
 void ShowChart(Object& object, const Printer& print);
 
 }  // namespace vxsim
-
-#endif

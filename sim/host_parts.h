@@ -1,7 +1,6 @@
 // The simulated host's own pieces shared by its four files (module.cc, apps.cc, calls.cc,
 // services.cc); nothing else includes it.
-#ifndef VELLIX_SIM_HOST_PARTS_H
-#define VELLIX_SIM_HOST_PARTS_H
+#pragma once
 
 #include <cstdint>
 #include <cstdlib>
@@ -58,5 +57,3 @@ struct Host::CallFrame {
 };
 
 }  // namespace vxsim
-
-#endif

@@ -1,6 +1,5 @@
 // Printed forms of the scenario output: texts, floats and hex dumps.
-#ifndef VELLIX_SIM_PRINTING_H
-#define VELLIX_SIM_PRINTING_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -20,5 +19,3 @@ std::string FormatFloat(float value);
 std::string HexBytes(std::string_view bytes, size_t limit);
 
 }  // namespace vxsim
-
-#endif

@@ -1,7 +1,6 @@
 // The scenario-script interpreter behind vellix-run: reads a script line by line, drives the
 // simulated host and prints what the module answered.
-#ifndef VELLIX_SIM_RUNNER_H
-#define VELLIX_SIM_RUNNER_H
+#pragma once
 
 #include <cstdint>
 #include <istream>
@@ -75,5 +74,3 @@ class Runner {
 };
 
 }  // namespace vxsim
-
-#endif

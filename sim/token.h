@@ -1,7 +1,6 @@
 // Tokens of the scenario language, which are also the arguments the simulated host hands
 // to the module's routines.
-#ifndef VELLIX_SIM_TOKEN_H
-#define VELLIX_SIM_TOKEN_H
+#pragma once
 
 #include <cstdint>
 #include <optional>
@@ -80,5 +79,3 @@ bool FlagOption(const Option& o);
 void ExpectCount(const std::vector<std::string>& raw, size_t min, size_t max, const char* usage);
 
 }  // namespace vxsim
-
-#endif

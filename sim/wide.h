@@ -1,7 +1,6 @@
 // Texts of wide-character applications: the script's UTF-8 as the host's 16-bit characters
 // and back, through iconv.
-#ifndef VELLIX_SIM_WIDE_H
-#define VELLIX_SIM_WIDE_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -15,5 +14,3 @@ std::u16string WidenUtf8(std::string_view utf8);
 std::string NarrowToUtf8(std::u16string_view wide);
 
 }  // namespace vxsim
-
-#endif

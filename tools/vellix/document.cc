@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "io/file_io.h"
 #include "files/files.h"
+#include "io/file_io.h"
 #include "tool.h"
 
 namespace vellix::cli {

@@ -16,9 +16,9 @@
 #include <CLI/CLI.hpp>
 
 #include "exchange/csv.h"
-#include "io/file_io.h"
 #include "files/merge.h"
 #include "format/text.h"
+#include "io/file_io.h"
 #include "search/search.h"
 #include "search/search_results.h"
 #include "tool.h"

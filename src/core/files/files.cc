@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
+#include "format/text.h"
 #include "io/blocks.h"
 #include "io/file_io.h"
-#include "format/text.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
 
