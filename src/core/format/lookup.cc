@@ -106,8 +106,10 @@ class ItemScan::Scanner {
     }
     // A renamed repeat is "name.N": a name with a dot may be one.
     if (groups == kGroupRepeatRename && group_.find('.') != std::string_view::npos) return false;
-    if (settings_.itemRepeatMode == kItemRepeatRename && item_.find('.') != std::string_view::npos)
+    if (settings_.itemRepeatMode == kItemRepeatRename &&
+        item_.find('.') != std::string_view::npos) {
       return false;
+    }
     return true;
   }
 
