@@ -79,7 +79,8 @@ BENCHMARK(BM_IniWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_IniParse(benchmark::State& state) {
   static const std::string text = vellix::WriteText(Document());
-  Import(state, text, [](Store& s, const std::string& t) { vellix::ParseText(s, t, false, true); });
+  Import(state, text,
+         [](Store& s, const std::string& t) { vellix::ParseText(s, t, {.clearFirst = true}); });
 }
 BENCHMARK(BM_IniParse)->Unit(benchmark::kMillisecond)->UseRealTime();
 

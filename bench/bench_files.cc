@@ -191,7 +191,7 @@ void Layer_ParseText(benchmark::State& state) {
     auto store = std::make_unique<Store>();
     store->settings().autoSave = false;
     state.ResumeTiming();
-    vellix::ParseText(*store, d.text, false, false);
+    vellix::ParseText(*store, d.text);
     benchmark::DoNotOptimize(store.get());
     state.PauseTiming();
     store.reset();

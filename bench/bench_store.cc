@@ -97,7 +97,7 @@ void BM_OneGroupParse(benchmark::State& state) {
   for (auto _ : state) {
     auto store = std::make_unique<vellix::Store>();
     store->settings().autoSave = false;
-    vellix::ParseText(*store, text, false, true);
+    vellix::ParseText(*store, text, {.clearFirst = true});
     benchmark::DoNotOptimize(store->TotalItems());
     state.PauseTiming();
     store.reset();  // tearing the document down is not part of reading it

@@ -77,7 +77,7 @@ void VellixParse(benchmark::State& state, const Shape& shape) {
     state.PauseTiming();
     auto store = NewStore();
     state.ResumeTiming();
-    vellix::ParseText(*store, text, false, true);
+    vellix::ParseText(*store, text, {.clearFirst = true});
     benchmark::DoNotOptimize(store->GroupCount());
     state.PauseTiming();
     store.reset();  // tearing the document down is not part of reading it
@@ -97,7 +97,7 @@ void ReleaseFreedMemory(benchmark::State& state) {
 
 void VellixWrite(benchmark::State& state, const Shape& shape, bool warm) {
   auto store = NewStore();
-  vellix::ParseText(*store, Text(shape), false, true);
+  vellix::ParseText(*store, Text(shape), {.clearFirst = true});
   std::string reused;
   size_t bytes = 0;
   for (auto _ : state) {
@@ -125,7 +125,7 @@ void VellixParseLongGroupName(benchmark::State& state) {
   for (auto _ : state) {
     vellix::Store store;
     store.settings().autoSave = false;
-    vellix::ParseText(store, text, false, true);
+    vellix::ParseText(store, text, {.clearFirst = true});
     benchmark::DoNotOptimize(store.TotalItems());
   }
   SetBytes(state, text.size());
@@ -262,7 +262,7 @@ int MeasureMemory(const std::string& which, const Shape& shape) {
   if (which == "vellix") {
     auto store = std::make_shared<vellix::Store>();
     store->settings().autoSave = false;
-    vellix::ParseText(*store, *text, false, true);
+    vellix::ParseText(*store, *text, {.clearFirst = true});
     document = store;
 #ifdef HAVE_SIMPLEINI
   } else if (which == "simpleini") {

@@ -49,6 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   store.settings().itemRepeatMode = (options >> 6) % 3;
   if (options & 64) store.settings().SetNewLine("|");
   const size_t textLength = std::strlen(bytes.c_str());
-  vellix::ParseText(store, std::string_view(bytes.data(), textLength), false, false);
+  vellix::ParseText(store, std::string_view(bytes.data(), textLength));
   return 0;
 }

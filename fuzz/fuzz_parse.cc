@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   vellix::Store first;
   Configure(first, data, newLine);
-  vellix::ParseText(first, text, true, true);
+  vellix::ParseText(first, text, {.clearFirst = true, .notifyAfter = true});
   const std::string written = vellix::WriteText(first);
 
   // Subgroup parents that are not groups come back as empty groups when those are allowed.
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      first.settings().itemRepeatMode == 1 && first.NewLineText() == "\r\n";
   vellix::Store second;
   Configure(second, data, newLine);
-  vellix::ParseText(second, written, false, false);
+  vellix::ParseText(second, written);
   const std::string again = vellix::WriteText(second);
   if (plain && again != written) std::abort();
   return 0;

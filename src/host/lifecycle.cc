@@ -188,7 +188,7 @@ void CreateRunObject(VxObjectHeader* header, const uint8_t* editData) {
   const std::string initial = Text(ed.initialData);
   if (!initial.empty()) {
     BeginUndoBlock(store);
-    ParseText(store, initial, false, false);
+    ParseText(store, initial);
   }
 
   const std::string defaultFile = Text(ed.defaultFile);

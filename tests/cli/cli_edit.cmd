@@ -40,7 +40,7 @@ cmp save.dat packed.dat && echo a failed convert leaves its input as it was
 # JSON out and back in gives the same bytes, also for a value that is not UTF-8.
 vellix get save.dat --compressed --key-file key.txt --format=json > save.json; cat save.json
 vellix import-json copy.dat save.json --compressed --key-file key.txt --replace; cmp copy.dat save.dat && echo same bytes
-vellix get plain.ini --format=json --encoding latin1 | vellix import-json latin.ini - --encoding latin1 --replace; cmp latin.ini plain.ini && echo same bytes
+vellix get plain.ini --format=json --encoding latin1 | vellix import-json latin.ini - --encoding latin1 --replace --newline crlf; cmp latin.ini plain.ini && echo same bytes
 echo '{"name": "Cid", "gold": 12}' | vellix import-json copy.dat - --group player --compressed --key-file key.txt
 vellix get copy.dat player --compressed --key-file key.txt --format=lines
 echo '{"g": {"i": true}}' | vellix import-json copy.dat - --compressed --key-file key.txt

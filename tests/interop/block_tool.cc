@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     if (!Read(argv[3], input)) return 2;
     vellix::Store store;
     store.settings().autoSave = false;
-    vellix::ParseText(store, input, false, false);
+    vellix::ParseText(store, input);
     const std::string key = argv[2];
     return vellix::SaveFile(store, argv[4], true, !key.empty(), key) ? 0 : 2;
   }

@@ -858,7 +858,7 @@ TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
   const std::string text = "[a]\r\nx=1\r\n[b]\r\ny=" + std::string(100, 'v') + "\r\nz=2";
   WriteBytes(dir / "long.ini", text);
   EXPECT_FALSE(LoadFile(store, dir / "long.ini", false, false, ""));
-  EXPECT_TRUE(ParseText(store, text, true, true).refused);
+  EXPECT_TRUE(ParseText(store, text, {.clearFirst = true, .notifyAfter = true}).refused);
   EXPECT_EQ(Dump(store), before);
   EXPECT_TRUE(log.calls.empty());
   // A file that failed so is kept whole by the next save over it.

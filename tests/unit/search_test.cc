@@ -126,7 +126,7 @@ class SearchStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     store.settings().autoSave = false;
-    ParseText(store, "[Abc1]\nName=Xy\nname.1=xy\nnamex=z\n", false, false);
+    ParseText(store, "[Abc1]\nName=Xy\nname.1=xy\nnamex=z\n");
   }
   Store store;
 };
@@ -147,7 +147,7 @@ TEST(MergeTest, CaseRulesAndOverwrites) {
   Store source;
   source.settings().autoSave = false;
   source.SetCaseSensitive(true);
-  ParseText(source, "[G]\nK=upper\nk=lower\nnew=n\n[empty]\n", false, false);
+  ParseText(source, "[G]\nK=upper\nk=lower\nnew=n\n[empty]\n");
   Store target;
   target.settings().autoSave = false;
   target.SetItem("g", "new", "kept");

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "files/files.h"
+#include "format/text.h"
 #include "io/file_io.h"
 #include "tool.h"
 
@@ -37,7 +40,19 @@ int ExitFor(LoadFault fault) {
   return kUndecodable;
 }
 
-std::string Explain(const LoadReport& report, const FileSettings& settings) {
+// Whether the bytes begin as the object's compressed block does: a length field, then the
+// two-byte header of a zlib stream (which compression after enciphering leaves readable).
+bool LooksCompressed(const std::string& file) {
+  if (file == "-") return false;
+  std::string bytes;
+  if (!ReadWholeFile(file, bytes) || bytes.size() < 6) return false;
+  const auto cmf = static_cast<unsigned char>(bytes[4]);
+  const auto flg = static_cast<unsigned char>(bytes[5]);
+  return (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0;
+}
+
+std::string Explain(const LoadReport& report, const FileSettings& settings,
+                    const std::string& file) {
   std::string why = DescribeLoadFault(report.fault);
   if (report.fault == LoadFault::kUnreadable && report.error != 0) {
     // Only regular files are read: a FIFO or a device is refused without waiting on it.
@@ -47,7 +62,9 @@ std::string Explain(const LoadReport& report, const FileSettings& settings) {
   // The usual cause of each decoding fault, for the one who has to act on it.
   const DocumentSettings& s = settings.document;
   if (report.fault == LoadFault::kZeroByte || report.fault == LoadFault::kControlBytes) {
-    if (s.encrypt) {
+    if (!s.compressFile && LooksCompressed(file)) {
+      why += " (looks compressed: try --compressed)";
+    } else if (s.encrypt) {
       why += " (a wrong key?)";
     } else if (!s.compressFile) {
       why +=
@@ -71,7 +88,10 @@ std::unique_ptr<Store> EmptyDocument(const FileSettings& settings) {
 }
 
 // Keeps the bytes FILE has in FILE.bak, with FILE's permission bits from the start: the
-// copy of a private save is never readable by others, not even for a moment.
+// copy of a private save is never readable by others, not even for a moment. The copy is
+// written to a new file of its own and renamed over FILE.bak, so whatever stands there is
+// replaced, never followed: a symbolic link planted as FILE.bak in a shared folder cannot
+// send the copy into a file it points to.
 void KeepBackup(const std::string& file) {
   std::string old;
   ReadInfo info;
@@ -84,17 +104,77 @@ void KeepBackup(const std::string& file) {
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(errno));
   }
   const std::string backup = file + ".bak";
-  const mode_t bits = st.st_mode & 0777;
-  const int fd = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, bits);
-  if (fd >= 0) {
-    ::close(fd);
-  } else if (errno != EEXIST || ::chmod(backup.c_str(), bits) != 0) {
-    throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
+  std::string temporary = backup + ".XXXXXX";
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
+  size_t done = 0;
+  bool ok = ::fchmod(fd, st.st_mode & 0777) == 0;
+  while (ok && done < old.size()) {
+    const ssize_t n = ::write(fd, old.data() + done, old.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
   }
-  errno = 0;
-  if (!ReplaceFile(backup, old)) {
-    throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
+  ok = ok && ::fsync(fd) == 0;
+  const int error = errno;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || ::rename(temporary.c_str(), backup.c_str()) != 0) {
+    const int why = ok ? errno : error;
+    ::unlink(temporary.c_str());
+    throw Failure(kIoError, backup, "cannot be written: " + SystemError(why));
   }
+}
+
+// The line ends of a plain text: between lines, and after the last one or not.
+struct LineForm {
+  std::string_view end;
+  bool final = false;
+};
+
+// How a write ends its lines. The object writes CR LF between lines and none after the
+// last; a file written elsewhere keeps the line ends it had (a one-value change of an LF
+// file must not change every line of it), and a new file or standard output takes LF,
+// every line ended, unless --newline asks for the object's form.
+LineForm FormFor(const FileSettings& settings, const TextShape* shape, bool output) {
+  const DocumentSettings& s = settings.document;
+  if (!s.standardNewLine()) {
+    // The writer uses the new-line text asked for.
+    const bool lf = s.NewLineText() == "\n";
+    return {s.NewLineText(), shape != nullptr ? shape->finalLineEnd : output || lf};
+  }
+  if (settings.newLineGiven) return {"\r\n", shape != nullptr ? shape->finalLineEnd : output};
+  if (shape == nullptr) return {"\n", true};
+  switch (shape->lineEnd) {
+    case LineEnd::kLf:
+      return {"\n", shape->finalLineEnd};
+    case LineEnd::kCr:
+      return {"\r", shape->finalLineEnd};
+    case LineEnd::kCrLf:
+    case LineEnd::kNone:
+      break;
+  }
+  return {"\r\n", shape->finalLineEnd};
+}
+
+// Gives a text the writer made the line ends of `form`. In the standard mode the writer
+// puts CR LF between lines, and no name or value holds a CR or an LF of its own (the reader
+// would cut the line there, so none ever reads back so, and every command refuses to write
+// one), so every CR LF is a line end.
+void ApplyForm(std::string& text, const DocumentSettings& settings, const LineForm& form) {
+  if (settings.standardNewLine() && form.end != "\r\n") {
+    size_t out = 0;
+    for (size_t in = 0; in < text.size(); ++in) {
+      if (text[in] == '\r' && in + 1 < text.size() && text[in + 1] == '\n') {
+        text.replace(out, form.end.size(), form.end);
+        out += form.end.size();
+        ++in;
+      } else {
+        text[out++] = text[in];
+      }
+    }
+    text.resize(out);
+  }
+  if (form.final && !text.empty()) text.append(form.end);
 }
 
 void WriteOut(const std::string& bytes) {
@@ -136,32 +216,92 @@ std::string ReadInput(const std::string& file) {
   return bytes;
 }
 
-std::unique_ptr<Store> ReadDocument(const std::string& file, const FileSettings& settings,
-                                    bool missingIsEmpty, LoadReport* seen) {
-  auto store = EmptyDocument(settings);
+void LockForWriting(FileLock& lock, const std::string& file, const FileSettings& settings) {
+  if (file == "-") return;
+  const auto wait =
+      std::chrono::milliseconds(static_cast<int64_t>(settings.lockWaitSeconds * 1000));
+  switch (lock.Lock(file, wait)) {
+    case FileLock::Result::kLocked:
+      return;
+    case FileLock::Result::kTimedOut: {
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%g", settings.lockWaitSeconds);
+      throw Failure(kIoError, file,
+                    std::string("another writer holds the file; waited ") + seconds +
+                        " s (--lock-wait), nothing written");
+    }
+    case FileLock::Result::kFailed:
+      // The path cannot be opened or looked at: the read or the write says why.
+      return;
+  }
+}
+
+Document ReadDocument(const std::string& file, const FileSettings& settings, Use use) {
+  Document document;
+  if (use == Use::kChange || use == Use::kChangeOrCreate) {
+    LockForWriting(document.lock, file, settings);
+  }
+  document.store = EmptyDocument(settings);
   const DocumentSettings& s = settings.document;
-  LoadReport local;
-  LoadReport& report = seen != nullptr ? *seen : local;
+  LoadReport& report = document.report;
   if (file == "-") {
     std::string bytes = ReadInput(file);
-    LoadBytes(*store, bytes, s.compressFile, s.encrypt, s.encryptionKey, &report);
+    LoadBytes(*document.store, bytes, s.compressFile, s.encrypt, s.encryptionKey, &report);
   } else {
-    LoadFile(*store, file, s.compressFile, s.encrypt, s.encryptionKey, &report);
+    LoadFile(*document.store, file, s.compressFile, s.encrypt, s.encryptionKey, &report);
   }
-  if (report.fault == LoadFault::kNotFound && missingIsEmpty) return EmptyDocument(settings);
+  if (report.fault == LoadFault::kNotFound && use == Use::kChangeOrCreate) {
+    document.store = EmptyDocument(settings);
+    return document;
+  }
   const bool accepted = report.fault == LoadFault::kControlBytes && settings.controlBytes;
   if (report.fault != LoadFault::kNone && !accepted) {
-    throw Failure(ExitFor(report.fault), file, Explain(report, settings));
+    throw Failure(ExitFor(report.fault), file, Explain(report, settings, file));
   }
-  return store;
+  document.existed = true;
+  // Told LF (or CR) where the lines end in CR LF, the reader keeps a CR at the end of every
+  // line, and no header reads as one.
+  if (!s.standardNewLine() && (s.NewLineText() == "\n" || s.NewLineText() == "\r") &&
+      report.shape.lineEnd == LineEnd::kCrLf) {
+    throw Failure(kUsage, file,
+                  std::string("the lines end in CR LF, not ") +
+                      (s.NewLineText() == "\n" ? "LF" : "CR") +
+                      " as --newline says (leave --newline out, or give --newline crlf)");
+  }
+  if (use != Use::kShow && report.loss.line != 0 && !settings.force) {
+    std::string keeps;
+    switch (report.loss.what) {
+      case LineLoss::kItemReplaced:
+      case LineLoss::kItemDropped:
+        keeps = "--item-repeat rename --save-original keeps every value, ";
+        break;
+      case LineLoss::kGroupMerged:
+      case LineLoss::kGroupReplaced:
+      case LineLoss::kGroupDropped:
+        keeps = "--group-repeat rename --save-original keeps every group, ";
+        break;
+      default:
+        break;
+    }
+    throw Failure(
+        kUndecodable, file,
+        DescribeLoss(report.loss) + "; " + keeps + "--force writes anyway; nothing written");
+  }
+  return document;
 }
 
 void WriteDocument(const Store& store, const std::string& file, const FileSettings& settings,
-                   bool backup) {
+                   bool backup, const TextShape* shape) {
   const DocumentSettings& s = settings.document;
   std::string bytes;
-  if (!EncodeDocument(store, s.compressFile, s.encrypt, s.encryptionKey, bytes)) {
-    throw Failure(kIoError, file, "cannot be written: the document is too large for a block");
+  if (s.compressFile || s.encrypt) {
+    // Only the object reads these, so they take its own form whatever the file was.
+    if (!EncodeDocument(store, s.compressFile, s.encrypt, s.encryptionKey, bytes)) {
+      throw Failure(kIoError, file, "cannot be written: the document is too large for a block");
+    }
+  } else {
+    WriteText(store, bytes);
+    ApplyForm(bytes, s, FormFor(settings, file == "-" ? nullptr : shape, file == "-"));
   }
   if (file == "-") return WriteOut(bytes);
   if (backup) KeepBackup(file);
@@ -169,6 +309,90 @@ void WriteDocument(const Store& store, const std::string& file, const FileSettin
   if (!ReplaceFile(file, bytes)) {
     throw Failure(kIoError, file, "cannot be written: " + SystemError(errno));
   }
+}
+
+std::string ShownText(const Store& store, const FileSettings& settings) {
+  std::string text = WriteText(store);
+  if (text.empty()) return text;
+  if (!store.settings().standardNewLine()) {
+    // Ended by the document's new line, and by a line feed for the terminal when that is
+    // something else.
+    text += store.NewLineText();
+    if (text.back() != '\n') text += '\n';
+    return text;
+  }
+  ApplyForm(text, store.settings(), FormFor(settings, nullptr, true));
+  return text;
+}
+
+std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
+
+// What lets the settings hold the document's texts: the escapes of the new-line text
+// cover a line feed of its own only when that is the new-line text.
+namespace {
+std::string Advice(const Store& document) {
+  bool bareLineFeed = false;
+  bool lineBreak = false;
+  document.ForEachGroup([&](const Group& g) {
+    const auto look = [&](std::string_view text) {
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' || text[i] == '\r') lineBreak = true;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) bareLineFeed = true;
+      }
+    };
+    look(g.name());
+    g.ForEachItem([&](const Item& it) {
+      look(it.name());
+      look(it.value());
+    });
+  });
+  const bool standard = document.settings().standardNewLine();
+  if (bareLineFeed && standard) {
+    return "a line feed on its own needs --newline lf with --escape-values or --escape-names";
+  }
+  if (lineBreak) return "line breaks need --escape-values, --escape-names or --escape-groups";
+  return "edge blanks and quotes need --quote, --escape-values or --escape-names";
+}
+
+}  // namespace
+
+// Whether the settings can hold this document (see tool.h): its text, read back with the same
+// settings, gives the same groups, items and values. A value with a line break, edge
+// blanks or enclosing quotes, for example, needs escapes or quoting to survive.
+void CheckReadsBack(const Store& document, const std::string& file) {
+  const std::unique_ptr<Store> back = MakeTemporaryStore(document);
+  ParseText(*back, WriteText(document));
+  std::string difference;
+  if (back->GroupCount() != document.GroupCount()) {
+    difference = "the groups change";
+  } else {
+    for (size_t n = 0; n < static_cast<size_t>(document.GroupCount()) && difference.empty(); ++n) {
+      const Group& a = document.GroupAt(n);
+      const Group& b = back->GroupAt(n);
+      if (a.name() != b.name() || a.size() != b.size()) {
+        difference = "group " + Quoted(a.name()) + " changes";
+        break;
+      }
+      for (size_t i = 0; i < a.size(); ++i) {
+        if (a.At(i).name() != b.At(i).name() || a.At(i).value() != b.At(i).value()) {
+          difference =
+              "item " + Quoted(a.At(i).name()) + " of group " + Quoted(a.name()) + " changes";
+          break;
+        }
+      }
+    }
+  }
+  if (!difference.empty()) {
+    throw Failure(kUsage, file,
+                  "these settings cannot hold the document (" + difference + "; " +
+                      Advice(document) + "); nothing written");
+  }
+}
+
+void WriteChanged(const Store& store, const std::string& file, const FileSettings& settings,
+                  bool backup, const Document& read) {
+  if (settings.document.saveRepeatedAsOriginal) CheckReadsBack(store, file);
+  WriteDocument(store, file, settings, backup, read.existed ? &read.report.shape : nullptr);
 }
 
 }  // namespace vellix::cli

@@ -171,6 +171,7 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   bool string(string_t& value) override { return Put(Node{Node::kText, std::move(value), {}, {}}); }
   bool binary(binary_t&) override { return Put(Node{}); }
   bool start_object(std::size_t) override {
+    if (TooDeep()) return false;
     open_.push_back(Node{Node::kObject, {}, {}, {}});
     return true;
   }
@@ -180,6 +181,7 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   }
   bool end_object() override { return Close(); }
   bool start_array(std::size_t) override {
+    if (TooDeep()) return false;
     open_.push_back(Node{Node::kArray, {}, {}, {}});
     return true;
   }
@@ -190,6 +192,16 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   }
 
  private:
+  // The deepest document the tool writes is five levels (an array of groups, each an array
+  // of [name, {"latin1": value}] pairs). A tree much deeper is no document; refusing it
+  // early also keeps the tree, which is freed recursively, shallow whatever the input.
+  static constexpr size_t kMaxDepth = 8;
+  bool TooDeep() {
+    if (open_.size() < kMaxDepth) return false;
+    error = "nested deeper than " + std::to_string(kMaxDepth) + " levels";
+    return true;
+  }
+
   bool Put(Node node) {
     if (open_.empty()) {
       root = std::move(node);
@@ -211,53 +223,58 @@ class Reader {
   Reader(const std::string& source, Encoding encoding) : source_(source), encoding_(encoding) {}
 
   // The bytes of a name or value: a string, or {"latin1": string}.
-  std::string Text(const Node& node, const char* what) const {
+  std::string Text(const Node& node, const std::string& what) const {
     std::string bytes;
     if (node.kind == Node::kText) {
       if (encoding_ == Encoding::kUtf8) {
         bytes = node.text;
       } else if (!Utf8ToLatin1(node.text, bytes)) {
-        Fail(std::string(what) + " has a character above U+00FF, which latin1 cannot hold");
+        Fail(what + " has a character above U+00FF, which latin1 cannot hold");
       }
     } else if (node.kind == Node::kObject && node.names.size() == 1 && node.names[0] == "latin1" &&
                node.values[0].kind == Node::kText) {
       if (!Utf8ToLatin1(node.values[0].text, bytes)) {
-        Fail(std::string(what) + " has a \"latin1\" text with a character above U+00FF");
+        Fail(what + " has a \"latin1\" text with a character above U+00FF");
       }
     } else {
-      Fail(std::string(what) + " is neither a string nor {\"latin1\": string}");
+      Fail(what + " is neither a string nor {\"latin1\": string}");
     }
     if (bytes.find('\0') != std::string::npos) {
-      Fail(std::string(what) + " has a zero byte, which the file's text cannot hold");
+      Fail(what + " has a zero byte, which the file's text cannot hold");
     }
     return bytes;
   }
 
   // Calls f(name, value node) for every member of an object or every [name, value] pair of
   // an array.
+  // `what` names the container in messages, `within` where its names are ("" or " in group
+  // \"g\"").
   template <class F>
-  void ForEachPair(const Node& node, const char* what, F&& f) const {
+  void ForEachPair(const Node& node, const std::string& what, const std::string& within,
+                   F&& f) const {
     if (node.kind == Node::kObject) {
       for (size_t i = 0; i < node.names.size(); ++i) {
-        f(Name(node.names[i]), node.values[i]);
+        f(Name(node.names[i], within), node.values[i]);
       }
     } else if (node.kind == Node::kArray) {
       for (const Node& pair : node.values) {
         if (pair.kind != Node::kArray || pair.values.size() != 2) {
-          Fail(std::string(what) + " must be an object or an array of [name, value] pairs");
+          Fail(what + " must be an object or an array of [name, value] pairs");
         }
-        f(Text(pair.values[0], "a name"), pair.values[1]);
+        f(Text(pair.values[0], "a name" + within), pair.values[1]);
       }
     } else {
-      Fail(std::string(what) + " must be an object or an array of [name, value] pairs");
+      Fail(what + " must be an object or an array of [name, value] pairs");
     }
   }
 
   void ReadGroup(Store& store, const std::string& group, const Node& node) const {
     store.MakeGroup(group);
-    ForEachPair(node, "a group", [&](const std::string& item, const Node& value) {
-      store.SetItem(group, item, Text(value, "a value"));
-    });
+    const std::string within = " in group " + Quoted(group);
+    ForEachPair(
+        node, "group " + Quoted(group), within, [&](const std::string& item, const Node& value) {
+          store.SetItem(group, item, Text(value, "the value of item " + Quoted(item) + within));
+        });
   }
 
   [[noreturn]] void Fail(const std::string& why) const {
@@ -265,9 +282,14 @@ class Reader {
   }
 
  private:
-  std::string Name(const std::string& key) const {
+  std::string Name(const std::string& key, const std::string& within) const {
     Node node{Node::kText, key, {}, {}};
-    return Text(node, "a name");
+    return Text(node, "a name" + within);
+  }
+
+  // A name as messages show it: quoted, and as JSON spells it, so any byte can be seen.
+  static std::string Quoted(const std::string& name) {
+    return Json(name).dump(-1, ' ', false, Json::error_handler_t::replace);
   }
 
   const std::string& source_;
@@ -310,9 +332,10 @@ void ImportJson(Store& store, const std::string& json, const std::string& source
   if (group != nullptr) {
     reader.ReadGroup(*scratch, *group, tree.root);
   } else {
-    reader.ForEachPair(tree.root, "the document", [&](const std::string& name, const Node& items) {
-      reader.ReadGroup(*scratch, name, items);
-    });
+    reader.ForEachPair(tree.root, "the document", "",
+                       [&](const std::string& name, const Node& items) {
+                         reader.ReadGroup(*scratch, name, items);
+                       });
   }
   // Groups without items come over too: MergeStore only carries items.
   scratch->ForEachGroup([&](const Group& g) { store.MakeGroup(g.name()); });

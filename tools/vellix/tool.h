@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "files/files.h"
+#include "io/file_lock.h"
 #include "store/settings.h"
 #include "store/store.h"
 
@@ -37,6 +38,12 @@ struct FileSettings {
   bool caseSensitive = false;
   // Control bytes in the text are taken for a wrong or missing key unless this is set.
   bool controlBytes = false;
+  // --newline was given: the line ends of a write are the ones asked for, not the file's.
+  bool newLineGiven = false;
+  // --force: a file whose reading lost or moved a line may be written all the same.
+  bool force = false;
+  // --lock-wait: how long a writer waits for another writer of the same file.
+  double lockWaitSeconds = 10;
 };
 
 // How names and values that are not valid UTF-8 travel in JSON (docs/cli.md): by default
@@ -44,22 +51,67 @@ struct FileSettings {
 // latin1 every text is read that way and is always a plain string.
 enum class Encoding { kUtf8, kLatin1 };
 
+// What a command does with a document it reads.
+enum class Use {
+  kShow,            // only shows it: a line the reader did not take in is no matter
+  kCopy,            // writes what it read elsewhere: it must have been read without loss
+                    // (or --force)
+  kChange,          // writes it back: the same, and the file is locked from the read on
+  kChangeOrCreate,  // the same, and a FILE that does not exist gives an empty document
+};
+
+// A document and how its file was read.
+struct Document {
+  std::unique_ptr<Store> store;
+  LoadReport report;
+  bool existed = false;  // read from a file (not made empty for a FILE that was not there)
+  // A command that changes the file holds its lock from before the read until the write
+  // is done, so that two writers at once cannot lose each other's change.
+  FileLock lock;
+};
+
+// Takes the lock of FILE for writing it (nothing for standard output); a Failure (exit 4)
+// when another writer holds it for longer than the settings' wait.
+void LockForWriting(FileLock& lock, const std::string& file, const FileSettings& settings);
+
 // A document read from FILE ("-": standard input) with the settings. A load that did not
 // take the whole file in (missing, unreadable, a bad compressed block, zero bytes in the
-// text) is a Failure, so no command acts on part of a file. With `missingIsEmpty`, a FILE
-// that does not exist gives an empty document instead.
-// `report` (when given) receives the files room's account of the load.
-std::unique_ptr<Store> ReadDocument(const std::string& file, const FileSettings& settings,
-                                    bool missingIsEmpty = false, LoadReport* report = nullptr);
+// text) is a Failure, so no command acts on part of a file; so is, for a command that
+// changes the file, a line the reader skipped, folded or overrode (unless --force).
+Document ReadDocument(const std::string& file, const FileSettings& settings, Use use = Use::kShow);
 
 // Gives the document these format settings (what the writer and the parser follow).
 void Adopt(Store& store, const FileSettings& settings);
 
 // Writes the document to FILE ("-": standard output) with the settings, replacing the file
 // atomically (its permission bits kept, symbolic links followed). With `backup`, the bytes
-// FILE had are first kept in FILE.bak.
+// FILE had are first kept in FILE.bak. `shape` is how the text read had its lines end (null:
+// a new file): a plain text is written with the same line ends unless --newline says
+// otherwise, a new one with LF, each line ended.
 void WriteDocument(const Store& store, const std::string& file, const FileSettings& settings,
-                   bool backup);
+                   bool backup, const TextShape* shape);
+
+// The INI text of a document as it is shown on standard output: LF line ends (unless
+// --newline asks for others), the last line ended too.
+std::string ShownText(const Store& store, const FileSettings& settings);
+
+// Whether the settings can hold this document: its text, read back with the same settings,
+// gives the same groups, items and values. A value with a line break, edge blanks or
+// enclosing quotes, for example, needs escapes or quoting to survive. A Failure (exit 2,
+// with what would hold it) when they cannot.
+void CheckReadsBack(const Store& document, const std::string& file);
+
+// Writes a document a command changed back to the file it was read from (`read`), in the
+// file's line ends. A name cut at its last dot (--save-original) may change, so the whole
+// document is then read back first.
+void WriteChanged(const Store& store, const std::string& file, const FileSettings& settings,
+                  bool backup, const Document& read);
+
+// vellix edit FILE (edit.cc).
+int Edit(const std::string& file, const FileSettings& settings, bool backup);
+
+// A name in a message: in double quotes.
+std::string Quoted(std::string_view name);
 
 // Reads a whole file or standard input ("-"); a Failure when it cannot.
 std::string ReadInput(const std::string& file);

@@ -154,13 +154,15 @@ bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compres
   // that document back over it would lose the rest.
   bool clean =
       seen.fault == LoadFault::kNone || (seen.fault == LoadFault::kControlBytes && !encrypted);
-  const ParseResult parsed = ParseText(store, text, false, false);
+  const ParseResult parsed = ParseText(store, text);
   if (parsed.refused) {
     seen.fault = LoadFault::kTooLong;
     if (report != nullptr) *report = seen;
     RememberLoad(store, info, false);
     return false;
   }
+  seen.loss = parsed.loss;
+  seen.shape = parsed.shape;
   if (!bytes.empty() && parsed.entries == 0) clean = false;
   RememberLoad(store, info, clean);
   if (report != nullptr) *report = seen;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "format/text.h"
+
 namespace vellix {
 
 class Store;
@@ -29,6 +31,10 @@ struct LoadReport {
   int error = 0;         // the system's error number for kNotFound and kUnreadable
   size_t fileBytes = 0;  // bytes read
   size_t textBytes = 0;  // bytes of text parsed (after decompressing and deciphering)
+  // The first line the reader did not take in as it stands (a hand-written file's repeated
+  // key, say), and how the text's lines end: the object's own files have no such line.
+  ParseLoss loss;
+  TextShape shape;
 };
 
 // The fault in words, for messages ("the length field is bad").

@@ -69,8 +69,19 @@ class ItemScan::Scanner {
   // many bytes that was.
   size_t Take(std::string_view piece, bool last) {
     if (unsure_) return piece.size();
-    const size_t used =
-        settings_.standardNewLine() ? ScanStandard(piece, last) : ScanCustom(piece, last);
+    size_t skipped = 0;
+    if (!started_) {
+      // A byte-order mark at the start of the text is no part of its first line.
+      constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+      if (!last && piece.size() < kByteOrderMark.size() && kByteOrderMark.starts_with(piece)) {
+        return 0;
+      }
+      started_ = true;
+      if (piece.starts_with(kByteOrderMark)) skipped = kByteOrderMark.size();
+      piece.remove_prefix(skipped);
+    }
+    const size_t used = skipped + (settings_.standardNewLine() ? ScanStandard(piece, last)
+                                                               : ScanCustom(piece, last));
     length_ += used;
     // Only a longer text can hold a line too long for an item.
     if (length_ > ItemLengthLimit()) unsure_ = true;
@@ -274,6 +285,7 @@ class ItemScan::Scanner {
   const NewLineFinder finder_;
 
   size_t length_ = 0;
+  bool started_ = false;  // the start of the text was looked at for a byte-order mark
   bool unsure_;
   bool receiving_;                // lines now go into the group asked for
   std::string section_;           // the group's spelling in the current section

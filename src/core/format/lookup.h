@@ -26,14 +26,15 @@ struct ItemLookup {
 // Looks up one item of plain INI text exactly as ParseText followed by a lookup in the store
 // would find it in an empty document with these settings and case rule: the same value,
 // the same spellings of the names, the same absence, under every repeat policy, escape and
-// quoting setting and new-line text. Memory stays small whatever the size of the text.
+// quoting setting and new-line text (a byte-order mark at the start is skipped, as there).
+// Memory stays small whatever the size of the text.
 //
 // The answer is kUnsure, and the caller reads the document whole, when the scan cannot be
 // sure or the text is not plain:
 // - the text holds a zero byte or a control byte other than tab, CR and LF (a reader that
 //   checks its input reports those, so that read must run);
 // - subgroups are on, or the group repeat policy is not one of the four;
-// - a name asked for ends in ".N" while the policy for its kind renames repeats to such names;
+// - a name asked for has a dot while the policy for its kind renames repeats ("name.N");
 // - a header without its closing bracket comes while repeated groups keep their first;
 // - the text, or a name or value of the group asked for, is longer than an item can hold.
 ItemLookup LookupItem(std::string_view text, const DocumentSettings& settings, bool caseSensitive,

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "format/text.h"
@@ -64,8 +65,10 @@ class LineCutter {
       const char* q = FindLineEnd(p, end);
       line = std::string_view(p, static_cast<size_t>(q - p));
       if (q < end) {
-        ++q;  // the terminator
-        if (q < end && *q == '\n') ++q;
+        // The terminator: CR LF, or one CR or LF (so "\n\n" is two line ends, and the
+        // lines keep their numbers).
+        const bool crlf = *q == '\r' && q + 1 < end && q[1] == '\n';
+        q += crlf ? 2 : 1;
       }
       pos_ = static_cast<size_t>(q - text_.data());
       return true;
@@ -136,6 +139,7 @@ class Parser {
       } else {
         scouting = false;
       }
+      line_ = lines;
       Line(line);
     }
   }
@@ -154,6 +158,7 @@ class Parser {
   }
 
   size_t entries() const { return entries_; }
+  ParseLoss& loss() { return loss_; }
 
  private:
   // A group of many items: its index is larger than the caches, and every item read into it
@@ -255,12 +260,33 @@ class Parser {
     path_.append(piece);
   }
 
+  // Notes the first line that is not taken in as it stands (see LineLoss).
+  bool NothingLost() const { return loss_.line == 0; }
+  void Lose(LineLoss what, std::string_view line, std::string_view group = {},
+            std::string_view item = {}) {
+    if (loss_.line != 0) return;
+    constexpr size_t kShown = 60;
+    loss_.line = line_;
+    loss_.what = what;
+    loss_.text.assign(line.substr(0, kShown));
+    if (line.size() > kShown) loss_.text += "...";
+    loss_.group.assign(group);
+    loss_.item.assign(item);
+  }
+
   void Line(std::string_view raw) {
     const std::string_view line = Trim(raw);
     // A blank line says nothing about structure. Letting its missing indentation reset
     // the subgroup path would send every following item of an indented group into an
     // outer group, so blank lines are skipped before indentation is looked at.
     if (line.empty()) return;
+    // A line indented deeper than the item line above it continues that item's value in
+    // other readers (configparser, systemd); this reader takes it apart. Lines at the same
+    // indentation (a tab-indented gitconfig) are ordinary items.
+    const size_t indent = static_cast<size_t>(line.data() - raw.data());
+    const bool continues = !settings_.subgroups && afterItem_ && indent > itemIndent_;
+    if (continues && NothingLost()) Lose(LineLoss::kContinuation, line);
+    afterItem_ = false;
 
     size_t level = 0;
     if (settings_.subgroups) {
@@ -278,6 +304,8 @@ class Parser {
       Header(line, level);
       return;
     }
+    if (!continues) itemIndent_ = indent;
+    afterItem_ = true;
     if (!skipItems_) Item(line);
   }
 
@@ -289,7 +317,9 @@ class Parser {
       DecodeInto(headerScratch_, line, newLine_);
       decoded = headerScratch_;
     }
-    if (decoded.size() >= 2 && decoded.back() == ']') {
+    const bool wellFormed = decoded.size() >= 2 && decoded.back() == ']';
+    if (!wellFormed && NothingLost()) Lose(LineLoss::kBadHeader, line, Current());
+    if (wellFormed) {
       const std::string_view given = decoded.substr(1, decoded.size() - 2);
       std::string_view name = given;
       if (settings_.subgroups) {
@@ -300,6 +330,21 @@ class Parser {
         name = path_;
       }
       const bool exists = store_.GroupExists(name);
+      if (exists && NothingLost()) {
+        switch (settings_.groupRepeatMode) {
+          case kGroupRepeatFirst:
+            Lose(LineLoss::kGroupDropped, line, name);
+            break;
+          case kGroupRepeatLast:
+            Lose(LineLoss::kGroupReplaced, line, name);
+            break;
+          case kGroupRepeatRename:
+            break;
+          default:  // merge, and any other mode: the items go to the group that is there
+            Lose(LineLoss::kGroupMerged, line, name);
+            break;
+        }
+      }
       if (exists && settings_.groupRepeatMode != kGroupRepeatMerge) {
         switch (settings_.groupRepeatMode) {
           case kGroupRepeatLast:  // the group is read afresh
@@ -338,7 +383,10 @@ class Parser {
 
   void Item(std::string_view line) {
     ItemLineParts parts;
-    if (!SplitItemLine(line, settings_.escapeItemNames, newLine_, nameScratch_, parts)) return;
+    if (!SplitItemLine(line, settings_.escapeItemNames, newLine_, nameScratch_, parts)) {
+      if (NothingLost()) Lose(LineLoss::kNotRead, line);
+      return;
+    }
     ++entries_;
     std::string_view value = Trim(parts.value);
     if (settings_.escapeValues) {
@@ -354,7 +402,10 @@ class Parser {
         settings_.itemRepeatMode == kItemRepeatRename) {
       const Group* existing = CurrentNode(false);
       if (existing != nullptr && existing->Find(name, cs) != nullptr) {
-        if (settings_.itemRepeatMode == kItemRepeatFirst) return;
+        if (settings_.itemRepeatMode == kItemRepeatFirst) {
+          if (NothingLost()) Lose(LineLoss::kItemDropped, line, Current(), name);
+          return;
+        }
         Group* g = CurrentNode(true);
         auto& counter = itemSuffixes_[NormalizeName(Current(), cs)];
         const std::string renamed = counter.Free(
@@ -365,7 +416,14 @@ class Parser {
         return;
       }
     }
-    store_.SetItemIn(CurrentNode(true), name, value);
+    Group* g = CurrentNode(true);
+    const size_t before = g->size();
+    store_.SetItemIn(g, name, value);
+    // An item that was there already had its value replaced. (A listener told of a new item
+    // may have changed the store; the group is looked at only while it is sure to exist.)
+    if (NothingLost() && nodeGeneration_ == store_.generation() && g->size() == before) {
+      Lose(LineLoss::kItemReplaced, line, Current(), name);
+    }
     // A listener told of a new item may run a composite operation, which clears the flag.
     store_.quiet = true;
   }
@@ -378,6 +436,10 @@ class Parser {
 
   bool skipItems_ = false;
   size_t entries_ = 0;
+  size_t line_ = 0;         // the number of the line being read
+  bool afterItem_ = false;  // the line before (blank lines aside) was an item line
+  size_t itemIndent_ = 0;   // the indentation of the last item line that began an item
+  ParseLoss loss_;
   Group* node_ = nullptr;
   bool prepared_ = false;
   uint64_t nodeGeneration_ = 0;
@@ -397,13 +459,85 @@ class Parser {
   std::unordered_map<std::string, SuffixCounter> itemSuffixes_;
 };
 
+// A line as a message shows it: control bytes as escapes, so a stray CR can be seen.
+std::string Shown(std::string_view line) {
+  std::string out;
+  for (const char c : line) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (static_cast<unsigned char>(c) < 32) {
+      out += "\\x";
+      out += "0123456789abcdef"[(c >> 4) & 15];
+      out += "0123456789abcdef"[c & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
+
+TextShape ShapeOf(std::string_view text) {
+  TextShape shape;
+  const char* end = text.data() + text.size();
+  const char* p = FindLineEnd(text.data(), end);
+  if (p < end) {
+    shape.lineEnd = *p == '\n'                    ? LineEnd::kLf
+                    : p + 1 < end && p[1] == '\n' ? LineEnd::kCrLf
+                                                  : LineEnd::kCr;
+  }
+  shape.finalLineEnd = !text.empty() && (text.back() == '\n' || text.back() == '\r');
+  return shape;
+}
+
 }  // namespace
 
-ParseResult ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst) {
+std::string DescribeLoss(const ParseLoss& loss) {
+  if (loss.line == 0) return "no line lost";
+  std::string out = "line " + std::to_string(loss.line);
+  const std::string line = " (" + Quoted(Shown(loss.text)) + ")";
+  switch (loss.what) {
+    case LineLoss::kNone:
+      break;
+    case LineLoss::kNotRead:
+      return out + line + " is neither an item nor a group header: it is not read";
+    case LineLoss::kContinuation:
+      return out + line +
+             " is indented under an item, as a continued value is: it is read as a line of "
+             "its own, not as part of that value";
+    case LineLoss::kBadHeader:
+      return out + line + " is not a group header (no closing \"]\"): its items join group " +
+             Quoted(loss.group);
+    case LineLoss::kItemReplaced:
+      return out + " repeats item " + Quoted(loss.item) + " of group " + Quoted(loss.group) +
+             ": its earlier value is replaced";
+    case LineLoss::kItemDropped:
+      return out + " repeats item " + Quoted(loss.item) + " of group " + Quoted(loss.group) +
+             ": this value is dropped";
+    case LineLoss::kGroupMerged:
+      return out + " repeats group " + Quoted(loss.group) + ": its items join the earlier one";
+    case LineLoss::kGroupReplaced:
+      return out + " repeats group " + Quoted(loss.group) + ": the earlier one is dropped";
+    case LineLoss::kGroupDropped:
+      return out + " repeats group " + Quoted(loss.group) + ": its items are dropped";
+  }
+  return out;
+}
+
+ParseResult ParseText(Store& store, std::string_view text, ParseOptions options) {
   if (const void* zero = std::memchr(text.data(), 0, text.size())) {
     text = text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
   }
+  // Notepad and many Windows editors begin a UTF-8 file with a byte-order mark. It is no
+  // part of the first line, which would otherwise not read as a group header; nothing the
+  // object writes begins with one.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   ParseResult result;
+  result.shape = ShapeOf(text);
   {
     const ScopedValue<bool> loading(store.loading, true);
     const ScopedValue<bool> hold(store.quiet, true, false);
@@ -414,13 +548,14 @@ ParseResult ParseText(Store& store, std::string_view text, bool notifyAfter, boo
       result.refused = true;
       return result;
     }
-    if (clearFirst) store.RemoveAllGroups();
+    if (options.clearFirst) store.RemoveAllGroups();
     parser.Run(text);
     result.entries = parser.entries();
+    result.loss = std::move(parser.loss());
     store.quiet = true;
     store.RemoveEmptyGroups();
   }
-  if (notifyAfter) store.AfterChange();
+  if (options.notifyAfter) store.AfterChange();
   return result;
 }
 

@@ -53,6 +53,41 @@ class NewLineFinder {
   std::vector<size_t> fail_;  // longest proper border of each prefix (KMP table)
 };
 
+// What the reader did with a line it could not take in as it stands. The object's own files
+// never hold one; files written by hand or by other programs often do, and a document read
+// from them and written back would lose or move what such a line said.
+enum class LineLoss {
+  kNone,
+  kNotRead,        // neither a group header, an item, a comment nor blank: not read
+  kContinuation,   // indented deeper than the item above (a continued value): read apart
+  kBadHeader,      // begins with "[" but does not end with "]": its items join the group above
+  kItemReplaced,   // repeats an item: the earlier value is replaced (item repeat "last")
+  kItemDropped,    // repeats an item: this value is dropped (item repeat "first")
+  kGroupMerged,    // repeats a group header: its items join the earlier group ("merge")
+  kGroupReplaced,  // repeats a group header: the earlier group is dropped ("last")
+  kGroupDropped,   // repeats a group header: its items are dropped ("first")
+};
+
+// The first such line of a text.
+struct ParseLoss {
+  size_t line = 0;  // its number, from 1; 0 when no line was lost
+  LineLoss what = LineLoss::kNone;
+  std::string text;   // the line itself, trimmed and cut to a readable length
+  std::string group;  // the group it concerns (repeats, and where a bad header's items go)
+  std::string item;   // the item it concerns (repeated items)
+};
+
+// The loss in words: line 7 repeats item "a" of group "g": its earlier value is
+// replaced. Control bytes of the line are shown as escapes ("\r").
+std::string DescribeLoss(const ParseLoss& loss);
+
+// How a text's lines end, for a writer that keeps the form of a file it did not write.
+enum class LineEnd { kNone, kCrLf, kLf, kCr };
+struct TextShape {
+  LineEnd lineEnd = LineEnd::kNone;  // the first line end of the text (kNone: a single line)
+  bool finalLineEnd = false;         // the text ends with a line end
+};
+
 // What a parse did.
 struct ParseResult {
   // A line was longer than an item can hold (ItemLengthLimit): the text was refused whole,
@@ -61,6 +96,18 @@ struct ParseResult {
   // Group headers and item lines read; 0 when the text held nothing but blanks, comments
   // and lines that are neither.
   size_t entries = 0;
+  // The first line that was not taken in as it stands.
+  ParseLoss loss;
+  TextShape shape;
+};
+
+// How ParseText treats the store around the read.
+struct ParseOptions {
+  // The store is emptied first (once the text is known to fit, so a refused text leaves
+  // it as it was).
+  bool clearFirst = false;
+  // The store's listeners are told of the change once, after the whole text is in.
+  bool notifyAfter = false;
 };
 
 // Reads INI text into the store under its format settings.
@@ -69,7 +116,7 @@ struct ParseResult {
 // the same bytes parse the same whichever way they arrive; nothing after a zero byte is
 // read. The parse is linear in the size of the text (plus the store's own costs per group
 // and item). The store is `loading` throughout, so no auto save writes a partial document.
-ParseResult ParseText(Store& store, std::string_view text, bool notifyAfter, bool clearFirst);
+ParseResult ParseText(Store& store, std::string_view text, ParseOptions options = {});
 
 // The whole store as INI text, without a trailing new line.
 std::string WriteText(const Store& store);

@@ -12,7 +12,7 @@ namespace vellix {
 void LoadTextIntoIni(RunObject& ro, Params& p) {
   const std::string text = p.Text();
   const bool replace = p.Int() == 0;
-  ParseText(*ro.store, text, replace, replace);
+  ParseText(*ro.store, text, {.clearFirst = replace, .notifyAfter = replace});
 }
 
 // Expression 25.
