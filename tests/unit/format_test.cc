@@ -789,19 +789,31 @@ TEST(ItemLookupScan, EqualsTheWholeReadUnderEverySetting) {
     // where repeated groups keep their first, the scan leaves those to the whole read.
     const bool unclosed = rng() % 2 == 0;
 
+    // Lines that end otherwise than the settings say in a third of the texts.
+    const bool mixedEnds = rng() % 3 == 0;
     std::string text;
     const int count = static_cast<int>(rng() % 14);
     for (int i = 0; i < count; ++i) {
       std::string line = lines[rng() % lines.size()];
       if (!unclosed && (line == "[g" || line == "[")) continue;
       text += line;
-      text += rng() % 3 == 0 ? ends[rng() % ends.size()] : std::string(settings.NewLineText());
+      const bool otherEnd = mixedEnds && rng() % 2 == 0;
+      text += otherEnd ? ends[rng() % ends.size()] : std::string(settings.NewLineText());
     }
     if (special) text.insert(rng() % (text.size() + 1), 1, "\x01\x00\x7f"[rng() % 3]);
     if (rng() % 8 == 0) text.insert(0, "\xEF\xBB\xBF");  // a byte-order mark
 
     const bool firstAndUnclosed = settings.groupRepeatMode == kGroupRepeatFirst &&
                                   HasUnclosedHeader(text.substr(0, text.find('\0')), settings);
+    // With a new-line text of its own, a CR or LF outside it is left to the whole read.
+    bool strayLineEnd = false;
+    for (const char c : text) {
+      const bool lineEnd = c == '\r' || c == '\n';
+      if (lineEnd && !settings.standardNewLine() &&
+          settings.newLine().find(c) == std::string::npos) {
+        strayLineEnd = true;
+      }
+    }
     Store store;
     store.settings() = settings;
     store.SetCaseSensitive(cs);
@@ -838,8 +850,8 @@ TEST(ItemLookupScan, EqualsTheWholeReadUnderEverySetting) {
         const bool renames =
             (settings.groupRepeatMode == kGroupRepeatRename && g.find('.') != std::string::npos) ||
             (settings.itemRepeatMode == kItemRepeatRename && i.find('.') != std::string::npos);
-        const bool mayDecline = special || settings.subgroups || settings.groupRepeatMode == 9 ||
-                                renames || firstAndUnclosed;
+        const bool mayDecline = special || strayLineEnd || settings.subgroups ||
+                                settings.groupRepeatMode == 9 || renames || firstAndUnclosed;
         if (got.outcome == ItemLookup::Outcome::kUnsure) {
           ASSERT_TRUE(mayDecline) << where;
           continue;

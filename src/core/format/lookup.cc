@@ -145,10 +145,13 @@ class ItemScan::Scanner {
     return text.size();
   }
 
+  // Lines end at the new-line text. A CR or LF that is no byte of it is left to the whole
+  // read too: most likely the file's lines end otherwise than the settings say.
   size_t ScanCustom(std::string_view text, bool last) {
     for (const char c : text) {
       const auto byte = static_cast<unsigned char>(c);
-      if (IsSpecial(byte) && c != '\t' && c != '\r' && c != '\n') {
+      if (IsSpecial(byte) && c != '\t' &&
+          ((c != '\r' && c != '\n') || newLine_.find(c) == std::string_view::npos)) {
         unsure_ = true;
         return text.size();
       }

@@ -32,7 +32,8 @@ struct ItemLookup {
 // The answer is kUnsure, and the caller reads the document whole, when the scan cannot be
 // sure or the text is not plain:
 // - the text holds a zero byte or a control byte other than tab, CR and LF (a reader that
-//   checks its input reports those, so that read must run);
+//   checks its input reports those, so that read must run), or, with a new-line text of
+//   its own, a CR or LF that is no byte of that text;
 // - subgroups are on, or the group repeat policy is not one of the four;
 // - a name asked for has a dot while the policy for its kind renames repeats ("name.N");
 // - a header without its closing bracket comes while repeated groups keep their first;
