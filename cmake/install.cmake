@@ -29,5 +29,8 @@ install(FILES ${CMAKE_BINARY_DIR}/VellixConfig.cmake ${CMAKE_BINARY_DIR}/VellixC
 # Relocatable: the prefix is found from where the .pc file lies, so --prefix at install time
 # needs no reconfiguration.
 file(RELATIVE_PATH VELLIX_PC_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+# The module by its SONAME, the name that stays across compatible versions.
+set(VELLIX_MODULE_FILE
+  ${CMAKE_SHARED_LIBRARY_PREFIX}vellix${CMAKE_SHARED_LIBRARY_SUFFIX}.${PROJECT_VERSION_MAJOR})
 configure_file(${CMAKE_SOURCE_DIR}/cmake/vellix.pc.in ${CMAKE_BINARY_DIR}/vellix.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/vellix.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -80,7 +80,14 @@ std::string Runner::Prefix(int line) const {
   return scriptName_ + ":" + std::to_string(line) + ": ";
 }
 
-void Runner::Print(const std::string& line) { out_ << line << '\n'; }
+void Runner::Print(const std::string& line) {
+  if (trace_) {
+    if (running_.empty()) out_ << "end";
+    for (size_t i = 0; i < running_.size(); ++i) out_ << (i ? ">" : "") << running_[i];
+    out_ << ": ";
+  }
+  out_ << line << '\n';
+}
 
 void Runner::Run(std::istream& script) {
   int line = 0;
@@ -102,6 +109,7 @@ void Runner::Run(std::istream& script) {
       } catch (const SyntaxError& e) {
         throw ScriptError(Prefix(line) + e.what());
       }
+      if (raw.empty()) continue;
       Execute(raw, line, nullptr);
       out_.flush();
     }
@@ -119,11 +127,15 @@ void Runner::Run(std::istream& script) {
 }
 
 void Runner::Execute(const std::vector<std::string>& raw, int line, const Handler* handler) {
+  running_.push_back(line);
   try {
     Dispatch(raw, line);
+    running_.pop_back();
   } catch (const ScriptError&) {
+    running_.pop_back();
     throw;
   } catch (const std::exception& e) {
+    running_.pop_back();
     std::string where;
     if (handler)
       where =

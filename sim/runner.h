@@ -29,6 +29,12 @@ class Runner {
   // `scriptName` is used in error locations; output goes to `out`, flushed line by line.
   Runner(Host& host, std::string scriptName, std::ostream& out);
 
+  // With tracing on, every printed line begins with the number of the script line whose
+  // command printed it, and for a handler's output the chain of lines that led to it:
+  // "4: ", "4>2: " (line 4 raised the trigger whose handler on line 2 printed), "end: " for
+  // what the end of the script prints.
+  void SetTrace(bool on) { trace_ = on; }
+
   // Starts the top-level application, runs every line, then destroys every object and ends
   // every application. Throws ScriptError at the first bad line (nothing after it runs; the
   // host is torn down without reporting anything more).
@@ -63,6 +69,8 @@ class Runner {
   std::string scriptName_;
   std::ostream& out_;
   std::vector<Handler> handlers_;
+  bool trace_ = false;
+  std::vector<int> running_;  // the script lines of the commands now running, outermost first
 };
 
 }  // namespace vxsim

@@ -109,7 +109,9 @@ std::vector<std::string> SplitLine(std::string_view line) {
   size_t i = 0;
   while (true) {
     while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i >= line.size()) break;
+    // A '#' that begins a token begins a comment to the end of the line; inside a word
+    // ("a#b") or a quoted text it is an ordinary character.
+    if (i >= line.size() || line[i] == '#') break;
     size_t start = i;
     while (i < line.size() && !IsBlank(line[i])) {
       if (line[i] != '"') {

@@ -40,8 +40,8 @@ struct Token {
 };
 
 // Splits a line into raw tokens at blanks (spaces and tabs). A double quote opens a quoted
-// section that runs to its closing quote, blanks included. Throws SyntaxError for an
-// unterminated quote.
+// section that runs to its closing quote, blanks included. A token that would begin with '#'
+// begins a comment instead, which ends the line. Throws SyntaxError for an unterminated quote.
 std::vector<std::string> SplitLine(std::string_view line);
 
 // Classifies one raw token. Throws SyntaxError when it is malformed.

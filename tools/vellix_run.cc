@@ -1,6 +1,7 @@
 // vellix-run: runs a scenario script against the Vellix module inside the simulated host.
 //
-//   vellix-run [--module PATH] SCRIPT      (SCRIPT "-" reads standard input)
+//   vellix-run [--trace] [--module PATH] SCRIPT      (SCRIPT "-" reads standard input)
+//   vellix-run --help | --version
 //
 // Exit status 0 when the script ran to its end; 2 with "SCRIPT:LINE: what is wrong" on
 // standard error for a bad line, and with a message for a bad command line or a module that
@@ -17,14 +18,42 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: vellix-run [--trace] [--module PATH] SCRIPT   (SCRIPT - reads standard input)\n";
+
 int Usage(const std::string& why) {
-  std::cerr << "vellix-run: " << why
-            << "\nusage: vellix-run [--module PATH] SCRIPT   (SCRIPT - reads standard input)\n";
+  std::cerr << "vellix-run: " << why << "\n" << kUsage;
   return 2;
+}
+
+int Help() {
+  std::cout
+      << "vellix-run: runs a scenario script against the Vellix module in a simulated host\n"
+      << kUsage
+      << "\n"
+         "Each line of SCRIPT is one command; what the object answers is printed on standard\n"
+         "output, one line each. The run's working folder is the current folder.\n"
+         "\n"
+         "options:\n"
+         "  --trace         begin every printed line with the number of the script line that\n"
+         "                  printed it (\"4: \"; a handler's output \"4>2: \", the end's \"end: "
+         "\")\n"
+         "  --module PATH   the module to load (default: the one installed with this program)\n"
+         "  --help          show this help and exit\n"
+         "  --version       show the version and exit\n"
+         "\n"
+         "Exit status: 0 when the script ran to its end; 2 for a bad command line, a module\n"
+         "that cannot be loaded, or a bad script line (\"SCRIPT:LINE: what is wrong\" on\n"
+         "standard error; nothing after it runs).\n"
+         "The scenario language is described in docs/scenarios.md.\n";
+  return std::cout.flush() ? 0 : 2;
 }
 
 #ifndef VELLIX_MODULE_FILE
 #define VELLIX_MODULE_FILE "libvellix.so"
+#endif
+#ifndef VELLIX_VERSION
+#define VELLIX_VERSION "unknown"
 #endif
 #ifndef VELLIX_RUN_LIBDIR
 #define VELLIX_RUN_LIBDIR "../lib"
@@ -46,9 +75,17 @@ std::string DefaultModule() {
 int main(int argc, char** argv) {
   std::string module;
   std::string script;
+  bool trace = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--module") {
+    if (arg == "--help" || arg == "-h") return Help();
+    if (arg == "--version") {
+      std::cout << "vellix-run " VELLIX_VERSION "\n";
+      return std::cout.flush() ? 0 : 2;
+    }
+    if (arg == "--trace") {
+      trace = true;
+    } else if (arg == "--module") {
       if (i + 1 >= argc) return Usage("--module needs a path");
       module = argv[++i];
     } else if (arg.rfind("--module=", 0) == 0) {
@@ -87,6 +124,7 @@ int main(int argc, char** argv) {
   try {
     vxsim::Host host(module, work);
     vxsim::Runner runner(host, scriptName, std::cout);
+    runner.SetTrace(trace);
     runner.Run(*in);
   } catch (const vxsim::ScriptError& e) {
     std::cout.flush();

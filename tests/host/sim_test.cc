@@ -61,6 +61,17 @@ TEST(SimTokens, SplitsLinesKeepingQuotedBlanks) {
   EXPECT_THROW(SplitLine("echo \"no end"), SyntaxError);
   EXPECT_TRUE(SplitLine(" \t ").empty());
 
+  // A '#' beginning a token starts a comment; one inside a word or a quoted text does not.
+  using Tokens = std::vector<std::string>;
+  const std::pair<const char*, Tokens> comments[] = {
+      {"# whole line", {}},
+      {"echo a # b \"open", {"echo", "a"}},
+      {"echo a\t#b", {"echo", "a"}},
+      {"echo a#b \"#\" x=\"c # d\" #", {"echo", "a#b", "\"#\"", "x=\"c # d\""}},
+      {"echo \"\\\"#\" ##", {"echo", "\"\\\"#\""}},
+  };
+  for (const auto& [line, tokens] : comments) EXPECT_EQ(SplitLine(line), tokens) << line;
+
   auto option = ParseOption("file=\"my saves/a.ini\"");
   ASSERT_TRUE(option);
   EXPECT_EQ(option->key, "file");

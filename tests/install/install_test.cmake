@@ -45,6 +45,12 @@ if(PKG_CONFIG)
   if(NOT got STREQUAL include)
     message(FATAL_ERROR "pkg-config --cflags vellix gave '${cflags}', not -I${include}")
   endif()
+  # The module file a host loads, by the variable the docs tell hosts to use.
+  run(${PKG_CONFIG} --variable=module vellix)
+  string(STRIP "${out}" module)
+  if(NOT EXISTS "${module}" OR NOT module MATCHES "/libvellix\\.so\\.1$")
+    message(FATAL_ERROR "pkg-config --variable=module vellix gave '${module}'")
+  endif()
 endif()
 
 file(WRITE ${WORK}/run/check.vxs "object ini\nact ini 15 \"g\" \"i\" \"v\"\nexpr ini 25\n")

@@ -4,6 +4,7 @@
 #
 # Expected results sit beside the script:
 #   NAME.out  the exact standard output (required);
+#   NAME.args when present, options for vellix-run, one a line, given before the script;
 #   NAME.err  when present, the exact standard error, and the run must exit with status 2;
 #             the script's path is written as NAME.vxs in it. Without NAME.err the run must
 #             exit with 0 and print nothing on standard error.
@@ -24,12 +25,17 @@ set(expected_err "${dir}/${name}.err")
 set(actual_out "${WORK}.stdout")
 set(actual_err "${WORK}.stderr")
 
+set(options "")
+if(EXISTS "${dir}/${name}.args")
+  file(STRINGS "${dir}/${name}.args" options)
+endif()
+
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 file(REMOVE "${actual_out}" "${actual_err}")
 
 execute_process(
-  COMMAND "${RUNNER}" "${SCRIPT}"
+  COMMAND "${RUNNER}" ${options} "${SCRIPT}"
   WORKING_DIRECTORY "${WORK}"
   RESULT_VARIABLE status
   OUTPUT_FILE "${actual_out}"

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -26,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include "file_helpers.h"
+#include "files/file_lookup.h"
 #include "files/files.h"
 #include "format/text.h"
 #include "io/blocks.h"
@@ -1481,6 +1483,44 @@ TEST_F(StoreFiles, ALoadFailingAtAnyStepTakesNothingIn) {
     const bool passes = fault.Passes() || run.calls[fault.at].first == "close";
     EXPECT_EQ(LoadFile(s, path, true, true, "key"), passes);
     EXPECT_EQ(Dump(s), passes ? Dump(store) : "");
+  }
+}
+
+// One item of a file found while it is read: the answer of a whole load, also for lines that
+// cross the reader's pieces or are longer than one; anything that is not a plain regular
+// file read whole is left to the load.
+TEST(FileLookup, ScanningAFileAnswersAsTheLoadDoes) {
+  TempFolder dir;
+  std::string text = IniLikeText(30000, 3);  // about 700 KB
+  text += "[long]\r\nv=" + std::string(3 << 20, 'x') + "\r\n";
+  text += IniLikeText(30000, 3) + "[group7]\nitem1=last";
+  const std::string path = dir / "big.ini";
+  WriteBytes(path, text);
+  Store store;
+  ASSERT_TRUE(LoadFile(store, path, false, false, ""));
+  DocumentSettings settings;
+  for (const auto& [group, item] : std::vector<std::pair<std::string, std::string>>{
+           {"group7", "item1"}, {"GROUP29999", "item2"}, {"long", "v"}, {"group7", "x"}}) {
+    const ItemLookup got = LookupFileItem(path, settings, false, group, item);
+    const std::optional<std::string_view> value = store.FindValue(group, item);
+    ASSERT_EQ(got.outcome, value ? ItemLookup::Outcome::kFound : ItemLookup::Outcome::kNoItem)
+        << group;
+    EXPECT_EQ(got.value, value.value_or("")) << group;
+  }
+  EXPECT_EQ(LookupFileItem(path, settings, false, "none", "a").outcome,
+            ItemLookup::Outcome::kNoGroup);
+
+  FaultInjection faults;
+  FaultInjection::FailReadsAfter(1 << 21);
+  EXPECT_EQ(LookupFileItem(path, settings, false, "group7", "item1").outcome,
+            ItemLookup::Outcome::kUnsure);
+  FileSystem() = DefaultFileSystemCalls();
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& other : {dir / "missing", dir.path(), fifo}) {
+    EXPECT_EQ(LookupFileItem(other, settings, false, "g", "a").outcome,
+              ItemLookup::Outcome::kUnsure)
+        << other;
   }
 }
 

@@ -2,12 +2,14 @@
 // subgroups, the writer's layout, and round trips of random documents through both.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "format/lookup.h"
 #include "format/text.h"
 #include "store/store.h"
 
@@ -724,6 +726,169 @@ TEST(FormatRoundTrip, RandomDocumentsAcrossSettings) {
           << text;
     }
   }
+}
+
+// ------------------------------------------------------------------ one item by scanning
+
+// Whether a text has a header line without its closing bracket, its lines cut as the
+// settings cut them.
+bool HasUnclosedHeader(const std::string& text, const DocumentSettings& settings) {
+  std::string cut = text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
+  if (settings.standardNewLine()) {
+    for (char& c : cut) c = c == '\r' ? '\n' : c;
+  }
+  const std::string nl = settings.standardNewLine() ? "\n" : settings.newLine();
+  size_t pos = 0;
+  while (pos <= cut.size()) {
+    size_t end = cut.find(nl, pos);
+    if (end == std::string::npos) end = cut.size();
+    std::string line = cut.substr(pos, end - pos);
+    line.erase(0, line.find_first_not_of(" \t"));
+    line.erase(line.find_last_not_of(" \t") + 1);
+    if (settings.escapeGroups) line = UnescapeText(line, 1, false, settings.NewLineText());
+    if (!line.empty() && line[0] == '[' && (line.size() < 2 || line.back() != ']')) return true;
+    pos = end + nl.size();
+  }
+  return false;
+}
+
+// LookupItem against the whole read: random texts made of lines that exercise every rule
+// (repeated and differently spelt headers and names, headers without their bracket,
+// comments, quotes, escapes, names with dots, blank lines, tabs, every line end), read with
+// random settings, and every name asked for in each. Wherever the scan answers, its answer
+// is the store's; it may decline only for the reasons it documents.
+TEST(ItemLookupScan, EqualsTheWholeReadUnderEverySetting) {
+  const std::vector<std::string> lines = {
+      "[g]",     "[G]",     "[h]",    "[g.1]",  "[]",       "[ g ]", "[g",      "[",
+      "[g\\]]",  "[\\x67]", "; c=1",  "a=1",    "A = 2 ",   "a=",    "b=\"q\"", "a=\"x",
+      "a.1=r",   "=e",      "\\a=5",  "a\\==6", "a=\\n|",   "no",    "",        "  \t ",
+      "\ta=\t7", "b=8;9",   "a=\"\"", "A.1=s",  "b = \" \""};
+  const std::vector<std::string> ends = {"\r\n", "\n", "\r", "|", "ab"};
+  const std::vector<std::string> newLines = {"", "", "\n", "|", "ab"};
+  const std::vector<std::string> groups = {"g", "G", "h", "g.1", "", " g ", "x", "g]"};
+  const std::vector<std::string> items = {"a", "A", "b", "a.1", "", "\\a", "a=", "zz"};
+  std::mt19937 rng(77);
+  size_t sure = 0;
+  size_t asked = 0;
+  for (int round = 0; round < 3000; ++round) {
+    DocumentSettings settings;
+    const int32_t groupModes[] = {0, 1, 2, 3, 3, 9};
+    const int32_t itemModes[] = {0, 1, 1, 2, 5};
+    settings.groupRepeatMode = groupModes[rng() % 6];
+    settings.itemRepeatMode = itemModes[rng() % 5];
+    settings.escapeValues = rng() % 3 == 0;
+    settings.escapeItemNames = rng() % 3 == 0;
+    settings.escapeGroups = rng() % 3 == 0;
+    settings.alwaysQuote = rng() % 4 == 0;
+    settings.allowEmptyGroups = rng() % 2 == 0;
+    settings.subgroups = rng() % 10 == 0;
+    settings.SetNewLine(newLines[rng() % newLines.size()]);
+    settings.autoSave = false;
+    const bool cs = rng() % 2 == 0;
+    // Control and zero bytes in a few texts only: the scan leaves those to the whole read.
+    const bool special = rng() % 20 == 0;
+    // Headers without their bracket in half the texts (more come from mixed line ends):
+    // where repeated groups keep their first, the scan leaves those to the whole read.
+    const bool unclosed = rng() % 2 == 0;
+
+    // Lines that end otherwise than the settings say in a third of the texts.
+    const bool mixedEnds = rng() % 3 == 0;
+    std::string text;
+    const int count = static_cast<int>(rng() % 14);
+    for (int i = 0; i < count; ++i) {
+      std::string line = lines[rng() % lines.size()];
+      if (!unclosed && (line == "[g" || line == "[")) continue;
+      text += line;
+      const bool otherEnd = mixedEnds && rng() % 2 == 0;
+      text += otherEnd ? ends[rng() % ends.size()] : std::string(settings.NewLineText());
+    }
+    if (special) text.insert(rng() % (text.size() + 1), 1, "\x01\x00\x7f"[rng() % 3]);
+    if (rng() % 8 == 0) text.insert(0, "\xEF\xBB\xBF");  // a byte-order mark
+
+    const bool firstAndUnclosed = settings.groupRepeatMode == kGroupRepeatFirst &&
+                                  HasUnclosedHeader(text.substr(0, text.find('\0')), settings);
+    // With a new-line text of its own, a CR or LF outside it is left to the whole read.
+    bool strayLineEnd = false;
+    for (const char c : text) {
+      const bool lineEnd = c == '\r' || c == '\n';
+      if (lineEnd && !settings.standardNewLine() &&
+          settings.newLine().find(c) == std::string::npos) {
+        strayLineEnd = true;
+      }
+    }
+    Store store;
+    store.settings() = settings;
+    store.SetCaseSensitive(cs);
+    ParseText(store, text);
+
+    for (const std::string& g : groups) {
+      for (const std::string& i : items) {
+        ++asked;
+        const ItemLookup got = LookupItem(text, settings, cs, g, i);
+        const std::string where =
+            "round " + std::to_string(round) + " [" + g + "] " + i +
+            " text: " + ::testing::PrintToString(text) + " settings: groups " +
+            std::to_string(settings.groupRepeatMode) + " items " +
+            std::to_string(settings.itemRepeatMode) + " escapes " +
+            std::to_string(settings.escapeGroups) + std::to_string(settings.escapeItemNames) +
+            std::to_string(settings.escapeValues) + " quote " +
+            std::to_string(settings.alwaysQuote) + " empty " +
+            std::to_string(settings.allowEmptyGroups) + " case " + std::to_string(cs) +
+            " new line " + ::testing::PrintToString(std::string(settings.NewLineText()));
+        // The text in random pieces, as a file is read, gives the same answer.
+        ItemScan scan(settings, cs, g, i);
+        std::string rest;
+        for (size_t at = 0; at < text.size();) {
+          const size_t n = std::min<size_t>(1 + rng() % 6, text.size() - at);
+          rest.append(text, at, n);
+          at += n;
+          rest.erase(0, scan.Take(rest));
+        }
+        const ItemLookup pieces = scan.Finish(rest);
+        ASSERT_EQ(pieces.outcome, got.outcome) << where;
+        EXPECT_EQ(pieces.group, got.group) << where;
+        EXPECT_EQ(pieces.item, got.item) << where;
+        EXPECT_EQ(pieces.value, got.value) << where;
+        const bool renames =
+            (settings.groupRepeatMode == kGroupRepeatRename && g.find('.') != std::string::npos) ||
+            (settings.itemRepeatMode == kItemRepeatRename && i.find('.') != std::string::npos);
+        const bool mayDecline = special || strayLineEnd || settings.subgroups ||
+                                settings.groupRepeatMode == 9 || renames || firstAndUnclosed;
+        if (got.outcome == ItemLookup::Outcome::kUnsure) {
+          ASSERT_TRUE(mayDecline) << where;
+          continue;
+        }
+        ++sure;
+        const Group* group = store.FindGroup(g);
+        if (group == nullptr) {
+          ASSERT_EQ(got.outcome, ItemLookup::Outcome::kNoGroup) << where;
+          continue;
+        }
+        ASSERT_NE(got.outcome, ItemLookup::Outcome::kNoGroup) << where;
+        EXPECT_EQ(got.group, group->name()) << where;
+        const Item* item = group->Find(i, cs);
+        if (item == nullptr) {
+          ASSERT_EQ(got.outcome, ItemLookup::Outcome::kNoItem) << where;
+          continue;
+        }
+        ASSERT_EQ(got.outcome, ItemLookup::Outcome::kFound) << where;
+        EXPECT_EQ(got.item, item->name()) << where;
+        EXPECT_EQ(got.value, item->value()) << where;
+      }
+    }
+  }
+  EXPECT_GT(sure, asked / 2);
+}
+
+// A text longer than an item can hold is left to the whole read, which refuses it.
+TEST(ItemLookupScan, DeclinesTextsLongerThanAnItem) {
+  const size_t saved = ItemLengthLimit();
+  ItemLengthLimit() = 8;
+  DocumentSettings settings;
+  EXPECT_EQ(LookupItem("[g]\na=1", settings, false, "g", "a").outcome, ItemLookup::Outcome::kFound);
+  EXPECT_EQ(LookupItem("[g]\na=123456789", settings, false, "g", "a").outcome,
+            ItemLookup::Outcome::kUnsure);
+  ItemLengthLimit() = saved;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "exchange/csv.h"
+#include "files/file_lookup.h"
 #include "files/merge.h"
 #include "format/text.h"
 #include "io/file_io.h"
@@ -165,6 +166,31 @@ int Get(const GetOptions& o) {
   FileSettings settings = InputSettings(o.format);
   // Every value of a repeated item is kept, as ITEM, ITEM.1, ITEM.2 and so on.
   if (o.all) settings.document.itemRepeatMode = kItemRepeatRename;
+  const auto noGroup = [&] { return Failure(kNotFound, o.file, "no group " + Quoted(*o.group)); };
+  const auto noItem = [&] {
+    return Failure(kNotFound, o.file,
+                   "no item " + Quoted(*o.item) + " in group " + Quoted(*o.group));
+  };
+  // One value of a plain file is found by scanning the file as it is read, without building
+  // the document; whatever the scan cannot answer for certain is read whole below.
+  const DocumentSettings& s = settings.document;
+  if (o.item && !o.all && o.file != "-" && !s.compressFile && !s.encrypt) {
+    const ItemLookup found = LookupFileItem(o.file, s, settings.caseSensitive, *o.group, *o.item);
+    if (found.outcome != ItemLookup::Outcome::kUnsure) {
+      Store empty;
+      Adopt(empty, settings);
+      empty.SetCaseSensitive(settings.caseSensitive);
+      Output out;
+      if (found.outcome == ItemLookup::Outcome::kFound) {
+        PrintValue(out, o, settings, empty, found.group, found.item, found.value);
+      } else if (o.fallback) {
+        PrintValue(out, o, settings, empty, *o.group, *o.item, *o.fallback);
+      } else {
+        throw found.outcome == ItemLookup::Outcome::kNoGroup ? noGroup() : noItem();
+      }
+      return kOk;
+    }
+  }
   const Document document = ReadDocument(o.file, settings);
   const Store& store = *document.store;
   Output out;
@@ -173,7 +199,7 @@ int Get(const GetOptions& o) {
     return kOk;
   }
   const Group* g = store.FindGroup(*o.group);
-  if (g == nullptr && !o.fallback) throw Failure(kNotFound, o.file, "no group " + Quoted(*o.group));
+  if (g == nullptr && !o.fallback) throw noGroup();
   if (!o.item) {
     PrintGroup(out, o.print, settings, store, *g);
     return kOk;
@@ -184,8 +210,7 @@ int Get(const GetOptions& o) {
       PrintValue(out, o, settings, store, *o.group, *o.item, *o.fallback);
       return kOk;
     }
-    throw Failure(kNotFound, o.file,
-                  "no item " + Quoted(*o.item) + " in group " + Quoted(*o.group));
+    throw noItem();
   }
   PrintValue(out, o, settings, store, g->name(), it->name(), it->value());
   if (o.all) {
