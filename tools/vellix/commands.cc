@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -550,7 +551,7 @@ int Csv(const CsvOptions& o) {
     } else if (const SaveStatus saved = ReplaceFile(o.csv, text); !saved) {
       throw Failure(kIoError, o.csv,
                     std::string("cannot be written (") + DescribeSaveStep(saved.failed) +
-                        "): " + SystemError(saved.error));
+                        "): " + std::strerror(saved.error));
     }
     return kOk;
   }
