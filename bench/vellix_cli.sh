@@ -6,7 +6,7 @@
 #   bench/vellix_cli.sh [BUILD_DIR]      (default build-release; built when missing)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-release}
+build=$(realpath -m "${1:-$root/build-release}")  # the work below runs in another folder
 if [ ! -x "$build/bin/vellix" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j2 --target vellix-cli >/dev/null
@@ -43,7 +43,7 @@ get=$(best 3 "$vellix" get big.ini group-9999 item99)
 echo "vellix get (last item):            ${get} s"
 if command -v git >/dev/null; then
   git=$(best 3 git config --file big.ini group-9999.item99)
-  echo "git config --file (same item):     ${git} s  ($(awk -v a="$git" -v b="$get" 'BEGIN { printf "%.1f", b > 0 ? a / b : 0 }')x vellix)"
+  echo "git config --file (same item):     ${git} s  ($(awk -v a="$git" -v b="$get" 'BEGIN { printf "%.1f", a / b }')x vellix)"
 else
   echo "git not installed: no comparison"
 fi

@@ -125,8 +125,9 @@ Json Members(const Pairs& pairs, Encoding encoding, ValueOf valueOf) {
   Json out = keys ? Json::object() : Json::array();
   for (const auto& [name, entry] : pairs) {
     if (keys) {
-      AsKey(name, encoding, key);
-      AppendMember(out, std::move(key), valueOf(entry));
+      std::string member;
+      AsKey(name, encoding, member);
+      AppendMember(out, std::move(member), valueOf(entry));
     } else {
       out.push_back(Json::array({TextToJson(name, encoding), valueOf(entry)}));
     }
