@@ -745,7 +745,8 @@ bool HasUnclosedHeader(const std::string& text, const DocumentSettings& settings
     std::string line = cut.substr(pos, end - pos);
     line.erase(0, line.find_first_not_of(" \t"));
     line.erase(line.find_last_not_of(" \t") + 1);
-    if (settings.escapeGroups) line = UnescapeText(line, Decode::kAlways, false, settings.NewLineText());
+    if (settings.escapeGroups)
+      line = UnescapeText(line, Decode::kAlways, false, settings.NewLineText());
     if (!line.empty() && line[0] == '[' && (line.size() < 2 || line.back() != ']')) return true;
     pos = end + nl.size();
   }
