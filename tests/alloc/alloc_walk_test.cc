@@ -79,7 +79,7 @@ void Fill(Store& s, const std::string& text) {
   UndoStacks& undo = UndoOf(s);
   undo.undoDepth = -1;
   undo.redoDepth = -1;
-  ParseText(s, text, false, false);
+  ParseText(s, text, {});
   BeginUndoBlock(s);
 }
 
@@ -123,8 +123,9 @@ std::vector<WalkCase> Cases() {
       {"delete item everywhere", fill, [](Store& s) { s.DeleteItemEverywhere("item3"); }},
       {"clear all", fill, [](Store& s) { s.ClearAll(); }},
       {"parse a text", fill,
-       [](Store& s) { ParseText(s, Text(3, 9) + "[new]\na=1\n", true, false); }},
-      {"parse a text, clear first", fill, [](Store& s) { ParseText(s, Text(3, 9), true, true); }},
+       [](Store& s) { ParseText(s, Text(3, 9) + "[new]\na=1\n", {.notifyAfter = true}); }},
+      {"parse a text, clear first", fill,
+       [](Store& s) { ParseText(s, Text(3, 9), {.clearFirst = true, .notifyAfter = true}); }},
       {"load a file",
        [fill](Store& s) {
          fill(s);
@@ -157,13 +158,13 @@ std::vector<WalkCase> Cases() {
       {"merge", fill,
        [](Store& s) {
          Store source;
-         ParseText(source, Text(8, 3), false, false);
+         ParseText(source, Text(8, 3), {});
          MergeStore(s, &source, true);
        }},
       {"merge a group", fill,
        [](Store& s) {
          Store source;
-         ParseText(source, Text(2, 9), false, false);
+         ParseText(source, Text(2, 9), {});
          MergeGroup(s, &source, "Group1", "Group5", false);
        }},
       {"import CSV pairs", fill,
