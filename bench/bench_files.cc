@@ -26,10 +26,10 @@
 #include <string>
 
 #include "bench_util.h"
-#include "io/blocks.h"
-#include "io/file_io.h"
 #include "files/files.h"
 #include "format/text.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "store/store.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "io/blocks.h"
 #include "format/text.h"
+#include "io/blocks.h"
 #include "store/store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -14,6 +14,7 @@
 
 #include "host.h"
 #include "runner.h"
+#include "system.h"
 
 namespace {
 
@@ -33,9 +34,10 @@ int Usage(const std::string& why) {
 // The module beside the program (the build tree), else in the library folder of the tree the
 // program was installed into.
 std::string DefaultModule() {
+  const std::string program = vxsim::ProgramPath();
+  if (program.empty()) return VELLIX_MODULE_FILE;
+  const std::filesystem::path self(program);
   std::error_code ec;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return VELLIX_MODULE_FILE;
   const std::filesystem::path beside = self.parent_path() / VELLIX_MODULE_FILE;
   if (std::filesystem::exists(beside, ec)) return beside.string();
   return (self.parent_path() / VELLIX_RUN_LIBDIR / VELLIX_MODULE_FILE).lexically_normal().string();
@@ -44,6 +46,8 @@ std::string DefaultModule() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Transcripts stay byte for byte.
+  vxsim::UseBinaryStandardStreams();
   std::string module;
   std::string script;
   for (int i = 1; i < argc; ++i) {
@@ -63,7 +67,7 @@ int main(int argc, char** argv) {
   if (script.empty()) return Usage("no script given");
   if (module.empty()) module = DefaultModule();
   // A bare file name is the one in the working folder, not one on the library search path.
-  if (module.find('/') == std::string::npos) module = "./" + module;
+  if (module.find_first_of("/\\") == std::string::npos) module = "./" + module;
 
   std::error_code ec;
   std::string work = std::filesystem::current_path(ec).string();

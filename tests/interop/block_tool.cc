@@ -12,9 +12,9 @@
 #include <sstream>
 #include <string>
 
-#include "io/blocks.h"
 #include "files/files.h"
 #include "format/text.h"
+#include "io/blocks.h"
 #include "store/store.h"
 
 namespace {

@@ -25,10 +25,10 @@
 #include <gtest/gtest.h>
 
 #include "file_helpers.h"
-#include "io/blocks.h"
-#include "io/file_io.h"
 #include "files/files.h"
 #include "format/text.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "store/store.h"
 #include "undo/undo.h"
 

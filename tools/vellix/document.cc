@@ -1,15 +1,15 @@
 // Reading and writing the object's files for the tool, through the files room's own code.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "io/file_io.h"
 #include "files/files.h"
+#include "io/file_io.h"
+#include "io/system.h"
 #include "tool.h"
 
 namespace vellix::cli {
@@ -80,15 +80,16 @@ void KeepBackup(const std::string& file) {
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(info.error));
   }
   struct stat st;
-  if (::stat(file.c_str(), &st) != 0) {
+  if (Retrying(&FileSystemCalls::stat, file.c_str(), &st) != 0) {
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(errno));
   }
   const std::string backup = file + ".bak";
   const mode_t bits = st.st_mode & 0777;
-  const int fd = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, bits);
+  const int fd = Retrying(&FileSystemCalls::open, backup.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | kOpenNoWait, bits);
   if (fd >= 0) {
-    ::close(fd);
-  } else if (errno != EEXIST || ::chmod(backup.c_str(), bits) != 0) {
+    CloseFile(fd);
+  } else if (errno != EEXIST || !ChangeMode(backup, bits)) {
     throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
   }
   errno = 0;

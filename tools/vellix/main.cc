@@ -16,9 +16,10 @@
 #include <CLI/CLI.hpp>
 
 #include "exchange/csv.h"
-#include "io/file_io.h"
 #include "files/merge.h"
 #include "format/text.h"
+#include "io/file_io.h"
+#include "io/system.h"
 #include "search/search.h"
 #include "search/search_results.h"
 #include "tool.h"
@@ -760,6 +761,8 @@ int Run(int argc, char** argv) {
 }  // namespace vellix::cli
 
 int main(int argc, char** argv) {
+  // Files and transcripts on standard output stay byte for byte.
+  vellix::UseBinaryStandardStreams();
   try {
     return vellix::cli::Run(argc, argv);
   } catch (const vellix::cli::Failure& failure) {

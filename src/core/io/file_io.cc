@@ -1,13 +1,9 @@
 #include "io/file_io.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,20 +13,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "io/system.h"
+
 namespace vellix {
 
 namespace {
-
-int SystemOpen(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
-ssize_t SystemRead(int fd, void* data, size_t size) { return ::read(fd, data, size); }
-ssize_t SystemWrite(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
-int SystemFsync(int fd) { return ::fsync(fd); }
-int SystemRename(const char* from, const char* to) { return ::rename(from, to); }
-int SystemLink(const char* from, const char* to) { return ::link(from, to); }
-int SystemMkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
-int SystemUnlink(const char* path) { return ::unlink(path); }
-int SystemStat(const char* path, struct stat* st) { return ::stat(path, st); }
-int SystemFtruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
 
 // A descriptor closed on every way out.
 class Fd {
@@ -52,14 +39,14 @@ class Fd {
   bool Close() {
     const int fd = fd_;
     fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
+    return fd < 0 || CloseFile(fd);
   }
 
  private:
   void Reset(int fd) {
     if (fd_ >= 0) {
       const int saved = errno;
-      ::close(fd_);
+      CloseFile(fd_);
       errno = saved;
     }
     fd_ = fd;
@@ -75,18 +62,17 @@ int FsyncRetrying(int fd) { return Retrying(&FileSystemCalls::fsync, fd); }
 
 void Unlink(const std::string& path) { Retrying(&FileSystemCalls::unlink, path.c_str()); }
 
-// Opens a regular file without ever waiting: O_NONBLOCK makes opening a FIFO return at
-// once, and anything that is not a regular file is then refused. `st` describes the file.
-Fd OpenRegular(const std::string& path, int access, struct stat& st) {
-  Fd fd(OpenRetrying(path.c_str(), access | O_NONBLOCK | O_CLOEXEC));
+// Opens a regular file without ever waiting: opening a FIFO returns at once, and anything
+// that is not a regular file (on disk) is then refused. `st` describes the file.
+Fd OpenRegular(const std::string& path, int access, OpenFileInfo& st) {
+  Fd fd(OpenRetrying(path.c_str(), access | kOpenNoWait));
   if (!fd) return fd;
-  if (::fstat(fd.get(), &st) != 0) return Fd();
-  if (!S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (!DescribeOpenFile(fd.get(), st)) return Fd();
+  if (!st.regular) {
+    errno = st.directory ? EISDIR : EINVAL;
     return Fd();
   }
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  ClearNoWait(fd.get());
   return fd;
 }
 
@@ -120,41 +106,17 @@ bool WriteAll(int fd, std::string_view content) {
   return true;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // The folder part with its separator ("" for a bare name) and the last component.
 void SplitPath(const std::string& path, std::string& folder, std::string& base) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
   folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   base = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The file a path finally names, following symbolic links (also a dangling one, whose
-// target is then created). Gives up after a chain long enough to be a loop.
-std::string FollowLinks(std::string path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
-    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-    if (n < 0 || static_cast<size_t>(n) >= target.size()) return path;
-    target.resize(static_cast<size_t>(n));
-    if (target.empty()) return path;
-    if (target[0] != '/') target.insert(0, FolderOf(path) + "/");
-    path = std::move(target);
-  }
-  return path;
-}
-
 // Temporary files are named ".vx" + 16 hex digits of a hash of the target's name + "." +
-// the writing process's id + "." + a counter + ".tmp": about 45 bytes whatever the target's
-// name, so a target of any length that can exist can be saved. The hash ties them to their
-// target, and the process id tells whether their writer is still running.
+// the writing process's tag + "." + a counter + ".tmp": at most about 60 bytes whatever the
+// target's name, so a target of any length that can exist can be saved. The hash ties them
+// to their target, and the tag tells whether their writer is still running (system.h).
 std::string TemporaryPrefix(const std::string& base) {
   uint64_t h = 14695981039346656037ull;  // FNV-1a
   for (unsigned char c : base) {
@@ -170,45 +132,33 @@ std::string TemporaryName(const std::string& target) {
   static uint64_t counter = 0;
   std::string folder, base;
   SplitPath(target, folder, base);
-  char rest[48];
-  std::snprintf(rest, sizeof rest, "%lx.%llx.tmp", static_cast<unsigned long>(::getpid()),
-                static_cast<unsigned long long>(++counter));
-  return folder + TemporaryPrefix(base) + rest;
+  static const std::string tag = WriterTag();
+  char rest[32];
+  std::snprintf(rest, sizeof rest, ".%llx.tmp", static_cast<unsigned long long>(++counter));
+  return folder + TemporaryPrefix(base) + tag + rest;
 }
 
 // Removes the temporary files of `target` whose writer no longer runs: a process killed in
-// the middle of a save leaves one behind. This process writes one save at a time, so a
-// temporary file with its own id is also left over (by an earlier process that had the
-// same id). Done once per file and process: a new leftover needs another killed process.
+// the middle of a save leaves one behind. Done once per file and process: a new leftover
+// needs another killed process.
 void RemoveStaleTemporaries(const std::string& target) {
   static std::set<std::string> cleaned;
   std::string folder, base;
   SplitPath(target, folder, base);
   const std::string prefix = TemporaryPrefix(base);
   if (!cleaned.insert(folder + prefix).second) return;
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return;
-  const long self = static_cast<long>(::getpid());
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : FolderEntries(folder)) {
     if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - 4, 4, ".tmp") != 0) {
       continue;
     }
-    char* end = nullptr;
-    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 16);
-    if (end == nullptr || *end != '.' || pid <= 0) continue;
-    const bool gone = pid == self || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
-    if (gone) ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    const size_t dot = name.find('.', prefix.size());
+    if (dot == std::string::npos || dot == prefix.size()) continue;
+    if (WriterGone(std::string_view(name).substr(prefix.size(), dot - prefix.size()))) {
+      Unlink(folder + name);
+    }
   }
-  ::closedir(dir);
   errno = 0;
-}
-
-void SyncFolder(const std::string& file) {
-  Fd fd(OpenRetrying(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  // Best effort: some file systems refuse to flush a folder.
-  if (fd && FsyncRetrying(fd.get()) != 0) errno = 0;
 }
 
 // NAME.unread-N beside the file; a name too long for the suffix is shortened.
@@ -216,17 +166,17 @@ std::string KeptName(const std::string& target, unsigned n) {
   std::string folder, base;
   SplitPath(target, folder, base);
   const std::string suffix = ".unread-" + std::to_string(n);
-  if (base.size() + suffix.size() > NAME_MAX) base.resize(NAME_MAX - suffix.size());
+  if (base.size() + suffix.size() > kNameMax) base.resize(kNameMax - suffix.size());
   return folder + base + suffix;
 }
 
 // Copies the file's bytes into a new file `kept`. 1 when copied, 0 when `kept` exists
 // already, -1 on failure (nothing is left behind).
 int CopyInto(const std::string& target, const std::string& kept) {
-  struct stat st;
+  OpenFileInfo st;
   Fd from = OpenRegular(target, O_RDONLY, st);
   if (!from) return -1;
-  Fd to(OpenRetrying(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  Fd to(OpenRetrying(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenNoWait, 0600));
   if (!to) return errno == EEXIST ? 0 : -1;
   bool ok = true;
   std::string buffer(1 << 16, '\0');
@@ -236,7 +186,7 @@ int CopyInto(const std::string& target, const std::string& kept) {
     if (!ok || got == 0) break;
     if (!WriteAll(to.get(), std::string_view(buffer.data(), got))) ok = false;
   }
-  if (ok && ::fchmod(to.get(), st.st_mode & 07777) != 0) errno = 0;
+  if (ok) TakeMode(to.get(), st.mode);
   ok = ok && FsyncRetrying(to.get()) == 0;
   if (!to.Close()) ok = false;
   if (!ok) Unlink(kept);
@@ -262,7 +212,7 @@ std::string KeepOldBytes(const std::string& target, bool link) {
 
 // Overwrites the file from its start with `content`, cuts it to that length and flushes it.
 bool WriteFromStart(int fd, std::string_view content) {
-  return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, content) &&
+  return SeekTo(fd, 0) && WriteAll(fd, content) &&
          Retrying(&FileSystemCalls::ftruncate, fd, static_cast<off_t>(content.size())) == 0 &&
          FsyncRetrying(fd) == 0;
 }
@@ -275,7 +225,7 @@ bool WriteFromStart(int fd, std::string_view content) {
 // crash in the middle can still leave it a mix.
 bool WriteInPlace(const std::string& path, std::string_view content, bool& oldBack) {
   oldBack = true;
-  struct stat st;
+  OpenFileInfo st;
   Fd fd = OpenRegular(path, O_RDWR, st);
   // A file that may be written but not read is still written, with no way back.
   const bool readable = static_cast<bool>(fd);
@@ -283,18 +233,12 @@ bool WriteInPlace(const std::string& path, std::string_view content, bool& oldBa
   if (!fd) return false;
   std::string old;
   if (readable) {
-    old.resize(static_cast<size_t>(st.st_size));
+    old.resize(static_cast<size_t>(st.size));
     size_t got = 0;
     if (!ReadAll(fd.get(), old.data(), old.size(), got)) return false;
     old.resize(got);
   }
-#ifdef FALLOC_FL_KEEP_SIZE
-  if (!content.empty() &&
-      ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(content.size())) != 0 &&
-      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
-    return false;
-  }
-#endif
+  if (!ReserveSpace(fd.get(), content.size())) return false;
   bool ok = WriteFromStart(fd.get(), content);
   if (!ok) {
     // Best effort: the disk that failed once may fail again.
@@ -311,11 +255,6 @@ bool WriteInPlace(const std::string& path, std::string_view content, bool& oldBa
 
 }  // namespace
 
-FileSystemCalls DefaultFileSystemCalls() {
-  return FileSystemCalls{&SystemOpen, &SystemRead,  &SystemWrite,  &SystemFsync, &SystemRename,
-                         &SystemLink, &SystemMkdir, &SystemUnlink, &SystemStat,  &SystemFtruncate};
-}
-
 FileSystemCalls& FileSystem() {
   static FileSystemCalls calls = DefaultFileSystemCalls();
   return calls;
@@ -326,26 +265,25 @@ bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info) {
   ReadInfo& r = info != nullptr ? *info : local;
   r = ReadInfo{};
   out.clear();
-  struct stat st;
+  OpenFileInfo st;
   Fd fd = OpenRegular(path, O_RDONLY, st);
   if (!fd) {
     r.error = errno;
     // A file that is there but cannot be read is not an empty file: say so.
     struct stat seen;
     if (Retrying(&FileSystemCalls::stat, path.c_str(), &seen) == 0 && S_ISREG(seen.st_mode)) {
-      r.regular = true;
-      r.device = static_cast<uint64_t>(seen.st_dev);
-      r.inode = static_cast<uint64_t>(seen.st_ino);
+      r.regular = PathIdentity(path, seen, r.device, r.inode);
     }
+    errno = r.error;
     return false;
   }
   r.regular = true;
-  r.device = static_cast<uint64_t>(st.st_dev);
-  r.inode = static_cast<uint64_t>(st.st_ino);
+  r.device = st.device;
+  r.inode = st.inode;
   try {
     // One buffer sized from the file; a file that grows while it is read grows the buffer
     // by doubling.
-    size_t capacity = static_cast<size_t>(st.st_size) + 1;
+    size_t capacity = static_cast<size_t>(st.size) + 1;
     size_t used = 0;
     out.resize(capacity);
     for (;;) {
@@ -376,7 +314,7 @@ bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info) {
 }
 
 bool FileReadable(const std::string& path) {
-  struct stat st;
+  OpenFileInfo st;
   return static_cast<bool>(OpenRegular(path, O_RDONLY, st));
 }
 
@@ -387,9 +325,7 @@ bool RegularFileIdentity(const std::string& path, uint64_t& device, uint64_t& in
     errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return false;
   }
-  device = static_cast<uint64_t>(st.st_dev);
-  inode = static_cast<uint64_t>(st.st_ino);
-  return true;
+  return PathIdentity(path, st, device, inode);
 }
 
 namespace {
@@ -406,23 +342,18 @@ class DescriptorWriter final : public ByteWriter {
   bool Append(std::string_view bytes) override {
     if (!WriteAll(fd_, bytes)) return false;
     end_ += bytes.size();
-#ifdef SYNC_FILE_RANGE_WRITE
     if (end_ - started_ >= kWriteAhead) {
       // Only a hint: the flush at the end is what makes the file safe.
-      if (::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(end_ - started_),
-                            SYNC_FILE_RANGE_WRITE) != 0) {
-        errno = 0;
-      }
+      StartWriting(fd_, started_, end_ - started_);
       started_ = end_;
     }
-#endif
     return true;
   }
   bool Overwrite(size_t offset, std::string_view bytes) override {
     if (offset > end_ || bytes.size() > end_ - offset) return false;
-    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    if (!SeekTo(fd_, offset)) return false;
     const bool ok = WriteAll(fd_, bytes);
-    return ::lseek(fd_, static_cast<off_t>(end_), SEEK_SET) >= 0 && ok;
+    return SeekTo(fd_, end_) && ok;
   }
 
  private:
@@ -454,7 +385,7 @@ bool Replace(const std::string& path, const Content& content, bool keepOld) {
   if (existed && !S_ISREG(old.st_mode)) return false;
   // Renaming over a file needs only the folder's permission; a file its owner made
   // read-only is still refused, as writing it in place would be.
-  if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  if (existed && !MayWrite(target)) return false;
   const bool keep = keepOld && existed;
 
   std::string temporary;
@@ -465,7 +396,7 @@ bool Replace(const std::string& path, const Content& content, bool keepOld) {
     // A new file gets the bits the process's umask gives any ordinary creation. A
     // replacement stays private to its owner until it takes the old file's bits, so the
     // content of a file others may not read is never readable on the way.
-    fd = Fd(OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+    fd = Fd(OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenNoWait,
                          existed ? 0600 : 0666));
     openError = fd ? 0 : errno;
     if (!fd && openError != EEXIST) break;
@@ -502,14 +433,8 @@ bool Replace(const std::string& path, const Content& content, bool keepOld) {
     Unlink(temporary);  // a producer out of memory leaves no temporary file
     throw;
   }
-  if (ok && existed) {
-    // The replacement takes the old file's place with its owner and permission bits. Both
-    // are best effort: only a privileged process may give a file away, and file systems
-    // without permission bits refuse the change; neither is a reason to lose the save.
-    // The owner goes first, as changing it clears set-id bits.
-    if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0) errno = 0;
-    if (::fchmod(fd.get(), old.st_mode & 07777) != 0) errno = 0;
-  }
+  // The replacement takes the old file's place with its owner and permission bits.
+  if (ok && existed) TakeOwnerAndMode(fd.get(), old);
   if (!fd.Close()) ok = false;
   std::string kept;
   if (ok && keep) ok = !(kept = KeepOldBytes(target, true)).empty();
@@ -519,7 +444,7 @@ bool Replace(const std::string& path, const Content& content, bool keepOld) {
     if (!kept.empty()) Unlink(kept);
     return false;
   }
-  SyncFolder(target);
+  SyncFolderOf(target);
   RemoveStaleTemporaries(target);
   return true;
 }

@@ -5,12 +5,12 @@
 #include <memory>
 #include <string>
 
-#include "io/blocks.h"
-#include "io/file_io.h"
 #include "files/files.h"
 #include "files/merge.h"
 #include "host/objects.h"
 #include "host/routines.h"
+#include "io/blocks.h"
+#include "io/file_io.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
 
