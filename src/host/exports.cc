@@ -4,6 +4,7 @@
 #include "host/host_abi.h"
 #include "host/lifecycle.h"
 #include "host/tables.h"
+#include "io/system.h"
 
 // The build exports exactly these: through exports.def on Windows (by their plain names, with
 // no @N decoration of the 32-bit calling convention), through the default visibility
@@ -89,7 +90,7 @@ VX_EXPORT void VX_CALL UpdateFileNames(void*, void* hostValue, const void* editD
   for (size_t i = 0; i < VX_EDIT_FIELD_SIZE(defaultFile) && name[i] != '\0'; ++i) {
     buffer[i] = name[i];
   }
-  if (buffer[0] == '/') routine(hostValue, buffer);
+  if (vellix::IsAbsolutePath(buffer)) routine(hostValue, buffer);
 }
 
 // The editor side and the per-frame hooks of the host: inert here.

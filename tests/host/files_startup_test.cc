@@ -50,11 +50,11 @@ TEST(StartUp, ADefaultFileThatCannotBeReadKeepsItsBytes) {
   FileSystem() = DefaultFileSystemCalls();
   WriteBytes(target, content);
   FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
-    if (target == path && (flags & O_ACCMODE) == O_RDONLY) {
+    if (target == path && (flags & (O_WRONLY | O_RDWR)) == 0) {
       errno = EACCES;
       return -1;
     }
-    return ::open(path, flags, mode);
+    return RealCalls().open(path, flags, mode);
   };
   EXPECT_EQ(RunScript(dir.path(), script), printed);
   EXPECT_EQ(ReadBytes(target), "[new]\r\nk=v");

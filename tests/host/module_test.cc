@@ -1,6 +1,5 @@
-// The module as the host sees it: loaded with dlopen, answering its entry points, and
-// exporting nothing else.
-#include <dlfcn.h>
+// The module as the host sees it: loaded as the host loads it (dlopen, LoadLibrary),
+// answering its entry points, and exporting nothing else.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -10,20 +9,20 @@
 
 #include <vellix/host_abi.h>
 
+#include "system.h"
+
 namespace {
 
 class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    handle_ = dlopen(VELLIX_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle_, nullptr) << dlerror();
-  }
-  void TearDown() override {
-    if (handle_ != nullptr) dlclose(handle_);
+    std::string why;
+    handle_ = vxsim::LoadModuleFile(VELLIX_MODULE_PATH, why);
+    ASSERT_NE(handle_, nullptr) << why;
   }
   template <class F>
   F Entry(const char* name) {
-    return reinterpret_cast<F>(dlsym(handle_, name));
+    return reinterpret_cast<F>(vxsim::ModuleSymbol(handle_, name));
   }
   void* handle_ = nullptr;
 };
@@ -81,7 +80,7 @@ TEST_F(ModuleTest, EditorStubsAnswerAsTheHostExpects) {
   }
   for (const char* name : {"EditDebugItem", "UnloadObject", "GetObjInfos", "PutObject", "StartApp",
                            "EndApp", "PauseRunObject", "ContinueRunObject"}) {
-    EXPECT_NE(dlsym(handle_, name), nullptr) << name;
+    EXPECT_NE(vxsim::ModuleSymbol(handle_, name), nullptr) << name;
   }
 }
 
@@ -89,10 +88,13 @@ TEST_F(ModuleTest, ReportsOnlyAbsoluteDefaultFiles) {
   auto update = Entry<VxUpdateFileNamesFn>("UpdateFileNames");
   ASSERT_NE(update, nullptr);
   static std::vector<std::string> reported;
-  auto record = [](void* hostValue, const char* name) {
-    EXPECT_EQ(hostValue, &reported);
-    reported.emplace_back(name);
+  struct Recorder {
+    static void VX_CALL Record(void* hostValue, const char* name) {
+      EXPECT_EQ(hostValue, &reported);
+      reported.emplace_back(name);
+    }
   };
+  const VxFileNameRoutine record = &Recorder::Record;
   std::vector<uint8_t> edit(VX_EDIT_DATA_SIZE, 0);
   update(nullptr, &reported, edit.data(), record);
   const size_t file = offsetof(VxEditData, defaultFile);
@@ -101,17 +103,22 @@ TEST_F(ModuleTest, ReportsOnlyAbsoluteDefaultFiles) {
   EXPECT_TRUE(reported.empty());
   // A name that fills its whole field without a zero byte ends at the field's end.
   std::memset(edit.data() + file, 'x', VX_EDIT_FIELD_SIZE(defaultFile));
+#ifdef _WIN32
+  edit[file] = '\\';  // absolute: a leading backslash
+#else
   edit[file] = '/';
+#endif
   update(nullptr, &reported, edit.data(), record);
   ASSERT_EQ(reported.size(), 1u);
   EXPECT_EQ(reported[0].size(), VX_EDIT_FIELD_SIZE(defaultFile));
 }
 
 TEST_F(ModuleTest, ExportsNothingButItsEntryPoints) {
-  EXPECT_EQ(dlsym(handle_,
-                  "_ZN6vellix13NormalizeNameB5cxx11ESt17basic_string_viewIcSt11char_traitsIcEEb"),
-            nullptr);
-  EXPECT_EQ(dlsym(handle_, "_ZN6vellix5StoreC1Ev"), nullptr);
+  EXPECT_EQ(
+      vxsim::ModuleSymbol(
+          handle_, "_ZN6vellix13NormalizeNameB5cxx11ESt17basic_string_viewIcSt11char_traitsIcEEb"),
+      nullptr);
+  EXPECT_EQ(vxsim::ModuleSymbol(handle_, "_ZN6vellix5StoreC1Ev"), nullptr);
 }
 
 }  // namespace

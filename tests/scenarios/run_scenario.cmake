@@ -28,8 +28,9 @@ file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 file(REMOVE "${actual_out}" "${actual_err}")
 
+# EMULATOR (wine, for a cross build) runs the program when given.
 execute_process(
-  COMMAND "${RUNNER}" "${SCRIPT}"
+  COMMAND ${EMULATOR} "${RUNNER}" "${SCRIPT}"
   WORKING_DIRECTORY "${WORK}"
   RESULT_VARIABLE status
   OUTPUT_FILE "${actual_out}"

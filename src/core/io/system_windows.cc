@@ -12,6 +12,8 @@
 #include <shlobj.h>
 #include <sys/stat.h>
 #include <windows.h>
+// <windows.h> renames ReplaceFile to ReplaceFileW: file_io.h's own must keep its name.
+#undef ReplaceFile
 
 #include <cerrno>
 #include <climits>
@@ -161,8 +163,9 @@ int SystemOpen(const char* path, int flags, mode_t mode) {
   const DWORD attributes =
       (flags & O_CREAT) && (mode & 0222) == 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
   const std::wstring wide = SystemPath(path);
-  HANDLE h = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, disposition, attributes, nullptr);
+  HANDLE h =
+      CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, disposition, attributes, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     // A folder cannot be opened as a file; say what POSIX says of it.
@@ -208,8 +211,8 @@ int SystemRename(const char* from, const char* to) {
   const std::wstring source = SystemPath(from);
   const std::wstring target = SystemPath(to);
   const BOOL replaced = WithBackOff([&] {
-    return ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                        nullptr, nullptr);
+    return ::ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                          nullptr, nullptr);
   });
   if (replaced) return 0;
   const DWORD error = GetLastError();
@@ -384,7 +387,8 @@ size_t PathRootLength(std::string_view path) {
   if (path.rfind("\\\\?\\", 0) == 0) {
     // "\\?\C:\" or "\\?\UNC\server\share\"; any other "\\?\" form keeps the prefix alone.
     const std::string_view rest = path.substr(4);
-    if (rest.size() >= 2 && rest[1] == ':') return 4 + (rest.size() >= 3 && IsSlash(rest[2]) ? 3 : 2);
+    if (rest.size() >= 2 && rest[1] == ':')
+      return 4 + (rest.size() >= 3 && IsSlash(rest[2]) ? 3 : 2);
     if (rest.rfind("UNC\\", 0) == 0) return PastComponent(path, PastComponent(path, 8));
     return 4;
   }

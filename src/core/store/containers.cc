@@ -11,14 +11,16 @@
 
 namespace vellix {
 
+#ifdef VELLIX_HAVE_MMAP
 namespace {
 constexpr size_t kHugePage = size_t{2} << 20;
 }
+#endif
 
 SlotArray::SlotArray(size_t n) : size_(n) {
   if (n == 0) return;
-  const size_t bytes = n * sizeof(uintptr_t);
 #ifdef VELLIX_HAVE_MMAP
+  const size_t bytes = n * sizeof(uintptr_t);
   if (bytes >= kHugePage) {
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
