@@ -3,7 +3,8 @@
 #   cmake -DRUNNER=<vellix-run> -DSCRIPT=<dir>/NAME.vxs -DWORK=<folder> -P run_scenario.cmake
 #
 # Expected results sit beside the script:
-#   NAME.out  the exact standard output (required);
+#   NAME.out  the exact standard output (required); NAME.PLATFORM.out instead, when
+#             present and -DPLATFORM=... names the system (windows);
 #   NAME.err  when present, the exact standard error, and the run must exit with status 2;
 #             the script's path is written as NAME.vxs in it. Without NAME.err the run must
 #             exit with 0 and print nothing on standard error.
@@ -20,6 +21,11 @@ get_filename_component(dir "${SCRIPT}" DIRECTORY)
 get_filename_component(name "${SCRIPT}" NAME_WE)
 get_filename_component(script_file "${SCRIPT}" NAME)
 set(expected_out "${dir}/${name}.out")
+# A scenario that prints paths has the system's own expectation beside it where the system
+# writes them differently (NAME.windows.out: "\" and Windows roots).
+if(DEFINED PLATFORM AND EXISTS "${dir}/${name}.${PLATFORM}.out")
+  set(expected_out "${dir}/${name}.${PLATFORM}.out")
+endif()
 set(expected_err "${dir}/${name}.err")
 set(actual_out "${WORK}.stdout")
 set(actual_err "${WORK}.stderr")
