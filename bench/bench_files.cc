@@ -103,7 +103,7 @@ void Files_Save(benchmark::State& state, bool compressed, bool encrypted) {
   Document& d = Doc();
   const std::string path = d.folder.path + "/saved.ini";
   for (auto _ : state) {
-    const bool ok = vellix::SaveFile(d.store, path, compressed, encrypted, kKey);
+    const bool ok = vellix::SaveFile(d.store, path, compressed, encrypted, kKey).ok();
     if (!ok) state.SkipWithError("the save failed");
   }
   SetBytes(state, d.text.size());
@@ -134,7 +134,7 @@ BENCHMARK(Layer_WriteTextRC4)->Unit(benchmark::kMillisecond)->UseRealTime();
 void Files_Replace(benchmark::State& state) {
   Document& d = Doc();
   for (auto _ : state) {
-    const bool ok = vellix::ReplaceFile(d.path, d.block);
+    const bool ok = vellix::ReplaceFile(d.path, d.block).ok();
     benchmark::DoNotOptimize(ok);
   }
   SetBytes(state, d.block.size());

@@ -128,7 +128,8 @@ void MergeFile(benchmark::State& state, bool full) {
     }
     state.ResumeTiming();
     const std::unique_ptr<Store> source = vellix::MakeTemporaryStore(*target);
-    if (!vellix::OpenFile(*source, path, true)) state.SkipWithError("cannot read");
+    if (!vellix::OpenFile(*source, path, vellix::OpenMode::kAdoptFile))
+      state.SkipWithError("cannot read");
     vellix::MergeStore(*target, source.get(), true);
     if (target->TotalItems() != n) state.SkipWithError("wrong count");
     state.PauseTiming();

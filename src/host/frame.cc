@@ -78,7 +78,7 @@ void OpenFrame(RunObject& ro) {
   // While the object raises its own triggers the store is in the middle of a change that
   // is not saved yet: reloading the file then would throw that change away.
   if (ro.autoLoad && !store.settings().fileName.empty() && !ro.raisingEvent) {
-    OpenFile(store, store.settings().fileName, true);
+    OpenFile(store, store.settings().fileName, OpenMode::kAdoptFile);
   }
 }
 

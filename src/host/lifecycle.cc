@@ -149,7 +149,7 @@ void CreateRunObject(VxObjectHeader* header, const uint8_t* editData) {
   ro->searchResults = std::make_unique<SearchResults>();
   ro->currentGroup.clear();
 
-  ro->createFolders = ed.createFolders != 0;
+  ro->createFolders = ed.createFolders != 0 ? Folders::kCreate : Folders::kLeave;
   store.HoldNotifications();
   UndoStacks& undo = UndoOf(store);
   undo.undoDepth = ed.undoDepth;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "files/files.h"
 #include "host/host_abi.h"
 #include "search/search_results.h"
 #include "store/settings.h"
@@ -25,8 +26,8 @@ struct RunObject final : StoreListener {
   std::unique_ptr<SearchResults> searchResults;
   std::string baseFolder;
   std::string currentGroup;
-  bool createFolders = false;
-  std::optional<ObjectSettings> settings;  // present exactly when the store is shared
+  Folders createFolders = Folders::kLeave;  // what resolving a file's path does to its folders
+  std::optional<ObjectSettings> settings;   // present exactly when the store is shared
   bool oneBasedIndex = false;
   bool autoLoad = false;
   bool raisingEvent = false;

@@ -49,12 +49,12 @@ TEST(StartUp, ADefaultFileThatCannotBeReadKeepsItsBytes) {
   // A file that cannot be opened for reading (mode 0200 for everyone but the superuser).
   FileSystem() = DefaultFileSystemCalls();
   WriteBytes(target, content);
-  FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
-    if (target == path && (flags & (O_WRONLY | O_RDWR)) == 0) {
+  FileSystem().open = [](const char* path, unsigned flags, unsigned mode) -> int {
+    if (target == path && (flags & kOpenWrite) == 0) {
       errno = EACCES;
       return -1;
     }
-    return RealCalls().open(path, flags, mode);
+    return System().open(path, flags, mode);
   };
   EXPECT_EQ(RunScript(dir.path(), script), printed);
   EXPECT_EQ(ReadBytes(target), "[new]\r\nk=v");

@@ -2,9 +2,6 @@
 // and faults injected into the file-system calls of the files room.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -62,6 +59,8 @@ class TempFolder {
     std::filesystem::permissions(path_, all, ec);
     std::filesystem::remove_all(path_, ec);
   }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
@@ -95,8 +94,8 @@ inline std::set<std::string> Entries(const std::string& folder) {
   return names;
 }
 
-// The system's own call, under any fault a test swapped in.
-inline const FileSystemCalls& RealCalls() {
+// The system's own file-system calls, for stand-ins that pass calls on.
+inline const FileSystemCalls& System() {
   static const FileSystemCalls calls = DefaultFileSystemCalls();
   return calls;
 }
@@ -109,13 +108,13 @@ class FaultInjection {
   // The disk fills up after `bytes` bytes have been written.
   static void FailWritesAfter(size_t bytes) {
     budget() = bytes;
-    FileSystem().write = [](int fd, const void* data, size_t size) -> ssize_t {
+    FileSystem().write = [](int fd, const void* data, size_t size) -> ptrdiff_t {
       if (budget() == 0) {
         errno = ENOSPC;
         return -1;
       }
       const size_t n = size < budget() ? size : budget();
-      const ssize_t written = RealCalls().write(fd, data, n);
+      const ptrdiff_t written = System().write(fd, data, n);
       if (written > 0) budget() -= static_cast<size_t>(written);
       return written;
     };
@@ -126,33 +125,34 @@ class FaultInjection {
       return -1;
     };
   }
-  static void FailRename() {
+  static void FailRename(int error = EXDEV) {
+    renameError() = error;
     FileSystem().rename = [](const char*, const char*) -> int {
-      errno = EXDEV;
+      errno = renameError();
       return -1;
     };
   }
   // The disk reports an error after `bytes` bytes have been read.
   static void FailReadsAfter(size_t bytes) {
     budget() = bytes;
-    FileSystem().read = [](int fd, void* data, size_t size) -> ssize_t {
+    FileSystem().read = [](int fd, void* data, size_t size) -> ptrdiff_t {
       if (budget() == 0) {
         errno = EIO;
         return -1;
       }
-      const ssize_t got = RealCalls().read(fd, data, size < budget() ? size : budget());
+      const ptrdiff_t got = System().read(fd, data, size < budget() ? size : budget());
       if (got > 0) budget() -= static_cast<size_t>(got);
       return got;
     };
   }
   // The folder refuses new entries, as a read-only or someone else's sticky folder does.
   static void RefuseNewFiles() {
-    FileSystem().open = [](const char* path, int flags, mode_t mode) -> int {
-      if ((flags & O_CREAT) != 0) {
+    FileSystem().open = [](const char* path, unsigned flags, unsigned mode) -> int {
+      if ((flags & kOpenCreateNew) != 0) {
         errno = EACCES;
         return -1;
       }
-      return RealCalls().open(path, flags, mode);
+      return System().open(path, flags, mode);
     };
     FileSystem().link = [](const char*, const char*) -> int {
       errno = EACCES;
@@ -164,6 +164,10 @@ class FaultInjection {
   static size_t& budget() {
     static size_t left = 0;
     return left;
+  }
+  static int& renameError() {
+    static int error = 0;
+    return error;
   }
 };
 

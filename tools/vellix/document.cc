@@ -1,7 +1,4 @@
 // Reading and writing the object's files for the tool, through the files room's own code.
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -79,22 +76,21 @@ void KeepBackup(const std::string& file) {
     if (info.error == ENOENT) return;  // nothing to keep yet
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(info.error));
   }
-  struct stat st;
+  FileStatus st;
   if (Retrying(&FileSystemCalls::stat, file.c_str(), &st) != 0) {
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(errno));
   }
   const std::string backup = file + ".bak";
-  const mode_t bits = st.st_mode & 0777;
-  const int fd = Retrying(&FileSystemCalls::open, backup.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | kOpenNoWait, bits);
+  const unsigned bits = st.mode & 0777;
+  const int fd =
+      Retrying(&FileSystemCalls::open, backup.c_str(), kOpenWrite | kOpenCreateNew, bits);
   if (fd >= 0) {
-    CloseFile(fd);
+    FileSystem().close(fd);
   } else if (errno != EEXIST || !ChangeMode(backup, bits)) {
     throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
   }
-  errno = 0;
-  if (!ReplaceFile(backup, old)) {
-    throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
+  if (const SaveStatus saved = ReplaceFile(backup, old); !saved) {
+    throw Failure(kIoError, backup, "cannot be written: " + SystemError(saved.error));
   }
 }
 
@@ -166,9 +162,8 @@ void WriteDocument(const Store& store, const std::string& file, const FileSettin
   }
   if (file == "-") return WriteOut(bytes);
   if (backup) KeepBackup(file);
-  errno = 0;
-  if (!ReplaceFile(file, bytes)) {
-    throw Failure(kIoError, file, "cannot be written: " + SystemError(errno));
+  if (const SaveStatus saved = ReplaceFile(file, bytes); !saved) {
+    throw Failure(kIoError, file, "cannot be written: " + SystemError(saved.error));
   }
 }
 

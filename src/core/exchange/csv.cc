@@ -168,11 +168,11 @@ void ImportCsvTableText(Store& store, std::string_view text, std::string_view se
 
 bool ExportCsv(const std::string& path, const Store& store, std::string_view group,
                std::string_view separator) {
-  return ReplaceFile(path, CsvText(store, group, separator));
+  return ReplaceFile(path, CsvText(store, group, separator)).ok();
 }
 
 bool ExportCsvTable(const std::string& path, const Store& store, std::string_view separator) {
-  return ReplaceFile(path, CsvTable(store, separator));
+  return ReplaceFile(path, CsvTable(store, separator)).ok();
 }
 
 bool ImportCsv(const std::string& path, Store& store, std::string_view group,

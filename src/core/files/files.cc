@@ -9,8 +9,6 @@
 // document whatever its size. Every write replaces its file atomically (file_io.h).
 #include "files/files.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -34,8 +32,8 @@ namespace {
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return Retrying(&FileSystemCalls::stat, path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  FileStatus st;
+  return Retrying(&FileSystemCalls::stat, path.c_str(), &st) == 0 && st.kind == FileKind::kFolder;
 }
 
 // Folds "." and ".." and repeated separators. Both "/" and "\" separate (paths written for
@@ -82,10 +80,7 @@ std::string Canonicalize(std::string_view path) {
 // harmlessly, and a level that cannot be made shows up when the file itself is opened.
 void CreateFolders(const std::string& folder) {
   for (size_t i = std::max<size_t>(PathRootLength(folder), 1); i <= folder.size(); ++i) {
-    if (i == folder.size() || IsSeparator(folder[i])) {
-      const std::string level = folder.substr(0, i);
-      if (Retrying(&FileSystemCalls::mkdir, level.c_str(), mode_t{0777}) != 0) errno = 0;
-    }
+    if (i == folder.size() || IsSeparator(folder[i])) MakeFolder(folder.substr(0, i));
   }
 }
 
@@ -207,14 +202,14 @@ bool EncodeDocumentTo(const Store& store, bool compressed, bool encrypted, std::
 
 // SaveFile with the store's own compression and key (SaveFile copies what it is given
 // before any handler runs).
-bool SaveWithOwnSettings(Store& store, const std::string& path) {
+SaveStatus SaveWithOwnSettings(Store& store, const std::string& path) {
   const DocumentSettings& settings = store.settings();
   return SaveFile(store, path, settings.compressFile, settings.encrypt, settings.encryptionKey);
 }
 
 }  // namespace
 
-std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool create) {
+std::string ResolvePath(std::string_view baseFolder, std::string_view path, Folders folders) {
   std::string full;
   if (IsAbsolutePath(path)) {
     full.assign(path);
@@ -229,7 +224,7 @@ std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool
     full.append(path);
   }
   std::string canonical = Canonicalize(full);
-  if (create) {
+  if (folders == Folders::kCreate) {
     const std::string folder = RemoveFileSpec(canonical);
     if (!folder.empty() && !IsDirectory(folder)) CreateFolders(folder);
   }
@@ -300,13 +295,13 @@ bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted
   return TakeIn(store, bytes, ReadInfo{}, compressed, encrypted, key, report);
 }
 
-bool OpenFile(Store& store, const std::string& path, bool adopt) {
+bool OpenFile(Store& store, const std::string& path, OpenMode mode) {
   // The caller may pass the store's own fileName, which the load changes.
   const std::string target = path;  // NOLINT(performance-unnecessary-copy-initialization)
   const ScopedValue<bool> loading(store.loading, true);
   const ScopedValue<bool> hold(store.quiet, true, false);
   DocumentSettings& settings = store.settings();
-  if (adopt) {
+  if (mode == OpenMode::kAdoptFile) {
     store.RemoveAllGroups();
     settings.fileName = target;
   }
@@ -314,8 +309,8 @@ bool OpenFile(Store& store, const std::string& path, bool adopt) {
   return LoadFile(store, target, settings.compressFile, settings.encrypt, key);
 }
 
-bool SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
-              std::string_view key) {
+SaveStatus SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
+                    std::string_view key) {
   // "On Save" runs the application's events before anything is written, and they may change
   // the store's settings, the very texts these arguments refer to: take copies first.
   const std::string target = path;  // NOLINT(performance-unnecessary-copy-initialization)
@@ -327,17 +322,19 @@ bool SaveFile(Store& store, const std::string& path, bool compressed, bool encry
     return EncodeDocumentTo(store, compressed, encrypted, cipherKey, out);
   };
   // A file whose last load was not clean keeps its old bytes beside it before it is
-  // replaced (ReplaceFile's keepOld); after that the file holds what this save wrote.
+  // replaced (OldBytes::kKeepBeside); after that the file holds what this save wrote.
   std::pair<uint64_t, uint64_t> id;
   auto& unclean = store.uncleanFiles;
-  const bool there = RegularFileIdentity(target, id.first, id.second);
+  int error = 0;
+  const bool there = RegularFileIdentity(target, id.first, id.second, error);
   // A path that cannot be looked at (an I/O error) may hold a file whose bytes must be kept;
   // anything there that is no regular file is refused by ReplaceFileWith as well.
-  if (!there && errno != ENOENT) return false;
+  if (!there && error != ENOENT) return {SaveStep::kExamine, error};
   const bool keepOld = there && std::find(unclean.begin(), unclean.end(), id) != unclean.end();
-  if (!ReplaceFileWith(target, produce, keepOld)) return false;
-  if (keepOld) std::erase(unclean, id);
-  return true;
+  const SaveStatus status =
+      ReplaceFileWith(target, produce, keepOld ? OldBytes::kKeepBeside : OldBytes::kReplace);
+  if (status.ok() && keepOld) std::erase(unclean, id);
+  return status;
 }
 
 bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,
@@ -347,22 +344,24 @@ bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::st
   return EncodeDocumentTo(store, compressed, encrypted, key, writer);
 }
 
-bool SaveAs(Store& store, const std::string& path) {
+SaveStatus SaveAs(Store& store, const std::string& path) {
   // "On Save" handlers may change the text `path` refers to (the store's own fileName).
   const std::string target = path;  // NOLINT(performance-unnecessary-copy-initialization)
-  const bool ok = SaveWithOwnSettings(store, target);
+  const SaveStatus status = SaveWithOwnSettings(store, target);
   store.settings().fileName = target;
   store.settings().readOnly = false;
-  return ok;
+  return status;
 }
 
 bool CompressFile(const std::string& source, const std::string& destination) {
   std::string bytes;
   if (!ReadWholeFile(source, bytes)) return false;
   // The block goes straight into the file, the same bytes CompressBlock gives.
-  return ReplaceFileWith(destination, [&](ByteWriter& out) {
-    return BlockCompressor(BlockContent::kAny, out).Finish(bytes);
-  });
+  return ReplaceFileWith(destination,
+                         [&](ByteWriter& out) {
+                           return BlockCompressor(BlockContent::kAny, out).Finish(bytes);
+                         })
+      .ok();
 }
 
 bool DecompressFile(const std::string& source, const std::string& destination) {
@@ -372,13 +371,13 @@ bool DecompressFile(const std::string& source, const std::string& destination) {
   if (!DecompressBlock(bytes, plain)) return false;
   bytes.clear();
   bytes.shrink_to_fit();
-  return ReplaceFile(destination, plain);
+  return ReplaceFile(destination, plain).ok();
 }
 
 bool SaveStore(Store& store) {
   const DocumentSettings& settings = store.settings();
   if (settings.fileName.empty() || settings.readOnly) return false;
-  return SaveWithOwnSettings(store, settings.fileName);
+  return SaveWithOwnSettings(store, settings.fileName).ok();
 }
 
 }  // namespace vellix

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/file_io.h"
+
 namespace vellix {
 
 class Store;
@@ -34,9 +36,14 @@ struct LoadReport {
 // The fault in words, for messages ("the length field is bad").
 const char* DescribeLoadFault(LoadFault fault);
 
-// A path made absolute against the base folder and canonicalised ("." and ".." folded);
-// with `create`, the missing folders of its folder are created, outermost first.
-std::string ResolvePath(std::string_view baseFolder, std::string_view path, bool create);
+// What resolving a path does to the folders it names.
+enum class Folders {
+  kLeave,   // nothing is created
+  kCreate,  // the missing folders of the path's folder are created, outermost first
+};
+
+// A path made absolute against the base folder and canonicalised ("." and ".." folded).
+std::string ResolvePath(std::string_view baseFolder, std::string_view path, Folders folders);
 
 // The path without its last component (a trailing separator counts as the last component).
 std::string RemoveFileSpec(std::string_view path);
@@ -54,14 +61,20 @@ bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted
 // False when no compressed block could be made (out of memory, more than a block holds).
 bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,
                     std::string& out);
-// Loads with the store's own compression and key; with adopt, empties the store first and
-// ties it to the path.
-bool OpenFile(Store& store, const std::string& path, bool adopt);
-// Writes the whole store, raising "On Save" on the owner first; true when it was written.
-bool SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
-              std::string_view key);
+// What OpenFile does with the store before it reads.
+enum class OpenMode {
+  kAddItems,   // the file's groups and items are added to what the store holds
+  kAdoptFile,  // the store is emptied first and tied to the path (its fileName)
+};
+
+// Loads with the store's own compression and key.
+bool OpenFile(Store& store, const std::string& path, OpenMode mode);
+// Writes the whole store, raising "On Save" on the owner first; says whether and where it
+// failed.
+SaveStatus SaveFile(Store& store, const std::string& path, bool compressed, bool encrypted,
+                    std::string_view key);
 // SaveFile with the store's settings, then the path becomes fileName and readOnly clears.
-bool SaveAs(Store& store, const std::string& path);
+SaveStatus SaveAs(Store& store, const std::string& path);
 // Writes fileName with the store's settings unless it is empty or readOnly is set; true when
 // it was written. The store's save hook: auto save calls it after a change.
 bool SaveStore(Store& store);

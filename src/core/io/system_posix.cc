@@ -1,8 +1,5 @@
 // The POSIX side of system.h.
-#include <dirent.h>
-#include <fcntl.h>
 #include <iconv.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,35 +7,12 @@
 #include <bit>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "io/file_io.h"
 #include "io/system.h"
 
 namespace vellix {
-
-namespace {
-
-int SystemOpen(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
-ssize_t SystemRead(int fd, void* data, size_t size) { return ::read(fd, data, size); }
-ssize_t SystemWrite(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
-int SystemFsync(int fd) { return ::fsync(fd); }
-int SystemRename(const char* from, const char* to) { return ::rename(from, to); }
-int SystemLink(const char* from, const char* to) { return ::link(from, to); }
-int SystemMkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
-int SystemUnlink(const char* path) { return ::unlink(path); }
-int SystemStat(const char* path, struct stat* st) { return ::stat(path, st); }
-int SystemFtruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
-
-}  // namespace
-
-FileSystemCalls DefaultFileSystemCalls() {
-  return FileSystemCalls{&SystemOpen, &SystemRead,  &SystemWrite,  &SystemFsync, &SystemRename,
-                         &SystemLink, &SystemMkdir, &SystemUnlink, &SystemStat,  &SystemFtruncate};
-}
 
 uint32_t TickCount() {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -140,8 +114,6 @@ bool CodePageToUtf16(int32_t codePage, std::string_view narrow, std::u16string& 
   return true;
 }
 
-const char kPathSeparator = '/';
-
 bool IsAbsolutePath(std::string_view path) { return !path.empty() && path.front() == '/'; }
 
 // A leading "\" is a root too, as "/" (a path written for Windows); only "/" makes a path
@@ -150,142 +122,8 @@ size_t PathRootLength(std::string_view path) {
   return !path.empty() && (path.front() == '/' || path.front() == '\\') ? 1 : 0;
 }
 
-const int kOpenNoWait = O_NONBLOCK | O_CLOEXEC;
-
-bool DescribeOpenFile(int fd, OpenFileInfo& info) {
-  struct stat st;
-  if (::fstat(fd, &st) != 0) return false;
-  info.regular = S_ISREG(st.st_mode);
-  info.directory = S_ISDIR(st.st_mode);
-  info.size = static_cast<uint64_t>(st.st_size);
-  info.device = static_cast<uint64_t>(st.st_dev);
-  info.inode = static_cast<uint64_t>(st.st_ino);
-  info.mode = st.st_mode & 07777;
-  return true;
-}
-
-bool PathIdentity(const std::string&, const struct stat& st, uint64_t& device, uint64_t& inode) {
-  device = static_cast<uint64_t>(st.st_dev);
-  inode = static_cast<uint64_t>(st.st_ino);
-  return true;
-}
-
-void ClearNoWait(int fd) {
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-}
-
-bool CloseFile(int fd) { return ::close(fd) == 0; }
-
-bool SeekTo(int fd, uint64_t offset) {
-  return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
-}
-
-bool ReserveSpace([[maybe_unused]] int fd, [[maybe_unused]] uint64_t size) {
-#ifdef FALLOC_FL_KEEP_SIZE
-  if (size > 0 && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
-      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
-    return false;
-  }
-#endif
-  return true;
-}
-
-void StartWriting([[maybe_unused]] int fd, [[maybe_unused]] uint64_t offset,
-                  [[maybe_unused]] uint64_t size) {
-#ifdef SYNC_FILE_RANGE_WRITE
-  if (::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(size),
-                        SYNC_FILE_RANGE_WRITE) != 0) {
-    errno = 0;
-  }
-#endif
-}
-
-namespace {
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-}  // namespace
-
-std::string FollowLinks(const std::string& start) {
-  std::string path = start;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
-    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-    if (n < 0 || static_cast<size_t>(n) >= target.size()) return path;
-    target.resize(static_cast<size_t>(n));
-    if (target.empty()) return path;
-    if (target[0] != '/') target.insert(0, FolderOf(path) + "/");
-    path = std::move(target);
-  }
-  return path;
-}
-
-bool MayWrite(const std::string& path) {
-  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-void TakeOwnerAndMode(int fd, const struct stat& old) {
-  // Both are best effort: only a privileged process may give a file away, and file systems
-  // without permission bits refuse the change; neither is a reason to lose the save. The
-  // owner goes first, as changing it clears set-id bits.
-  if (::fchown(fd, old.st_uid, old.st_gid) != 0) errno = 0;
-  if (::fchmod(fd, old.st_mode & 07777) != 0) errno = 0;
-}
-
-void TakeMode(int fd, mode_t mode) {
-  if (::fchmod(fd, mode & 07777) != 0) errno = 0;
-}
-
-bool ChangeMode(const std::string& path, mode_t mode) { return ::chmod(path.c_str(), mode) == 0; }
-
-void SyncFolderOf(const std::string& file) {
-  const int fd = ::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    errno = 0;
-    return;
-  }
-  // Best effort: some file systems refuse to flush a folder.
-  while (::fsync(fd) != 0 && errno == EINTR) {
-  }
-  ::close(fd);
-  errno = 0;
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
-  ::closedir(dir);
-  errno = 0;
-  return names;
-}
-
-std::string WriterTag() {
-  char tag[24];
-  std::snprintf(tag, sizeof tag, "%lx", static_cast<unsigned long>(::getpid()));
-  return tag;
-}
-
-// This process writes one save at a time, so a temporary file with its own id is left over
-// too (by an earlier process that had the same id).
-bool WriterGone(std::string_view tag) {
-  const std::string text(tag);
-  char* end = nullptr;
-  const long pid = std::strtol(text.c_str(), &end, 16);
-  if (end == nullptr || *end != '\0' || pid <= 0) return false;
-  if (pid == static_cast<long>(::getpid())) return true;
-  const bool gone = ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-  errno = 0;
-  return gone;
+bool ChangeMode(const std::string& path, unsigned mode) {
+  return ::chmod(path.c_str(), static_cast<mode_t>(mode)) == 0;
 }
 
 }  // namespace vellix

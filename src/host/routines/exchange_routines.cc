@@ -247,7 +247,7 @@ void CsvImportExport(RunObject& ro, Params& p) {
   if (mode == 1) {
     ExportCsv(ResolvePath(ro.baseFolder, path, ro.createFolders), *ro.store, group, separator);
   } else if (mode == 0 && BeginModifying(ro)) {
-    ImportCsv(ResolvePath(ro.baseFolder, path, false), *ro.store, group, separator);
+    ImportCsv(ResolvePath(ro.baseFolder, path, Folders::kLeave), *ro.store, group, separator);
   }
 }
 
@@ -258,7 +258,7 @@ void CsvArrayImportExport(RunObject& ro, Params& p) {
   if (mode == 1) {
     ExportCsvTable(ResolvePath(ro.baseFolder, path, ro.createFolders), *ro.store, separator);
   } else if (mode == 0 && BeginModifying(ro)) {
-    ImportCsvTable(ResolvePath(ro.baseFolder, path, false), *ro.store, separator);
+    ImportCsvTable(ResolvePath(ro.baseFolder, path, Folders::kLeave), *ro.store, separator);
   }
 }
 

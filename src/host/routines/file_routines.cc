@@ -24,7 +24,8 @@ namespace {
 // over this object's file or the file it was read from. Null when the file cannot be read.
 std::unique_ptr<Store> ReadMergeSource(RunObject& ro, const std::string& path) {
   std::unique_ptr<Store> source = MakeTemporaryStore(*ro.store);
-  if (!OpenFile(*source, ResolvePath(ro.baseFolder, path, false), true)) return nullptr;
+  if (!OpenFile(*source, ResolvePath(ro.baseFolder, path, Folders::kLeave), OpenMode::kAdoptFile))
+    return nullptr;
   return source;
 }
 
@@ -99,9 +100,9 @@ void LoadIni(RunObject& ro, Params& p) {
   Store& store = *ro.store;
   // A file opened read-only is never written, so nothing is made for it.
   const std::string resolved =
-      ResolvePath(ro.baseFolder, path, readOnly ? false : ro.createFolders);
+      ResolvePath(ro.baseFolder, path, readOnly ? Folders::kLeave : ro.createFolders);
   store.settings().readOnly = readOnly;
-  OpenFile(store, resolved, true);
+  OpenFile(store, resolved, OpenMode::kAdoptFile);
 }
 
 void SaveIni(RunObject& ro, Params& p) {
@@ -140,7 +141,7 @@ void CloseIni(RunObject& ro, Params& p) {
 void CompressFileAction(RunObject& ro, Params& p) {
   const std::string source = p.Text();
   const std::string destination = p.Text();
-  CompressFile(ResolvePath(ro.baseFolder, source, false),
+  CompressFile(ResolvePath(ro.baseFolder, source, Folders::kLeave),
                ResolvePath(ro.baseFolder, destination, ro.createFolders));
 }
 
@@ -151,7 +152,7 @@ void DecompressFileAction(RunObject& ro, Params& p) {
   // than cleared: when this action runs from one of the object's own trigger handlers, the
   // outer trigger is still being raised and must stay guarded.
   const ScopedValue<bool> raising(ro.raisingEvent, true);
-  const bool ok = DecompressFile(ResolvePath(ro.baseFolder, source, false),
+  const bool ok = DecompressFile(ResolvePath(ro.baseFolder, source, Folders::kLeave),
                                  ResolvePath(ro.baseFolder, destination, ro.createFolders));
   // Called from a handler of either outcome, it decompresses without raising an outcome
   // again: each raise would run the same handler, without end.
@@ -181,7 +182,8 @@ void LoadWithOptions(RunObject& ro, Params& p) {
 
   Store& store = *ro.store;
   const bool clearIfExists = clearMode == VX_CLEAR_WHEN_FILE_EXISTS;
-  const bool exists = clearIfExists && FileReadable(ResolvePath(ro.baseFolder, path, false));
+  const bool exists =
+      clearIfExists && FileReadable(ResolvePath(ro.baseFolder, path, Folders::kLeave));
   const ScopedValue<bool> hold(store.quiet, true, false);
   if (clearMode == VX_CLEAR_ALWAYS || (clearIfExists && exists)) {
     store.RemoveAllGroups();
@@ -190,8 +192,8 @@ void LoadWithOptions(RunObject& ro, Params& p) {
   if (!skipLoad) {
     store.settings().readOnly = readOnly;
     const std::string resolved =
-        ResolvePath(ro.baseFolder, path, readOnly ? false : ro.createFolders);
-    read = OpenFile(store, resolved, false);
+        ResolvePath(ro.baseFolder, path, readOnly ? Folders::kLeave : ro.createFolders);
+    read = OpenFile(store, resolved, OpenMode::kAddItems);
   }
   // The name is the text as given, not the resolved path.
   if (nameMode == VX_NAME_ALWAYS || (nameMode == VX_NAME_WHEN_READ && read)) {

@@ -1,4 +1,5 @@
-// The Windows side of system.h, and the Windows entries of the file-system table.
+// Everything of the module that is Windows's own: the file-system calls and platform helpers
+// of file_io.h, and system.h.
 //
 // Paths arrive in the process's ANSI code page (the host's narrow texts) and are converted to
 // UTF-16 once, here, at the system call; a path too long for the classic limit gets the
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shlobj.h>
-#include <sys/stat.h>
 #include <windows.h>
 // <windows.h> renames ReplaceFile to ReplaceFileW: file_io.h's own must keep its name.
 #undef ReplaceFile
@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "io/file_io.h"
 #include "io/system.h"
@@ -136,32 +137,34 @@ BOOL WithBackOff(Call call) {
   }
 }
 
-int SystemOpen(const char* path, int flags, mode_t mode) {
+bool IsFolderHandle(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION data;
+  return GetFileInformationByHandle(h, &data) &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+FileStatus StatusOf(DWORD attributes, uint64_t size) {
+  FileStatus out;
+  out.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder : FileKind::kRegular;
+  out.size = size;
+  // The read-only attribute is the one permission bit the system has.
+  out.mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+  return out;
+}
+
+int SystemOpen(const char* path, unsigned flags, unsigned mode) {
   DWORD access = 0;
-  switch (flags & (O_RDONLY | O_WRONLY | O_RDWR)) {
-    case O_WRONLY:
-      access = GENERIC_WRITE;
-      break;
-    case O_RDWR:
-      access = GENERIC_READ | GENERIC_WRITE;
-      break;
-    default:
-      access = GENERIC_READ;
+  if (flags & kOpenRead) access |= GENERIC_READ;
+  if (flags & kOpenWrite) access |= GENERIC_WRITE;
+  DWORD disposition = (flags & kOpenCreateNew) ? CREATE_NEW : OPEN_EXISTING;
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+  if (flags & kOpenFolder) {
+    access = GENERIC_READ;
+    disposition = OPEN_EXISTING;
+    attributes = FILE_FLAG_BACKUP_SEMANTICS;  // a folder opens only with this flag
+  } else if ((flags & kOpenCreateNew) && (mode & 0222) == 0) {
+    attributes = FILE_ATTRIBUTE_READONLY;  // a new file without write permission
   }
-  DWORD disposition = OPEN_EXISTING;
-  if ((flags & O_CREAT) && (flags & O_EXCL)) {
-    disposition = CREATE_NEW;
-  } else if ((flags & O_CREAT) && (flags & O_TRUNC)) {
-    disposition = CREATE_ALWAYS;
-  } else if (flags & O_CREAT) {
-    disposition = OPEN_ALWAYS;
-  } else if (flags & O_TRUNC) {
-    disposition = TRUNCATE_EXISTING;
-  }
-  // A new file without write permission is created read-only, the one permission bit the
-  // system has.
-  const DWORD attributes =
-      (flags & O_CREAT) && (mode & 0222) == 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
   const std::wstring wide = SystemPath(path);
   HANDLE h =
       CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -185,24 +188,111 @@ int SystemOpen(const char* path, int flags, mode_t mode) {
   return fd;
 }
 
-ssize_t SystemRead(int fd, void* data, size_t size) {
+ptrdiff_t SystemRead(int fd, void* data, size_t size) {
   DWORD got = 0;
   const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
   if (!ReadFile(HandleOf(fd), data, want, &got, nullptr)) {
     if (GetLastError() == ERROR_BROKEN_PIPE || GetLastError() == ERROR_HANDLE_EOF) return 0;
     return Fail();
   }
-  return static_cast<ssize_t>(got);
+  return static_cast<ptrdiff_t>(got);
 }
 
-ssize_t SystemWrite(int fd, const void* data, size_t size) {
+ptrdiff_t SystemWrite(int fd, const void* data, size_t size) {
   DWORD put = 0;
   const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
   if (!WriteFile(HandleOf(fd), data, want, &put, nullptr)) return Fail();
-  return static_cast<ssize_t>(put);
+  return static_cast<ptrdiff_t>(put);
 }
 
-int SystemFsync(int fd) { return FlushFileBuffers(HandleOf(fd)) ? 0 : Fail(); }
+int64_t SystemLseek(int fd, int64_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(HandleOf(fd), at, nullptr, FILE_BEGIN) ? offset : Fail();
+}
+
+// A folder's entries are kept by the file system's journal (and MOVEFILE_WRITE_THROUGH); a
+// folder handle cannot be flushed, and need not be.
+int SystemFsync(int fd) {
+  const HANDLE h = HandleOf(fd);
+  if (FlushFileBuffers(h)) return 0;
+  const DWORD error = GetLastError();
+  return IsFolderHandle(h) ? 0 : Fail(error);
+}
+
+int SystemClose(int fd) { return _close(fd) == 0 ? 0 : Fail(ERROR_INVALID_HANDLE); }
+
+// Only files on a disk are files here: a pipe, a console or a device (NUL) is "other".
+int SystemFstat(int fd, FileStatus* out) {
+  const HANDLE h = HandleOf(fd);
+  *out = FileStatus{};
+  if (GetFileType(h) != FILE_TYPE_DISK) return 0;
+  BY_HANDLE_FILE_INFORMATION data;
+  if (!GetFileInformationByHandle(h, &data)) return Fail();
+  *out = StatusOf(data.dwFileAttributes,
+                  (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  out->device = data.dwVolumeSerialNumber;
+  out->inode = (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
+  return 0;
+}
+
+// Opening never waits on Windows: there is no wait mode to end.
+int SystemFcntl(int, FileControl) { return 0; }
+
+// No reservation that keeps the length: a full disk shows in the write.
+int SystemFallocate(int, int64_t) {
+  errno = EOPNOTSUPP;
+  return -1;
+}
+
+int SystemFtruncate(int fd, int64_t length) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(length);
+  if (!SetFilePointerEx(HandleOf(fd), at, nullptr, FILE_BEGIN)) return Fail();
+  return SetEndOfFile(HandleOf(fd)) ? 0 : Fail();
+}
+
+// The identity (volume serial number and file index) needs the file opened; the C runtime's
+// inode number is 0 for every file.
+int SystemStat(const char* path, FileStatus* out) {
+  const std::wstring wide = SystemPath(path);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return Fail();
+  *out = StatusOf(data.dwFileAttributes,
+                  (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(h) != FILE_TYPE_DISK) out->kind = FileKind::kOther;
+    if (GetFileInformationByHandle(h, &info)) {
+      out->device = info.dwVolumeSerialNumber;
+      out->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    CloseHandle(h);
+  }
+  return 0;
+}
+
+// Refused: a read-only file, or one whose security denies writing. Held by another process
+// without sharing is no refusal.
+int SystemAccess(const char* path) {
+  const std::wstring wide = SystemPath(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Fail();
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    errno = EACCES;
+    return -1;
+  }
+  HANDLE h = CreateFileW(wide.c_str(), FILE_WRITE_DATA,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return 0;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION ? 0 : Fail();
+}
 
 // ReplaceFileW keeps the replaced file's attributes, security and creation time; it needs a
 // file to replace, and where it cannot work (a file system without the support) the move
@@ -230,7 +320,7 @@ int SystemLink(const char* from, const char* to) {
   return CreateHardLinkW(SystemPath(to).c_str(), SystemPath(from).c_str(), nullptr) ? 0 : Fail();
 }
 
-int SystemMkdir(const char* path, mode_t) {
+int SystemMkdir(const char* path, unsigned) {
   return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : Fail();
 }
 
@@ -250,32 +340,27 @@ int SystemUnlink(const char* path) {
   return Fail(error);
 }
 
-int SystemStat(const char* path, struct stat* st) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) return Fail();
-  std::memset(st, 0, sizeof *st);
-  const bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  const bool readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-  st->st_mode = static_cast<decltype(st->st_mode)>((directory ? S_IFDIR : S_IFREG) |
-                                                   (readOnly ? 0444 : 0666));
-  st->st_size = static_cast<decltype(st->st_size)>(
-      (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-  st->st_nlink = 1;
-  return 0;
-}
-
-int SystemFtruncate(int fd, off_t length) {
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(length);
-  if (!SetFilePointerEx(HandleOf(fd), at, nullptr, FILE_BEGIN)) return Fail();
-  return SetEndOfFile(HandleOf(fd)) ? 0 : Fail();
-}
-
 }  // namespace
 
 FileSystemCalls DefaultFileSystemCalls() {
-  return FileSystemCalls{&SystemOpen, &SystemRead,  &SystemWrite,  &SystemFsync, &SystemRename,
-                         &SystemLink, &SystemMkdir, &SystemUnlink, &SystemStat,  &SystemFtruncate};
+  FileSystemCalls c{};
+  c.open = &SystemOpen;
+  c.read = &SystemRead;
+  c.write = &SystemWrite;
+  c.lseek = &SystemLseek;
+  c.fsync = &SystemFsync;
+  c.close = &SystemClose;
+  c.fstat = &SystemFstat;
+  c.fcntl = &SystemFcntl;
+  c.fallocate = &SystemFallocate;
+  c.ftruncate = &SystemFtruncate;
+  c.stat = &SystemStat;
+  c.access = &SystemAccess;
+  c.rename = &SystemRename;
+  c.link = &SystemLink;
+  c.mkdir = &SystemMkdir;
+  c.unlink = &SystemUnlink;
+  return c;
 }
 
 uint32_t TickCount() { return GetTickCount(); }
@@ -365,8 +450,6 @@ bool Utf16ToCodePage(int32_t codePage, std::u16string_view text, std::string& ou
   return true;
 }
 
-const char kPathSeparator = '\\';
-
 namespace {
 
 bool IsSlash(char c) { return c == '\\' || c == '/'; }
@@ -398,82 +481,7 @@ size_t PathRootLength(std::string_view path) {
   return 0;
 }
 
-const int kOpenNoWait = 0;
-
-bool DescribeOpenFile(int fd, OpenFileInfo& info) {
-  const HANDLE h = HandleOf(fd);
-  info = OpenFileInfo{};
-  // Only files on a disk: a pipe, a console or a device is no file to keep data in.
-  if (GetFileType(h) != FILE_TYPE_DISK) return true;
-  BY_HANDLE_FILE_INFORMATION data;
-  if (!GetFileInformationByHandle(h, &data)) return Fail() == 0;
-  info.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  info.regular = !info.directory;
-  info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  info.device = data.dwVolumeSerialNumber;
-  info.inode = (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
-  info.mode = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
-  return true;
-}
-
-bool PathIdentity(const std::string& path, const struct stat&, uint64_t& device, uint64_t& inode) {
-  HANDLE h = CreateFileW(SystemPath(path.c_str()).c_str(), 0,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return Fail() == 0;
-  BY_HANDLE_FILE_INFORMATION data;
-  const bool ok = GetFileInformationByHandle(h, &data);
-  CloseHandle(h);
-  if (!ok) return false;
-  device = data.dwVolumeSerialNumber;
-  inode = (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
-  return true;
-}
-
-void ClearNoWait(int) {}
-
-bool CloseFile(int fd) { return _close(fd) == 0; }
-
-bool SeekTo(int fd, uint64_t offset) {
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(offset);
-  return SetFilePointerEx(HandleOf(fd), at, nullptr, FILE_BEGIN) != 0;
-}
-
-// Windows has no reservation that keeps the length; a full disk shows in the write.
-bool ReserveSpace(int, uint64_t) { return true; }
-
-void StartWriting(int, uint64_t, uint64_t) {}
-
-// Symbolic links are followed by the system itself; ReplaceFileW replaces the file a path
-// names.
-std::string FollowLinks(const std::string& path) { return path; }
-
-// Refused: a read-only file, or one whose security denies writing. Held by another process
-// without sharing is not a refusal.
-bool MayWrite(const std::string& path) {
-  const std::wstring wide = SystemPath(path.c_str());
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    errno = EACCES;
-    return false;
-  }
-  HANDLE h = CreateFileW(wide.c_str(), FILE_WRITE_DATA,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    CloseHandle(h);
-    return true;
-  }
-  return GetLastError() == ERROR_SHARING_VIOLATION || Fail() == 0;
-}
-
-// ReplaceFileW gives the replacement the old file's attributes and security.
-void TakeOwnerAndMode(int, const struct stat&) {}
-
-void TakeMode(int, mode_t) {}
-
-bool ChangeMode(const std::string& path, mode_t mode) {
+bool ChangeMode(const std::string& path, unsigned mode) {
   const std::wstring wide = SystemPath(path.c_str());
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return Fail() == 0;
@@ -482,61 +490,68 @@ bool ChangeMode(const std::string& path, mode_t mode) {
   return wanted == attributes || SetFileAttributesW(wide.c_str(), wanted) || Fail() == 0;
 }
 
-// MOVEFILE_WRITE_THROUGH and the file system's journal keep the folder entry.
-void SyncFolderOf(const std::string&) {}
+namespace platform {
+
+// Symbolic links are followed by the system itself, and ReplaceFileW replaces the file a
+// path names.
+std::string FollowLinks(const std::string& path) { return path; }
+
+// ReplaceFileW gives the replacement the old file's attributes and security.
+void CopyOwnerAndBits(int, const FileStatus&) {}
+
+// Security decides who may replace a file, not an owner id: a kept copy by hard link is
+// always made.
+bool OwnsFile(const FileStatus&) { return true; }
+
+void StartWriteBack(int, uint64_t, uint64_t) {}
+
+namespace {
+
+// The process's start time in units of 10 ms: with the id, it names one process, where an
+// id alone comes back within seconds on Windows.
+uint32_t StartTime(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  const uint64_t ticks =
+      (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return static_cast<uint32_t>(ticks / 100000);
+}
+
+}  // namespace
+
+// The id and the start time in one number: the process id in the low 32 bits.
+uint64_t ProcessId() {
+  return static_cast<uint64_t>(StartTime(GetCurrentProcess())) << 32 | GetCurrentProcessId();
+}
+
+bool ProcessGone(uint64_t id) {
+  const auto pid = static_cast<DWORD>(id & 0xFFFFFFFFu);
+  const auto started = static_cast<uint32_t>(id >> 32);
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+  DWORD code = 0;
+  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  const uint32_t start = StartTime(process);
+  CloseHandle(process);
+  return !running || (start != 0 && start != started);
+}
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
   std::string pattern = folder.empty() ? std::string(".") : folder;
-  if (!IsSlash(pattern.back())) pattern.push_back('\\');
+  if (pattern.back() != '\\' && pattern.back() != '/') pattern.push_back('\\');
   pattern.push_back('*');
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW(SystemPath(pattern.c_str()).c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return names;
   do {
-    names.push_back(Narrow(found.cFileName));
+    const std::string name = Narrow(found.cFileName);
+    if (name != "." && name != "..") names.push_back(name);
   } while (FindNextFileW(find, &found));
   FindClose(find);
-  errno = 0;
   return names;
 }
 
-namespace {
-
-uint64_t StartTime(HANDLE process) {
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-}
-
-}  // namespace
-
-// The process id and the process's start time: ids come back within seconds on Windows, a
-// start time with them does not.
-std::string WriterTag() {
-  char tag[48];
-  std::snprintf(tag, sizeof tag, "%lx-%llx", static_cast<unsigned long>(GetCurrentProcessId()),
-                static_cast<unsigned long long>(StartTime(GetCurrentProcess())));
-  return tag;
-}
-
-bool WriterGone(std::string_view tag) {
-  const std::string text(tag);
-  char* end = nullptr;
-  const unsigned long pid = std::strtoul(text.c_str(), &end, 16);
-  if (end == nullptr || *end != '-' || pid == 0) return false;
-  const char* timeText = end + 1;
-  const unsigned long long started = std::strtoull(timeText, &end, 16);
-  if (end == timeText || *end != '\0') return false;
-  // This process writes one save at a time: its own leftovers are stale too.
-  if (text == WriterTag()) return true;
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
-  DWORD code = 0;
-  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-  const uint64_t start = StartTime(process);
-  CloseHandle(process);
-  return !running || (start != 0 && start != started);
-}
+}  // namespace platform
 
 }  // namespace vellix
