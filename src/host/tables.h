@@ -37,7 +37,7 @@ inline void LeaveFrame(RunObject& ro, Frame frame) {
 // No exception may cross into the host, which is C and would end the whole application,
 // unsaved data and all: a routine that runs out of memory answers false, nothing or 0.
 template <ConditionBody Body, Frame F>
-vx_word Condition(VxObjectHeader* header, vx_word, vx_word) try {
+vx_word VX_CALL Condition(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, false);
   if (!EnterFrame(ro, F)) return 0;
@@ -49,7 +49,7 @@ vx_word Condition(VxObjectHeader* header, vx_word, vx_word) try {
 }
 
 template <ActionBody Body, Frame F>
-vx_word Action(VxObjectHeader* header, vx_word, vx_word) try {
+vx_word VX_CALL Action(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, false);
   if (!EnterFrame(ro, F)) return 0;
@@ -61,7 +61,7 @@ vx_word Action(VxObjectHeader* header, vx_word, vx_word) try {
 }
 
 template <ExpressionBody Body, Frame F>
-vx_word Expression(VxObjectHeader* header, vx_word, vx_word) try {
+vx_word VX_CALL Expression(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, true);
   EnterFrame(ro, F);

@@ -59,7 +59,7 @@ TEST_F(ModuleTest, AnswersTheHostsQuestions) {
 }
 
 TEST_F(ModuleTest, EditorStubsAnswerAsTheHostExpects) {
-  using Stub = vx_word (*)(void*, void*, void*, void*);
+  using Stub = vx_word(VX_CALL*)(void*, void*, void*, void*);
   const std::vector<std::pair<const char*, vx_word>> answers = {{"CreateObject", -1},
                                                                 {"GetConditionCodeFromMenu", -1},
                                                                 {"GetActionCodeFromMenu", -1},
