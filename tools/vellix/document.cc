@@ -123,12 +123,13 @@ std::string ReadInput(const std::string& file) {
     return bytes;
   }
   char buffer[1 << 16];
+  // Standard input is binary (UseBinaryStandardStreams), so the bytes come as they are.
   for (;;) {
-    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw Failure(kIoError, "-", "cannot be read: " + SystemError(errno));
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
+    const size_t n = std::fread(buffer, 1, sizeof buffer, stdin);
+    bytes.append(buffer, n);
+    if (n == sizeof buffer) continue;
+    if (std::ferror(stdin)) throw Failure(kIoError, "-", "cannot be read: " + SystemError(errno));
+    break;
   }
   return bytes;
 }
