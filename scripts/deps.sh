@@ -5,6 +5,7 @@
 #   scripts/deps.sh tidy       ... and clang-tidy and clang-format
 #   scripts/deps.sh fuzz       ... and clang with its fuzzing runtime
 #   scripts/deps.sh bench      ... and Google Benchmark with the peer INI libraries and tools
+#   scripts/deps.sh m32        ... and the 32-bit compiler libraries, zlib and GoogleTest sources
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev python3 libcli11-dev
@@ -14,6 +15,7 @@ for extra in "$@"; do
     clang) packages+=(clang) ;;
     tidy) packages+=(clang-tidy-14 clang-format-14) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    m32) packages+=(g++-multilib lib32z1-dev googletest) ;;
     bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev libssl-dev crudini time) ;;
     *) echo "deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
   esac

@@ -7,6 +7,8 @@
 #                                benchmarks (scripts/bench.sh runs them)
 #   scripts/test.sh --sanitize   with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
 #   scripts/test.sh --clang      with clang instead of g++ (combines with the others)
+#   scripts/test.sh --m32        a 32-bit build (-m32), in build-m32/, with GoogleTest built
+#                                for it: catches faults that depend on the word size
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir="$root/build"
@@ -14,15 +16,29 @@ type=RelWithDebInfo
 flags=()
 extras=()
 bench=OFF
+m32=0
 for arg in "$@"; do
   case "$arg" in
     --release) type=Release; dir="$dir-release"; bench=ON; extras+=(bench) ;;
     --sanitize) type=Debug; dir="$dir-asan"; flags+=(-DVELLIX_SANITIZE=ON) ;;
     --clang) dir="$dir-clang"; extras+=(clang); export CC=clang CXX=clang++ ;;
+    --m32) dir="$dir-m32"; extras+=(m32); m32=1 ;;
     *) echo "test.sh: unknown option '$arg'" >&2; exit 2 ;;
   esac
 done
 "$root/scripts/deps.sh" "${extras[@]}"
+if [ "$m32" = 1 ]; then
+  # 32-bit: the libraries of /usr/lib32, and GoogleTest built once for the word size.
+  export CFLAGS="${CFLAGS:-} -m32" CXXFLAGS="${CXXFLAGS:-} -m32" LDFLAGS="${LDFLAGS:-} -m32"
+  if [ ! -f "$dir/deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
+    cmake -S /usr/src/googletest -B "$dir/googletest-build" -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_INSTALL_PREFIX="$dir/deps" >/dev/null
+    cmake --build "$dir/googletest-build" -j"$(nproc)" >/dev/null
+    cmake --install "$dir/googletest-build" >/dev/null
+  fi
+  flags+=(-DCMAKE_PREFIX_PATH="$dir/deps" -DCMAKE_LIBRARY_PATH=/usr/lib32
+    -DZLIB_LIBRARY=/usr/lib32/libz.so)
+fi
 # shellcheck source=configure.sh
 . "$root/scripts/configure.sh"
 vellix_configure "$dir" "$type" "${flags[@]}" -DVELLIX_BENCH=$bench

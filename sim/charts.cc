@@ -30,21 +30,21 @@ struct ChartObject : KindData {
   uint32_t Identifier() const override { return VX_CHART_IDENTIFIER; }
   void* LiveData() override { return &record; }
 
-  static int ReadPoint(void* chart, int32_t index, VxChartPoint* out) {
+  static int VX_CALL ReadPoint(void* chart, int32_t index, VxChartPoint* out) {
     auto& c = *static_cast<ChartObject*>(chart);
     if (index < 0 || static_cast<size_t>(index) >= c.points.size() || !out) return 0;
     const Point& p = c.points[static_cast<size_t>(index)];
     *out = VxChartPoint{p.flags, p.x, p.y, p.a, p.b, p.label.c_str()};
     return 1;
   }
-  static void AddPoint(void* chart, float x, float y, int32_t a, int32_t b, const char* label,
-                       int32_t) {
+  static void VX_CALL AddPoint(void* chart, float x, float y, int32_t a, int32_t b,
+                               const char* label, int32_t) {
     auto& c = *static_cast<ChartObject*>(chart);
     uint32_t flags = VX_POINT_HAS_A | VX_POINT_HAS_B;
     if (label) flags |= VX_POINT_HAS_LABEL;
     c.points.push_back(Point{flags, x, y, a, b, label ? label : ""});
   }
-  static void Exchange(void* chart, int32_t mode, VxChartProperties* block) {
+  static void VX_CALL Exchange(void* chart, int32_t mode, VxChartProperties* block) {
     auto& c = *static_cast<ChartObject*>(chart);
     if (!block) return;
     if (mode == VX_CHART_GET_PROPERTIES) {

@@ -196,17 +196,17 @@ class Host {
   // Host services, reached from the module through the run header and the services record.
   template <int N>
   static vx_word UnprovidedService(VxObjectHeader*, vx_word, vx_word);
-  static vx_word SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word);
-  static vx_word SvcReadFirstExpr(VxObjectHeader* object, vx_word kind, vx_word);
-  static vx_word SvcReadNextExpr(VxObjectHeader* object, vx_word kind, vx_word);
+  static vx_word VX_CALL SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word);
+  static vx_word VX_CALL SvcReadFirstExpr(VxObjectHeader* object, vx_word kind, vx_word);
+  static vx_word VX_CALL SvcReadNextExpr(VxObjectHeader* object, vx_word kind, vx_word);
   static vx_word ReadExpressionParameter(vx_word kind, bool first);
-  static vx_word SvcAllocateResultString(VxObjectHeader* object, vx_word size, vx_word);
-  static vx_word SvcReadParameter(VxObjectHeader* object, vx_word kind, vx_word);
-  static vx_word SvcSetPosition(VxObjectHeader* object, vx_word live, vx_word packed);
-  static vx_word SvcGeneral(int code, vx_word a, vx_word b, vx_word c);
-  static void* SvcLoadApplicationData(VxApplication* app, const void* module);
-  static void SvcStoreApplicationData(VxApplication* app, const void* module, void* data);
-  static const char* SvcFolder(int which);
+  static vx_word VX_CALL SvcAllocateResultString(VxObjectHeader* object, vx_word size, vx_word);
+  static vx_word VX_CALL SvcReadParameter(VxObjectHeader* object, vx_word kind, vx_word);
+  static vx_word VX_CALL SvcSetPosition(VxObjectHeader* object, vx_word live, vx_word packed);
+  static vx_word VX_CALL SvcGeneral(int code, vx_word a, vx_word b, vx_word c);
+  static void* VX_CALL SvcLoadApplicationData(VxApplication* app, const void* module);
+  static void VX_CALL SvcStoreApplicationData(VxApplication* app, const void* module, void* data);
+  static const char* VX_CALL SvcFolder(int which);
 
   // Fill the services record, and an application's run header, with the C services above.
   void WireHostServices();

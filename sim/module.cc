@@ -1,15 +1,14 @@
 // Loading the module: resolving its entry points, entering them, and asking it to describe
 // itself when the host starts.
-#include <dlfcn.h>
-
 #include "host_parts.h"
+#include "system.h"
 
 namespace vxsim {
 namespace {
 
 template <class T>
 T Resolve(void* module, const char* name, bool required) {
-  void* symbol = dlsym(module, name);
+  void* symbol = ModuleSymbol(module, name);
   if (!symbol && required) throw HostError(std::string("the module does not export ") + name);
   return reinterpret_cast<T>(symbol);
 }
@@ -17,11 +16,9 @@ T Resolve(void* module, const char* name, bool required) {
 }  // namespace
 
 ModuleEntryPoints LoadModule(const std::string& modulePath) {
-  void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) {
-    const char* why = dlerror();
-    throw HostError("cannot load the module " + modulePath + ": " + (why ? why : "unknown error"));
-  }
+  std::string why;
+  void* module = LoadModuleFile(modulePath, why);
+  if (!module) throw HostError("cannot load the module " + modulePath + ": " + why);
   ModuleEntryPoints entry;
   entry.getRunObjectInfos = Resolve<VxGetRunObjectInfosFn>(module, "GetRunObjectInfos", true);
   entry.getRunObjectDataSize =

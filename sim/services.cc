@@ -143,7 +143,7 @@ vx_word Host::UnprovidedService(VxObjectHeader*, vx_word, vx_word) {
   return 0;
 }
 
-vx_word Host::SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word) {
+vx_word VX_CALL Host::SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word) {
   return g_host ? g_host->RaiseTrigger(object, condition) : 0;
 }
 
@@ -161,15 +161,15 @@ vx_word Host::ReadExpressionParameter(vx_word kind, bool first) {
   return g_host->ReadArgument(want, true, first);
 }
 
-vx_word Host::SvcReadFirstExpr(VxObjectHeader*, vx_word kind, vx_word) {
+vx_word VX_CALL Host::SvcReadFirstExpr(VxObjectHeader*, vx_word kind, vx_word) {
   return ReadExpressionParameter(kind, true);
 }
 
-vx_word Host::SvcReadNextExpr(VxObjectHeader*, vx_word kind, vx_word) {
+vx_word VX_CALL Host::SvcReadNextExpr(VxObjectHeader*, vx_word kind, vx_word) {
   return ReadExpressionParameter(kind, false);
 }
 
-vx_word Host::SvcReadParameter(VxObjectHeader*, vx_word kind, vx_word) {
+vx_word VX_CALL Host::SvcReadParameter(VxObjectHeader*, vx_word kind, vx_word) {
   if (!g_host) return 0;
   if (kind != VX_KIND_STRUCTURED && kind != VX_KIND_INTEGER && kind != VX_KIND_FLOAT) {
     g_host->Fail("the module read a parameter of unknown kind " + std::to_string(kind));
@@ -181,7 +181,7 @@ vx_word Host::SvcReadParameter(VxObjectHeader*, vx_word kind, vx_word) {
   return g_host->ReadArgument(want, false, false);
 }
 
-vx_word Host::SvcAllocateResultString(VxObjectHeader*, vx_word size, vx_word) {
+vx_word VX_CALL Host::SvcAllocateResultString(VxObjectHeader*, vx_word size, vx_word) {
   if (!g_host) return 0;
   if (size < 0 || size > (vx_word{1} << 30)) {
     g_host->Fail("the module asked for a result string of " + std::to_string(size) + " bytes");
@@ -197,7 +197,7 @@ vx_word Host::SvcAllocateResultString(VxObjectHeader*, vx_word size, vx_word) {
   return reinterpret_cast<vx_word>(block);
 }
 
-vx_word Host::SvcSetPosition(VxObjectHeader*, vx_word live, vx_word position) {
+vx_word VX_CALL Host::SvcSetPosition(VxObjectHeader*, vx_word live, vx_word position) {
   if (!g_host) return 0;
   const auto* target = reinterpret_cast<const VxLiveObject*>(live);
   const auto* to = reinterpret_cast<const VxPoint*>(position);
@@ -221,17 +221,17 @@ vx_word Host::SvcSetPosition(VxObjectHeader*, vx_word live, vx_word position) {
   return 0;
 }
 
-vx_word Host::SvcGeneral(int code, vx_word a, vx_word b, vx_word c) {
+vx_word VX_CALL Host::SvcGeneral(int code, vx_word a, vx_word b, vx_word c) {
   return g_host ? g_host->General(code, a, b, c) : 0;
 }
 
-void* Host::SvcLoadApplicationData(VxApplication* app, const void* module) {
+void* VX_CALL Host::SvcLoadApplicationData(VxApplication* app, const void* module) {
   if (!g_host) return nullptr;
   auto it = g_host->appData_.find({app, module});
   return it == g_host->appData_.end() ? nullptr : it->second;
 }
 
-void Host::SvcStoreApplicationData(VxApplication* app, const void* module, void* data) {
+void VX_CALL Host::SvcStoreApplicationData(VxApplication* app, const void* module, void* data) {
   if (!g_host) return;
   if (data)
     g_host->appData_[{app, module}] = data;
@@ -239,7 +239,7 @@ void Host::SvcStoreApplicationData(VxApplication* app, const void* module, void*
     g_host->appData_.erase({app, module});
 }
 
-const char* Host::SvcFolder(int which) {
+const char* VX_CALL Host::SvcFolder(int which) {
   if (!g_host || which < 0 || which >= 5) return "";
   return g_host->folders_[which].c_str();
 }

@@ -1,78 +1,98 @@
 #include "wide.h"
 
-#include <iconv.h>
-
-#include <bit>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 
 namespace vxsim {
 namespace {
 
-constexpr const char* kWideCode =
-    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-
-// Converts `in` from one code to another; at an input sequence the conversion refuses,
-// `refused` is called with the rest of the input and returns how many bytes it took (after
-// appending what stands for them to `out`).
-template <class Refused>
-std::string Convert(const char* to, const char* from, std::string_view in, Refused refused) {
-  std::string out;
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return out;
-  out.resize(in.size() * 4 + 16);
-  char* src = const_cast<char*>(in.data());
-  size_t srcLeft = in.size();
-  size_t used = 0;
-  while (srcLeft > 0) {
-    char* dst = out.data() + used;
-    size_t dstLeft = out.size() - used;
-    const size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    used = out.size() - dstLeft;
-    if (r != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) {
-      out.resize(out.size() * 2);
-      continue;
-    }
-    // EILSEQ or EINVAL (a sequence cut at the end): the caller decides.
-    out.resize(used);
-    const size_t took = refused(std::string_view(src, srcLeft), out);
-    used = out.size();
-    out.resize(used + srcLeft * 4 + 16);
-    src += took;
-    srcLeft -= took;
+// The code point of the well-formed UTF-8 sequence at `at` and its length; 0 when the byte
+// there starts none (a stray continuation byte, an overlong form, a surrogate, a value above
+// U+10FFFF, or a sequence cut short).
+size_t DecodeOne(std::string_view s, size_t at, char32_t& cp) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) {
+    cp = lead;
+    return 1;
   }
-  iconv_close(cd);
-  out.resize(used);
-  return out;
+  size_t length = 0;
+  char32_t min = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, cp = lead & 0x1F, min = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, cp = lead & 0x0F, min = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, cp = lead & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (at + length > s.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (byte(at + i) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return 0;
+  return length;
 }
 
-void AppendUnit(std::string& out, char16_t unit) {
-  char bytes[2];
-  std::memcpy(bytes, &unit, 2);
-  out.append(bytes, 2);
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | cp >> 6));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | cp >> 12));
+    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | cp >> 18));
+    out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
 }
 
 }  // namespace
 
 std::u16string WidenUtf8(std::string_view utf8) {
-  const std::string bytes =
-      Convert(kWideCode, "UTF-8", utf8, [](std::string_view rest, std::string& out) {
-        AppendUnit(out, static_cast<char16_t>(static_cast<unsigned char>(rest[0])));
-        return size_t{1};
-      });
-  std::u16string wide(bytes.size() / 2, u'\0');
-  std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
+  std::u16string wide;
+  wide.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp = 0;
+    const size_t n = DecodeOne(utf8, i, cp);
+    if (n == 0) {
+      wide.push_back(static_cast<unsigned char>(utf8[i]));  // stands for itself
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      wide.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      wide.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<char16_t>(cp));
+    }
+    i += n;
+  }
   return wide;
 }
 
 std::string NarrowToUtf8(std::u16string_view wide) {
-  const std::string_view bytes(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
-  return Convert("UTF-8", kWideCode, bytes, [](std::string_view rest, std::string& out) {
-    out += "\xEF\xBF\xBD";
-    return std::min<size_t>(2, rest.size());
-  });
+  std::string out;
+  out.reserve(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const char16_t unit = wide[i];
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] < 0xE000) {
+      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                          (static_cast<char32_t>(wide[++i]) - 0xDC00));
+    } else if (unit >= 0xD800 && unit < 0xE000) {
+      AppendUtf8(out, 0xFFFD);  // a lone surrogate
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+  return out;
 }
 
 }  // namespace vxsim

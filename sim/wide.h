@@ -1,5 +1,5 @@
 // Texts of wide-character applications: the script's UTF-8 as the host's 16-bit characters
-// and back, through iconv.
+// and back.
 #pragma once
 
 #include <string>

@@ -15,6 +15,7 @@
 
 #include "host.h"
 #include "runner.h"
+#include "system.h"
 
 namespace {
 
@@ -62,9 +63,10 @@ int Help() {
 // The module beside the program (the build tree), else in the library folder of the tree the
 // program was installed into.
 std::string DefaultModule() {
+  const std::string program = vxsim::ProgramPath();
+  if (program.empty()) return VELLIX_MODULE_FILE;
+  const std::filesystem::path self(program);
   std::error_code ec;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return VELLIX_MODULE_FILE;
   const std::filesystem::path beside = self.parent_path() / VELLIX_MODULE_FILE;
   if (std::filesystem::exists(beside, ec)) return beside.string();
   return (self.parent_path() / VELLIX_RUN_LIBDIR / VELLIX_MODULE_FILE).lexically_normal().string();
@@ -73,6 +75,8 @@ std::string DefaultModule() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Transcripts stay byte for byte.
+  vxsim::UseBinaryStandardStreams();
   std::string module;
   std::string script;
   bool trace = false;
@@ -100,7 +104,7 @@ int main(int argc, char** argv) {
   if (script.empty()) return Usage("no script given");
   if (module.empty()) module = DefaultModule();
   // A bare file name is the one in the working folder, not one on the library search path.
-  if (module.find('/') == std::string::npos) module = "./" + module;
+  if (module.find_first_of("/\\") == std::string::npos) module = "./" + module;
 
   std::error_code ec;
   std::string work = std::filesystem::current_path(ec).string();

@@ -4,14 +4,22 @@
 #include "host/host_abi.h"
 #include "host/lifecycle.h"
 #include "host/tables.h"
+#include "io/system.h"
 
+// The build exports exactly these: through exports.def on Windows (by their plain names, with
+// no @N decoration of the 32-bit calling convention), through the default visibility
+// elsewhere, where everything else is hidden.
+#ifdef _WIN32
+#define VX_EXPORT extern "C"
+#else
 #define VX_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 using vellix::kActionCount;
 using vellix::kConditionCount;
 using vellix::kExpressionCount;
 
-VX_EXPORT int GetInfos(int code) {
+VX_EXPORT int VX_CALL GetInfos(int code) {
   switch (code) {
     case VX_INFO_VERSION:
       return VX_INFO_VERSION_ANSWER;
@@ -26,7 +34,7 @@ VX_EXPORT int GetInfos(int code) {
   }
 }
 
-VX_EXPORT int GetRunObjectInfos(void*, VxDescription* d) {
+VX_EXPORT int VX_CALL GetRunObjectInfos(void*, VxDescription* d) {
   if (d == nullptr) return 1;
   d->conditions = vellix::kConditions;
   d->actions = vellix::kActions;
@@ -43,10 +51,10 @@ VX_EXPORT int GetRunObjectInfos(void*, VxDescription* d) {
   return 1;
 }
 
-VX_EXPORT int GetRunObjectDataSize(VxRunHeader*, const void*) { return VX_RUN_OBJECT_SIZE; }
+VX_EXPORT int VX_CALL GetRunObjectDataSize(VxRunHeader*, const void*) { return VX_RUN_OBJECT_SIZE; }
 
 // No exception may cross into the host (see tables.h).
-VX_EXPORT int CreateRunObject(VxObjectHeader* object, const void* editData, void*) try {
+VX_EXPORT int VX_CALL CreateRunObject(VxObjectHeader* object, const void* editData, void*) try {
   if (object == nullptr || editData == nullptr) return 0;
   vellix::CreateRunObject(object, static_cast<const uint8_t*>(editData));
   return 0;
@@ -54,42 +62,42 @@ VX_EXPORT int CreateRunObject(VxObjectHeader* object, const void* editData, void
   return 0;
 }
 
-VX_EXPORT int DestroyRunObject(VxObjectHeader* object, int) try {
+VX_EXPORT int VX_CALL DestroyRunObject(VxObjectHeader* object, int) try {
   if (object != nullptr) vellix::DestroyRunObject(object);
   return 0;
 } catch (...) {
   return 0;
 }
 
-VX_EXPORT int HandleRunObject(VxObjectHeader*) { return 1; }
+VX_EXPORT int VX_CALL HandleRunObject(VxObjectHeader*) { return 1; }
 
-VX_EXPORT void StartApp(const VxHostServices* host, VxApplication* app) try {
+VX_EXPORT void VX_CALL StartApp(const VxHostServices* host, VxApplication* app) try {
   vellix::StartApplication(host, app);
 } catch (...) {
 }
 
-VX_EXPORT void EndApp(const VxHostServices* host, VxApplication* app) try {
+VX_EXPORT void VX_CALL EndApp(const VxHostServices* host, VxApplication* app) try {
   vellix::EndApplication(host, app);
 } catch (...) {
 }
 
 // The default file is reported to the host only when it is an absolute path.
-VX_EXPORT void UpdateFileNames(void*, void* hostValue, const void* editData,
-                               VxFileNameRoutine routine) {
+VX_EXPORT void VX_CALL UpdateFileNames(void*, void* hostValue, const void* editData,
+                                       VxFileNameRoutine routine) {
   if (editData == nullptr || routine == nullptr) return;
   const char* name = static_cast<const char*>(editData) + offsetof(VxEditData, defaultFile);
   char buffer[VX_EDIT_FIELD_SIZE(defaultFile) + 1] = {};
   for (size_t i = 0; i < VX_EDIT_FIELD_SIZE(defaultFile) && name[i] != '\0'; ++i) {
     buffer[i] = name[i];
   }
-  if (buffer[0] == '/') routine(hostValue, buffer);
+  if (vellix::IsAbsolutePath(buffer)) routine(hostValue, buffer);
 }
 
 // The editor side and the per-frame hooks of the host: inert here.
 #define VX_STUB(name, value) \
-  VX_EXPORT vx_word name(void*, void*, void*, void*) { return value; }
+  VX_EXPORT vx_word VX_CALL name(void*, void*, void*, void*) { return value; }
 #define VX_VOID_STUB(name) \
-  VX_EXPORT void name(void*, void*, void*, void*) {}
+  VX_EXPORT void VX_CALL name(void*, void*, void*, void*) {}
 
 VX_STUB(DisplayRunObject, 0)
 VX_STUB(PauseRunObject, 0)

@@ -17,6 +17,21 @@ extern "C" {
 #define VX_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
 #endif
 
+/* VX_CALL: the calling convention of every function that crosses between the host and the
+ * module: the exported entry points, the routines of the three tables, the host's services
+ * and every callback either side hands the other. On 32-bit Windows it is __stdcall, the
+ * convention of the Windows API (the callee removes its arguments from the stack), which the
+ * host uses; anywhere else there is one convention and VX_CALL is empty. Module and host must
+ * agree: a mismatch corrupts the stack at the first call. A host with another convention
+ * builds with -DVX_CALL=... (the one switch); nothing else needs to change. */
+#ifndef VX_CALL
+#if defined(_WIN32) && !defined(_WIN64)
+#define VX_CALL __stdcall
+#else
+#define VX_CALL
+#endif
+#endif
+
 typedef intptr_t vx_word;
 
 typedef struct VxObjectHeader VxObjectHeader;
@@ -130,16 +145,16 @@ enum {
 /* Folders the host reports for the base-folder choices it owns. */
 enum { VX_FOLDER_SYSTEM = 0, VX_FOLDER_APPDATA = 3, VX_FOLDER_COMMON_APPDATA = 4 };
 
-typedef vx_word (*VxService)(VxObjectHeader* object, vx_word a, vx_word b);
-typedef vx_word (*VxRoutine)(VxObjectHeader* object, vx_word param1, vx_word param2);
+typedef vx_word(VX_CALL* VxService)(VxObjectHeader* object, vx_word a, vx_word b);
+typedef vx_word(VX_CALL* VxRoutine)(VxObjectHeader* object, vx_word param1, vx_word param2);
 
 struct VxHostServices {
-  vx_word (*general)(int code, vx_word a, vx_word b, vx_word c);
+  vx_word(VX_CALL* general)(int code, vx_word a, vx_word b, vx_word c);
   /* Per-application data of one module, keyed by the module's own handle. */
-  void* (*loadApplicationData)(VxApplication* app, const void* module);
-  void (*storeApplicationData)(VxApplication* app, const void* module, void* data);
+  void*(VX_CALL* loadApplicationData)(VxApplication* app, const void* module);
+  void(VX_CALL* storeApplicationData)(VxApplication* app, const void* module, void* data);
   /* A folder the host reports (VX_FOLDER_*); never null, may be empty. */
-  const char* (*folder)(int which);
+  const char*(VX_CALL* folder)(int which);
 };
 
 /* A position given to the set-position service. */
@@ -317,10 +332,10 @@ static inline const VxChartKey* VxChartKeys(void) {
 enum { VX_CHART_GET_PROPERTIES = 0, VX_CHART_SET_PROPERTIES = 1 };
 typedef struct VxChartData {
   void* chart;
-  int (*readPoint)(void* chart, int32_t index, VxChartPoint* point);
-  void (*addPoint)(void* chart, float x, float y, int32_t a, int32_t b, const char* label,
-                   int32_t one);
-  void (*exchangeProperties)(void* chart, int32_t mode, VxChartProperties* block);
+  int(VX_CALL* readPoint)(void* chart, int32_t index, VxChartPoint* point);
+  void(VX_CALL* addPoint)(void* chart, float x, float y, int32_t a, int32_t b, const char* label,
+                          int32_t one);
+  void(VX_CALL* exchangeProperties)(void* chart, int32_t mode, VxChartProperties* block);
 } VxChartData;
 
 /* One live object of the running application. */
@@ -460,31 +475,32 @@ enum { VX_CLEAR_UNDO_STACK = 1, VX_CLEAR_REDO_STACK = 2 };
 /* Action 83: 2 is manual undo blocks (action 82 starts each); every other value automatic. */
 enum { VX_UNDO_BLOCKS_MANUAL = 2 };
 
-typedef void (*VxFileNameRoutine)(void* hostValue, const char* fileName);
+typedef void(VX_CALL* VxFileNameRoutine)(void* hostValue, const char* fileName);
 
 /* Entry points the module exports (C linkage). The host resolves them by name. */
-typedef int (*VxGetInfosFn)(int code);
-typedef int (*VxGetRunObjectInfosFn)(void* unused, VxDescription* description);
-typedef int (*VxGetRunObjectDataSizeFn)(VxRunHeader* rh, const void* editData);
-typedef int (*VxCreateRunObjectFn)(VxObjectHeader* object, const void* editData, void* unused);
-typedef int (*VxDestroyRunObjectFn)(VxObjectHeader* object, int unused);
-typedef int (*VxHandleRunObjectFn)(VxObjectHeader* object);
-typedef void (*VxAppFn)(const VxHostServices* host, VxApplication* app);
-typedef void (*VxUpdateFileNamesFn)(void* unused, void* hostValue, const void* editData,
-                                    VxFileNameRoutine routine);
+typedef int(VX_CALL* VxGetInfosFn)(int code);
+typedef int(VX_CALL* VxGetRunObjectInfosFn)(void* unused, VxDescription* description);
+typedef int(VX_CALL* VxGetRunObjectDataSizeFn)(VxRunHeader* rh, const void* editData);
+typedef int(VX_CALL* VxCreateRunObjectFn)(VxObjectHeader* object, const void* editData,
+                                          void* unused);
+typedef int(VX_CALL* VxDestroyRunObjectFn)(VxObjectHeader* object, int unused);
+typedef int(VX_CALL* VxHandleRunObjectFn)(VxObjectHeader* object);
+typedef void(VX_CALL* VxAppFn)(const VxHostServices* host, VxApplication* app);
+typedef void(VX_CALL* VxUpdateFileNamesFn)(void* unused, void* hostValue, const void* editData,
+                                           VxFileNameRoutine routine);
 
 /* The same entry points declared, for a host that links the module in rather than loading
  * it (tests, fuzz targets); the module's definitions are checked against them. */
-int GetInfos(int code);
-int GetRunObjectInfos(void* unused, VxDescription* description);
-int GetRunObjectDataSize(VxRunHeader* rh, const void* editData);
-int CreateRunObject(VxObjectHeader* object, const void* editData, void* unused);
-int DestroyRunObject(VxObjectHeader* object, int unused);
-int HandleRunObject(VxObjectHeader* object);
-void StartApp(const VxHostServices* host, VxApplication* app);
-void EndApp(const VxHostServices* host, VxApplication* app);
-void UpdateFileNames(void* unused, void* hostValue, const void* editData,
-                     VxFileNameRoutine routine);
+int VX_CALL GetInfos(int code);
+int VX_CALL GetRunObjectInfos(void* unused, VxDescription* description);
+int VX_CALL GetRunObjectDataSize(VxRunHeader* rh, const void* editData);
+int VX_CALL CreateRunObject(VxObjectHeader* object, const void* editData, void* unused);
+int VX_CALL DestroyRunObject(VxObjectHeader* object, int unused);
+int VX_CALL HandleRunObject(VxObjectHeader* object);
+void VX_CALL StartApp(const VxHostServices* host, VxApplication* app);
+void VX_CALL EndApp(const VxHostServices* host, VxApplication* app);
+void VX_CALL UpdateFileNames(void* unused, void* hostValue, const void* editData,
+                             VxFileNameRoutine routine);
 
 #ifdef __cplusplus
 }

@@ -1,74 +1,21 @@
 #include "host/host_records.h"
 
-#include <iconv.h>
-
 #include <bit>
 #include <cerrno>
 #include <cstring>
 
 #include "host/objects.h"
+#include "io/system.h"
 
 namespace vellix {
 
 namespace {
 
-constexpr const char* kWideCode =
-    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-
-std::string CodePageName(int32_t codePage) {
-  if (codePage == 65001) return "UTF-8";
-  return "CP" + std::to_string(codePage);
-}
-
-// Converts with iconv; at an input sequence the conversion refuses, `refused` appends what
-// stands for it and says how many input bytes it took. False when iconv has no such
-// conversion.
-template <class Refused>
-bool Convert(const std::string& to, const std::string& from, std::string_view in, std::string& out,
-             Refused refused) {
-  iconv_t cd = iconv_open(to.c_str(), from.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  out.assign(in.size() * 2 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  size_t srcLeft = in.size();
-  size_t used = 0;
-  while (srcLeft > 0) {
-    char* dst = out.data() + used;
-    size_t dstLeft = out.size() - used;
-    const size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    used = out.size() - dstLeft;
-    if (r != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) {
-      out.resize(out.size() * 2);
-      continue;
-    }
-    out.resize(used);
-    const size_t took = refused(std::string_view(src, srcLeft), out);
-    used = out.size();
-    out.resize(used + srcLeft * 2 + 16);
-    src += took;
-    srcLeft -= took;
-  }
-  iconv_close(cd);
-  out.resize(used);
-  return true;
-}
-
 // 16-bit characters to the code page; a character it lacks becomes "?", as the host's own
 // conversion does. Without the code page, the characters up to U+00FF stand for themselves.
 std::string NarrowText(std::u16string_view wide, int32_t codePage) {
-  const std::string_view bytes(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
   std::string out;
-  const bool ok = Convert(CodePageName(codePage), kWideCode, bytes, out,
-                          [](std::string_view rest, std::string& o) {
-                            o.push_back('?');
-                            char16_t unit = 0;
-                            std::memcpy(&unit, rest.data(), std::min<size_t>(2, rest.size()));
-                            // A surrogate pair is one character.
-                            const bool pair = unit >= 0xD800 && unit < 0xDC00 && rest.size() >= 4;
-                            return std::min<size_t>(pair ? 4 : 2, rest.size());
-                          });
-  if (ok) return out;
+  if (Utf16ToCodePage(codePage, wide, out)) return out;
   out.clear();
   for (char16_t c : wide) out.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
   return out;
@@ -76,22 +23,10 @@ std::string NarrowText(std::u16string_view wide, int32_t codePage) {
 
 // The code page's text as 16-bit characters; a byte it does not define stands for itself.
 std::u16string WideText(std::string_view narrow, int32_t codePage) {
-  std::string bytes;
-  const bool ok = Convert(kWideCode, CodePageName(codePage), narrow, bytes,
-                          [](std::string_view rest, std::string& o) {
-                            const char16_t unit = static_cast<unsigned char>(rest[0]);
-                            char two[2];
-                            std::memcpy(two, &unit, 2);
-                            o.append(two, 2);
-                            return size_t{1};
-                          });
   std::u16string wide;
-  if (!ok) {
-    for (char c : narrow) wide.push_back(static_cast<unsigned char>(c));
-    return wide;
-  }
-  wide.resize(bytes.size() / 2);
-  std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
+  if (CodePageToUtf16(codePage, narrow, wide)) return wide;
+  wide.clear();
+  for (char c : narrow) wide.push_back(static_cast<unsigned char>(c));
   return wide;
 }
 

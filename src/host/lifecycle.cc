@@ -1,6 +1,4 @@
 // Run-object creation and destruction, notifications, and the per-application tables.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include "host/global_data.h"
 #include "host/lifecycle.h"
 #include "host/run_object.h"
+#include "io/system.h"
 #include "search/search_results.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
@@ -46,10 +45,14 @@ int32_t Int32(const uint8_t (&field)[4]) {
 
 const char kModuleHandleByte = 0;
 
+// A folder as the host reports it; where it reports none, the system's own (the Windows
+// directory and the special folders on Windows; none on POSIX).
 std::string HostFolder(const VxHostServices* host, int which) {
-  if (host == nullptr || host->folder == nullptr) return {};
-  const char* f = host->folder(which);
-  return f ? std::string(f) : std::string();
+  const char* f = host != nullptr && host->folder != nullptr ? host->folder(which) : nullptr;
+  if (f != nullptr && f[0] != '\0') return f;
+  return SystemFolder(which == VX_FOLDER_APPDATA          ? KnownFolder::kAppData
+                      : which == VX_FOLDER_COMMON_APPDATA ? KnownFolder::kCommonAppData
+                                                          : KnownFolder::kSystem);
 }
 
 std::string ApplicationPath(VxApplication* running) {
@@ -66,15 +69,8 @@ std::string BaseFolderFor(int32_t choice, const VxRunHeader* rh) {
   switch (choice) {
     case VX_BASE_SYSTEM:
       return HostFolder(host, VX_FOLDER_SYSTEM);
-    case VX_BASE_CURRENT: {
-      std::string cwd(4096, '\0');
-      while (getcwd(cwd.data(), cwd.size()) == nullptr) {
-        if (errno != ERANGE) return {};
-        cwd.resize(cwd.size() * 2);
-      }
-      cwd.resize(std::strlen(cwd.c_str()));
-      return cwd;
-    }
+    case VX_BASE_CURRENT:
+      return CurrentDirectory();
     case VX_BASE_APPLICATION:
       return RemoveFileSpec(ApplicationPath(rh ? rh->app : nullptr));
     case VX_BASE_APPDATA:
@@ -91,7 +87,12 @@ std::string BaseFolderFor(int32_t choice, const VxRunHeader* rh) {
 
 }  // namespace
 
-const void* ModuleHandle() { return &kModuleHandleByte; }
+// The module's own handle where the system gives modules one (its HINSTANCE on Windows),
+// else the address of a byte of its own: either way, one key per loaded module.
+const void* ModuleHandle() {
+  const void* handle = ThisModuleHandle();
+  return handle != nullptr ? handle : &kModuleHandleByte;
+}
 
 VxApplication* TopLevelApplication(VxApplication* app) {
   while (app != nullptr && app->parent != nullptr) app = app->parent;

@@ -39,7 +39,7 @@ inline void LeaveFrame(RunObject& ro, Frame frame) {
 // No exception may cross into the host, which is C and would end the whole application,
 // unsaved data and all: a routine that runs out of memory answers false, nothing or 0.
 template <ConditionBody Body, Frame F>
-vx_word Condition(VxObjectHeader* header, vx_word, vx_word) try {
+vx_word VX_CALL Condition(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, false);
   if (!EnterFrame(ro, F)) return 0;
@@ -51,7 +51,7 @@ vx_word Condition(VxObjectHeader* header, vx_word, vx_word) try {
 }
 
 template <ActionBody Body, Frame F>
-vx_word Action(VxObjectHeader* header, vx_word, vx_word) try {
+vx_word VX_CALL Action(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, false);
   if (!EnterFrame(ro, F)) return 0;
@@ -63,7 +63,7 @@ vx_word Action(VxObjectHeader* header, vx_word, vx_word) try {
 }
 
 template <ExpressionBody Body, Frame F>
-vx_word Expression(VxObjectHeader* header, vx_word, vx_word) try {
+vx_word VX_CALL Expression(VxObjectHeader* header, vx_word, vx_word) try {
   RunObject& ro = RunObjectOf(header);
   Params params(header, true);
   if (ro.store == nullptr) return 0;  // an object whose creation failed

@@ -13,7 +13,7 @@ namespace vxsim {
 namespace {
 
 // A chart whose point reader never says "no more".
-int EndlessPoints(void*, int32_t index, VxChartPoint* point) {
+int VX_CALL EndlessPoints(void*, int32_t index, VxChartPoint* point) {
   *point = VxChartPoint{VX_POINT_HAS_LABEL, static_cast<float>(index), 1.0f, 0, 0, "same"};
   return 1;
 }

@@ -34,7 +34,10 @@ TEST(StartUp, ADefaultFileThatCannotBeReadKeepsItsBytes) {
   static std::string target;
   target = dir / "save.ini";
   const std::string content = IniLikeText(10, 10);
-  const std::string script = "object ini standard=1 autosave=1 loaddefault=1 file=\"" + target +
+  // Backslashes of a Windows path are escaped in the script's quotes.
+  std::string quoted;
+  for (char c : target) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  const std::string script = "object ini standard=1 autosave=1 loaddefault=1 file=\"" + quoted +
                              "\"\nact ini 15 \"new\" \"k\" \"v\"\n";
   const std::string printed = "trigger ini 12\ntrigger ini 10\ntrigger ini 11\n";
   FaultInjection faults;

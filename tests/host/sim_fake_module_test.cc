@@ -23,7 +23,7 @@ std::function<vx_word(char kind, int index, VxObjectHeader* object)> g_routine;
 std::vector<std::string> g_events;
 
 template <char K, int I>
-vx_word Routine(VxObjectHeader* object, vx_word, vx_word) {
+vx_word VX_CALL Routine(VxObjectHeader* object, vx_word, vx_word) {
   return g_routine ? g_routine(K, I, object) : 0;
 }
 template <char K, size_t... I>
@@ -34,7 +34,7 @@ const auto kConditions = Table<'c'>(std::make_index_sequence<VX_CONDITION_COUNT>
 const auto kActions = Table<'a'>(std::make_index_sequence<VX_ACTION_COUNT>{});
 const auto kExpressions = Table<'e'>(std::make_index_sequence<VX_EXPRESSION_COUNT>{});
 
-int FakeInfos(void*, VxDescription* d) {
+int VX_CALL FakeInfos(void*, VxDescription* d) {
   d->conditions = kConditions.data();
   d->actions = kActions.data();
   d->expressions = kExpressions.data();
@@ -45,20 +45,20 @@ int FakeInfos(void*, VxDescription* d) {
   d->identifier = VX_IDENTIFIER;
   return 1;
 }
-int FakeSize(VxRunHeader*, const void*) { return VX_RUN_OBJECT_SIZE; }
-int FakeCreate(VxObjectHeader* object, const void* edit, void*) {
+int VX_CALL FakeSize(VxRunHeader*, const void*) { return VX_RUN_OBJECT_SIZE; }
+int VX_CALL FakeCreate(VxObjectHeader* object, const void* edit, void*) {
   g_events.push_back("create " + std::string(static_cast<const VxEditData*>(edit)->defaultFile));
   (void)object;
   return 0;
 }
-int FakeDestroy(VxObjectHeader*, int) {
+int VX_CALL FakeDestroy(VxObjectHeader*, int) {
   g_events.push_back("destroy");
   return 0;
 }
-void FakeStart(const VxHostServices*, VxApplication* app) {
+void VX_CALL FakeStart(const VxHostServices*, VxApplication* app) {
   g_events.push_back(std::string("start ") + (app->parent ? "sub" : "top"));
 }
-void FakeEnd(const VxHostServices*, VxApplication* app) {
+void VX_CALL FakeEnd(const VxHostServices*, VxApplication* app) {
   g_events.push_back(std::string("end ") + (app->parent ? "sub" : "top"));
 }
 

@@ -3,7 +3,8 @@
 #   cmake -DRUNNER=<vellix-run> -DSCRIPT=<dir>/NAME.vxs -DWORK=<folder> -P run_scenario.cmake
 #
 # Expected results sit beside the script:
-#   NAME.out  the exact standard output (required);
+#   NAME.out  the exact standard output (required); NAME.PLATFORM.out instead, when
+#             present and -DPLATFORM=... names the system (windows);
 #   NAME.args when present, options for vellix-run, one a line, given before the script;
 #   NAME.err  when present, the exact standard error, and the run must exit with status 2;
 #             the script's path is written as NAME.vxs in it. Without NAME.err the run must
@@ -21,6 +22,11 @@ get_filename_component(dir "${SCRIPT}" DIRECTORY)
 get_filename_component(name "${SCRIPT}" NAME_WE)
 get_filename_component(script_file "${SCRIPT}" NAME)
 set(expected_out "${dir}/${name}.out")
+# A scenario that prints paths has the system's own expectation beside it where the system
+# writes them differently (NAME.windows.out: "\" and Windows roots).
+if(DEFINED PLATFORM AND EXISTS "${dir}/${name}.${PLATFORM}.out")
+  set(expected_out "${dir}/${name}.${PLATFORM}.out")
+endif()
 set(expected_err "${dir}/${name}.err")
 set(actual_out "${WORK}.stdout")
 set(actual_err "${WORK}.stderr")
@@ -34,8 +40,9 @@ file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 file(REMOVE "${actual_out}" "${actual_err}")
 
+# EMULATOR (wine, for a cross build) runs the program when given.
 execute_process(
-  COMMAND "${RUNNER}" ${options} "${SCRIPT}"
+  COMMAND ${EMULATOR} "${RUNNER}" ${options} "${SCRIPT}"
   WORKING_DIRECTORY "${WORK}"
   RESULT_VARIABLE status
   OUTPUT_FILE "${actual_out}"

@@ -2,15 +2,11 @@
 // and faults injected into the file-system calls of the files room.
 #pragma once
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -29,25 +25,42 @@ inline std::string IniLikeText(int groups, int items) {
   return out.str();
 }
 
-// A fresh folder per test, removed afterwards; under /tmp unless another folder is named.
+// The system's folder for temporary files (/tmp on POSIX), without a trailing separator.
+inline std::string TemporaryFolder() {
+  std::error_code ec;
+  std::string folder = std::filesystem::temp_directory_path(ec).string();
+  if (ec || folder.empty()) return "/tmp";
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  return folder;
+}
+
+// A fresh folder per test, removed afterwards; in the temporary folder unless another folder
+// is named.
 class TempFolder {
  public:
-  explicit TempFolder(const std::string& under = "/tmp") {
-    std::string pattern = under + "/vellix-files-XXXXXX";
-    const char* made = ::mkdtemp(pattern.data());
-    if (made == nullptr) std::abort();
-    path_ = made;
+  explicit TempFolder(const std::string& under = TemporaryFolder()) {
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::string candidate = under + "/vellix-files-" + std::to_string(random());
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+    }
+    if (path_.empty()) std::abort();
   }
   ~TempFolder() {
     std::error_code ec;
     // Undo any permission change a test made so the whole tree can go.
+    const auto all = std::filesystem::perms::owner_all;
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-      if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
+      if (it->is_directory(ec)) std::filesystem::permissions(it->path(), all, ec);
     }
-    ::chmod(path_.c_str(), 0700);
+    std::filesystem::permissions(path_, all, ec);
     std::filesystem::remove_all(path_, ec);
   }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
@@ -68,18 +81,15 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 inline bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
 inline std::set<std::string> Entries(const std::string& folder) {
   std::set<std::string> names;
-  if (DIR* d = ::opendir(folder.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.insert(name);
-    }
-    ::closedir(d);
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    names.insert(entry.path().filename().string());
   }
   return names;
 }

@@ -1,8 +1,4 @@
 // Reading and writing the object's files for the tool, through the files room's own code.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -13,6 +9,7 @@
 #include "files/files.h"
 #include "format/text.h"
 #include "io/file_io.h"
+#include "io/system.h"
 #include "tool.h"
 
 namespace vellix::cli {
@@ -99,8 +96,8 @@ void KeepBackup(const std::string& file) {
     if (info.error == ENOENT) return;  // nothing to keep yet
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(info.error));
   }
-  struct stat st;
-  if (::stat(file.c_str(), &st) != 0) {
+  FileStatus st;
+  if (Retrying(&FileSystemCalls::stat, file.c_str(), &st) != 0) {
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(errno));
   }
   const std::string backup = file + ".bak";
@@ -206,12 +203,13 @@ std::string ReadInput(const std::string& file) {
     return bytes;
   }
   char buffer[1 << 16];
+  // Standard input is binary (UseBinaryStandardStreams), so the bytes come as they are.
   for (;;) {
-    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw Failure(kIoError, "-", "cannot be read: " + SystemError(errno));
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
+    const size_t n = std::fread(buffer, 1, sizeof buffer, stdin);
+    bytes.append(buffer, n);
+    if (n == sizeof buffer) continue;
+    if (std::ferror(stdin)) throw Failure(kIoError, "-", "cannot be read: " + SystemError(errno));
+    break;
   }
   return bytes;
 }

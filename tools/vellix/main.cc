@@ -16,6 +16,7 @@
 
 #include "commands.h"
 #include "manual.h"
+#include "io/system.h"
 #include "tool.h"
 
 namespace vellix::cli {
@@ -208,6 +209,8 @@ int Run(int argc, char** argv) {
 }  // namespace vellix::cli
 
 int main(int argc, char** argv) {
+  // Files and transcripts on standard output stay byte for byte.
+  vellix::UseBinaryStandardStreams();
   try {
     return vellix::cli::Run(argc, argv);
   } catch (const vellix::cli::Failure& failure) {

@@ -41,11 +41,11 @@ std::optional<size_t> CellOf(std::string_view name, const ArrayShape& shape) {
 
 std::optional<uint64_t> ArrayShape::CellCount() const {
   if (sizeX < 0 || sizeY < 0 || sizeZ < 0) return std::nullopt;
-  uint64_t count = 0;
-  if (__builtin_mul_overflow(static_cast<uint64_t>(sizeX), static_cast<uint64_t>(sizeY), &count) ||
-      __builtin_mul_overflow(count, static_cast<uint64_t>(sizeZ), &count))
-    return std::nullopt;
-  return count;
+  // Two sizes below 2^31 multiply without overflow; the third may not fit.
+  const uint64_t area = static_cast<uint64_t>(sizeX) * static_cast<uint64_t>(sizeY);
+  const auto depth = static_cast<uint64_t>(sizeZ);
+  if (area != 0 && depth > UINT64_MAX / area) return std::nullopt;
+  return area * depth;
 }
 
 void LoadArray(Store& store, std::string_view group, const ArrayCells& cells) {

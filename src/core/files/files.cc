@@ -20,6 +20,7 @@
 #include "format/text.h"
 #include "io/blocks.h"
 #include "io/file_io.h"
+#include "io/system.h"
 #include "store/name_key.h"
 #include "store/scoped_value.h"
 #include "store/store.h"
@@ -36,13 +37,16 @@ bool IsDirectory(const std::string& path) {
 }
 
 // Folds "." and ".." and repeated separators. Both "/" and "\" separate (paths written for
-// other systems use the latter); the result uses "/". A ".." above the root stays at the
-// root; one at the start of a relative path is kept, as it still means something there.
+// the other system use the other one); the result uses the system's own (kPathSeparator).
+// The root ("/" on POSIX; "C:\", "\\server\share\" or "\\?\" on Windows) is kept, and a ".."
+// above it stays at it; one at the start of a relative path is kept, as it still means
+// something there.
 std::string Canonicalize(std::string_view path) {
-  const bool absolute = !path.empty() && IsSeparator(path.front());
-  const bool trailing = path.size() > 1 && IsSeparator(path.back());
+  const size_t rootLength = PathRootLength(path);
+  const bool absolute = rootLength > 0;
+  const bool trailing = path.size() > rootLength && IsSeparator(path.back());
   std::vector<std::string_view> parts;
-  size_t i = 0;
+  size_t i = rootLength;
   while (i < path.size()) {
     while (i < path.size() && IsSeparator(path[i])) ++i;
     size_t j = i;
@@ -62,21 +66,21 @@ std::string Canonicalize(std::string_view path) {
   }
   std::string out;
   out.reserve(path.size() + 1);
-  if (absolute) out.push_back('/');
+  for (char c : path.substr(0, rootLength)) out.push_back(IsSeparator(c) ? kPathSeparator : c);
   for (size_t n = 0; n < parts.size(); ++n) {
-    if (n > 0) out.push_back('/');
+    if (n > 0) out.push_back(kPathSeparator);
     out.append(parts[n]);
   }
-  if (trailing && !parts.empty()) out.push_back('/');
+  if (trailing && !parts.empty()) out.push_back(kPathSeparator);
   return out;
 }
 
-// Creates every missing folder of `folder`, outermost first. Failures are not checked one
-// by one: existing levels fail harmlessly, and a level that cannot be made shows up when the
-// file itself is opened.
+// Creates every missing folder of `folder`, outermost first, starting after its root (a
+// drive or a share is not made). Failures are not checked one by one: existing levels fail
+// harmlessly, and a level that cannot be made shows up when the file itself is opened.
 void CreateFolders(const std::string& folder) {
-  for (size_t i = 1; i <= folder.size(); ++i) {
-    if (i == folder.size() || folder[i] == '/') MakeFolder(folder.substr(0, i));
+  for (size_t i = std::max<size_t>(PathRootLength(folder), 1); i <= folder.size(); ++i) {
+    if (i == folder.size() || IsSeparator(folder[i])) MakeFolder(folder.substr(0, i));
   }
 }
 
@@ -202,15 +206,16 @@ SaveStatus SaveWithOwnSettings(Store& store, const std::string& path) {
 
 std::string ResolvePath(std::string_view baseFolder, std::string_view path, Folders folders) {
   std::string full;
-  if (!path.empty() && path.front() == '/') {
+  if (IsAbsolutePath(path)) {
     full.assign(path);
   } else {
-    // A relative path hangs off the base folder; one leading backslash is only a separator
-    // (an empty base folder therefore means the root).
+    // A relative path hangs off the base folder; one leading separator that does not make
+    // it absolute ("\" on POSIX, "/" on Windows) is only a separator (an empty base folder
+    // therefore means the root).
     if (!path.empty() && IsSeparator(path.front())) path.remove_prefix(1);
     full.reserve(baseFolder.size() + 1 + path.size());
     full.assign(baseFolder);
-    if (full.empty() || !IsSeparator(full.back())) full.push_back('/');
+    if (full.empty() || !IsSeparator(full.back())) full.push_back(kPathSeparator);
     full.append(path);
   }
   std::string canonical = Canonicalize(full);
@@ -222,16 +227,14 @@ std::string ResolvePath(std::string_view baseFolder, std::string_view path, Fold
 }
 
 std::string RemoveFileSpec(std::string_view path) {
-  if (path.empty()) return std::string();
-  if (IsSeparator(path.back())) {
-    // A bare root stays; otherwise only the trailing separator goes.
-    if (path.size() == 1) return std::string(path);
-    return std::string(path.substr(0, path.size() - 1));
-  }
+  // A bare root stays ("/", "C:\", "\\server\share\"), and so does the root of what is in it.
+  const size_t root = PathRootLength(path);
+  if (path.size() <= root) return std::string(path);
+  // Otherwise a trailing separator is the last component.
+  if (IsSeparator(path.back())) return std::string(path.substr(0, path.size() - 1));
   size_t sep = path.size();
-  while (sep > 0 && !IsSeparator(path[sep - 1])) --sep;
-  if (sep == 0) return std::string();                   // a bare name has no folder
-  if (sep == 1) return std::string(path.substr(0, 1));  // the root keeps its separator
+  while (sep > root && !IsSeparator(path[sep - 1])) --sep;
+  if (sep == root) return std::string(path.substr(0, root));  // "" for a bare name
   return std::string(path.substr(0, sep - 1));
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "io/system.h"
+
 namespace vellix {
 
 namespace {
@@ -107,8 +109,11 @@ int WriteAll(int fd, std::string_view content) {
   return 0;
 }
 
+// The separators a path may have: "/", and "\" too where the system takes it (Windows).
+constexpr const char* kSeparators = kPathSeparator == '/' ? "/" : "/\\";
+
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
@@ -116,7 +121,7 @@ std::string FolderOf(const std::string& path) {
 
 // The folder part with its separator ("" for a bare name) and the last component.
 void SplitPath(const std::string& path, std::string& folder, std::string& base) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(kSeparators);
   folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   base = slash == std::string::npos ? path : path.substr(slash + 1);
 }

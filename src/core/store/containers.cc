@@ -1,21 +1,28 @@
 #include "store/containers.h"
 
+#if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
+#define VELLIX_HAVE_MMAP 1
+#endif
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace vellix {
 
+#ifdef VELLIX_HAVE_MMAP
 namespace {
 constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kZeroedByTheSystem = size_t{128} << 10;  // glibc's default mmap threshold
 }  // namespace
+#endif
 
 SlotArray::SlotArray(size_t n) : size_(n) {
   if (n == 0) return;
   const size_t bytes = n * sizeof(SlotWord);
+#ifdef VELLIX_HAVE_MMAP
   if (bytes >= kHugePage) {
     const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -35,6 +42,7 @@ SlotArray::SlotArray(size_t n) : size_(n) {
     malloced_ = true;
     return;
   }
+#endif
   // Through operator new like the store's other allocations, so that a failure is a
   // bad_alloc from the same place (and the allocation-failure test reaches it).
   data_ = static_cast<SlotWord*>(::operator new(bytes));
@@ -43,6 +51,7 @@ SlotArray::SlotArray(size_t n) : size_(n) {
 
 void SlotArray::Release() {
   if (data_ == nullptr) return;
+#ifdef VELLIX_HAVE_MMAP
   if (mappedBytes_ != 0) {
     ::munmap(data_, mappedBytes_);
   } else if (malloced_) {
@@ -50,6 +59,9 @@ void SlotArray::Release() {
   } else {
     ::operator delete(data_);
   }
+#else
+  ::operator delete(data_);  // without mmap every table comes from operator new
+#endif
   data_ = nullptr;
   size_ = 0;
   mappedBytes_ = 0;

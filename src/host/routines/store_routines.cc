@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "host/routines.h"
+#include "io/system.h"
 #include "store/number_text.h"
 #include "store/sorting.h"
 #include "store/store.h"
@@ -179,10 +180,8 @@ void GroupOperation(RunObject& ro, Params& p) {
   const auto code = static_cast<GroupOperationCode>(
       block != nullptr ? static_cast<int>(static_cast<int8_t>(block[0])) : kGroupOperationNone);
   const int option = block != nullptr ? static_cast<int8_t>(block[1]) : 0;
-  // The shuffle is seeded from the millisecond tick count, a monotonic clock.
-  const auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now().time_since_epoch());
-  ApplyGroupOperation(*ro.store, code, option, group, static_cast<uint32_t>(ticks.count()));
+  // The shuffle is seeded from the millisecond tick count.
+  ApplyGroupOperation(*ro.store, code, option, group, TickCount());
 }
 
 // ------------------------------------------------------------------ expressions
