@@ -38,9 +38,11 @@ void Host::EndApp(Application& app) {
 std::vector<Object*> Host::ObjectsInCreationOrder(
     const std::function<bool(const Application&)>& which) {
   std::vector<Object*> objects;
-  for (auto& app : apps_)
-    if (which(*app))
+  for (auto& app : apps_) {
+    if (which(*app)) {
       for (auto& o : app->objects) objects.push_back(o.get());
+    }
+  }
   std::sort(objects.begin(), objects.end(),
             [](Object* a, Object* b) { return a->serial < b->serial; });
   return objects;
@@ -87,8 +89,9 @@ void Host::Abandon() {
 }
 
 Application* Host::FindApp(std::string_view name) {
-  for (auto& app : apps_)
+  for (auto& app : apps_) {
     if (app->name == name) return app.get();
+  }
   return nullptr;
 }
 
@@ -139,8 +142,9 @@ void Host::Restart(Application& app) {
   // Ending an application ends what runs inside it: the objects of its sub-applications go
   // with its own, before EndApp releases the data they may share.
   auto inside = [&](const Application& a) {
-    for (const Application* p = &a; p; p = p->parent)
+    for (const Application* p = &a; p; p = p->parent) {
       if (p == &app) return true;
+    }
     return false;
   };
   for (Object* o : ObjectsInCreationOrder(inside)) DestroyObject(*o);
@@ -152,11 +156,13 @@ void Host::Restart(Application& app) {
 // Objects
 
 std::unique_ptr<Object> Host::NewObject(const std::string& name, ObjectKind kind) {
-  if (name.empty() || name.size() > kMaxObjectName)
+  if (name.empty() || name.size() > kMaxObjectName) {
     throw HostError("object names have 1 to " + std::to_string(kMaxObjectName) + " bytes: " + name);
+  }
   if (name.find('\0') != std::string::npos) throw HostError("object names cannot hold a NUL byte");
-  if (FindObject(name))
+  if (FindObject(name)) {
     throw HostError("object " + name + " already exists in application " + running_->name);
+  }
   Application& app = *running_;
   auto object = std::make_unique<Object>();
   object->name = name;
@@ -196,8 +202,9 @@ Object& Host::CreateObject(const std::string& name, std::vector<uint8_t> editDat
 }
 
 Object* Host::FindObject(std::string_view name) {
-  for (auto& o : running_->objects)
+  for (auto& o : running_->objects) {
     if (o->name == name) return o.get();
+  }
   return nullptr;
 }
 
@@ -231,8 +238,9 @@ void Host::DestroyObject(Object& object) {
 }
 
 void Host::DestroyDoomed() {
-  for (Object* o : ObjectsInCreationOrder([](const Application&) { return true; }))
+  for (Object* o : ObjectsInCreationOrder([](const Application&) { return true; })) {
     if (o->doomed && o->busy == 0) DestroyObject(*o);
+  }
 }
 
 void Host::EndFrame(Application& app) {

@@ -32,13 +32,16 @@ void ArrayCommand(Host& host, const std::vector<std::string>& raw) {
   ExpectCount(raw, 5, 6, "array NAME SX SY SZ numeric|text [base1]");
   const std::string name = NameToken(raw[1]);
   long sizes[3];
-  for (int d = 0; d < 3; ++d)
+  for (int d = 0; d < 3; ++d) {
     sizes[d] = IntegerToken(ParseToken(raw[2 + d]), 0, kMaxCells, "an array size");
-  if (sizes[0] * sizes[1] * sizes[2] > kMaxCells)
+  }
+  if (sizes[0] * sizes[1] * sizes[2] > kMaxCells) {
     throw SyntaxError("an array has at most " + std::to_string(kMaxCells) + " cells");
+  }
   const std::string& type = raw[5];
-  if (type != "numeric" && type != "text")
+  if (type != "numeric" && type != "text") {
     throw SyntaxError("an array is numeric or text, not " + type);
+  }
   if (raw.size() == 7 && raw[6] != "base1") throw SyntaxError("expected base1, got " + raw[6]);
   auto array = std::make_unique<ArrayObject>();
   VxArrayData& r = array->record;
@@ -76,8 +79,9 @@ void CellCommand(Host& host, const std::vector<std::string>& raw) {
     a.cells[at] = nullptr;
     return;
   }
-  if (!value.IsTextual())
+  if (!value.IsTextual()) {
     throw SyntaxError("a text cell takes a text or null, got " + DescribeToken(value));
+  }
   a.texts[at] = value.text;
   a.cells[at] = a.texts[at].data();
 }
@@ -86,17 +90,20 @@ void ShowArray(Object& object, const Printer& print) {
   auto& a = static_cast<ArrayObject&>(*object.data);
   const VxArrayData& r = a.record;
   size_t at = 0;
-  for (int32_t z = 0; z < r.sizeZ; ++z)
-    for (int32_t y = 0; y < r.sizeY; ++y)
+  for (int32_t z = 0; z < r.sizeZ; ++z) {
+    for (int32_t y = 0; y < r.sizeY; ++y) {
       for (int32_t x = 0; x < r.sizeX; ++x, ++at) {
         std::string value;
-        if (r.flags & VX_ARRAY_NUMERIC)
+        if (r.flags & VX_ARRAY_NUMERIC) {
           value = std::to_string(a.numbers[at]);
-        else
+        } else {
           value = a.cells[at] ? PrintedText(a.cells[at], "") : "null";
+        }
         print("cell " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) +
               " " + value);
       }
+    }
+  }
 }
 
 }  // namespace vxsim

@@ -68,9 +68,10 @@ std::string Host::TextOf(const void* text, bool wide) {
   auto it = blocks_.find(const_cast<void*>(text));
   if (it == blocks_.end()) throw HostError("a text slot holds memory the host did not allocate");
   const size_t size = it->second;
-  if (!wide)
+  if (!wide) {
     return std::string(static_cast<const char*>(text),
                        strnlen(static_cast<const char*>(text), size));
+  }
   std::u16string units(size / sizeof(char16_t), u'\0');
   std::memcpy(units.data(), text, units.size() * sizeof(char16_t));
   units.resize(std::find(units.begin(), units.end(), u'\0') - units.begin());

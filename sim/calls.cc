@@ -35,17 +35,20 @@ CallResult Host::Call(Object& object, RoutineKind kind, int index, const std::ve
   // Built only for a message: benchmarks call through here millions of times.
   auto what = [&] { return std::string(RoutineKindName(kind)) + " " + std::to_string(index); };
   if (failed_) throw HostError("the run has already failed");
-  if (object.kind != ObjectKind::Vellix || !object.header)
+  if (object.kind != ObjectKind::Vellix || !object.header) {
     throw HostError(object.name + " is not an object of this extension");
-  if (index < 0 || index >= RoutineCount(kind))
+  }
+  if (index < 0 || index >= RoutineCount(kind)) {
     throw HostError("unknown " + std::string(RoutineKindName(kind)) + " index " +
                     std::to_string(index) + " (there are " + std::to_string(RoutineCount(kind)) +
                     ")");
+  }
   const char* signature = Signature(kind, index);
   size_t expected = std::strlen(signature);
-  if (args.size() != expected)
+  if (args.size() != expected) {
     throw HostError(what() + " takes " + std::to_string(expected) + " argument" +
                     (expected == 1 ? "" : "s") + ", got " + std::to_string(args.size()));
+  }
   const VxRoutine* table = kind == RoutineKind::Condition ? description_.conditions
                            : kind == RoutineKind::Action  ? description_.actions
                                                           : description_.expressions;
@@ -98,9 +101,11 @@ CallResult Host::Call(Object& object, RoutineKind kind, int index, const std::ve
         // A result string of this call is read within its allocation even when the module
         // forgot the NUL.
         size_t limit = SIZE_MAX;
-        for (auto& [block, size] : done->results)
-          if (text >= block && text < block + size)
+        for (auto& [block, size] : done->results) {
+          if (text >= block && text < block + size) {
             limit = static_cast<size_t>(block + size - text);
+          }
+        }
         result.text.assign(text, limit == SIZE_MAX ? std::strlen(text) : strnlen(text, limit));
       }
     } else if (flags & VX_RESULT_FLOAT) {
@@ -177,16 +182,18 @@ vx_word Host::ReadArgument(ReadKind want, bool expressionService, bool first) {
     case ReadKind::Text: {
       if (expected == ParamKind::Object || expected == ParamKind::Custom) {
         bool isObject = expected == ParamKind::Object;
-        if (token.kind != (isObject ? TokenKind::Object : TokenKind::Block))
+        if (token.kind != (isObject ? TokenKind::Object : TokenKind::Block)) {
           return mismatch(isObject ? "an object (@NAME)" : "a custom block ([B6,B7,...])");
+        }
         size_t payload = isObject ? token.text.size() + 1 : token.block.size();
         size_t size = std::max(kMinRecordSize, VX_PARAM_DATA_OFFSET + payload);
         auto record = std::make_unique<uint8_t[]>(size);
         std::memset(record.get(), 0, size);
-        if (isObject)
+        if (isObject) {
           std::memcpy(record.get() + VX_PARAM_DATA_OFFSET, token.text.data(), token.text.size());
-        else if (!token.block.empty())
+        } else if (!token.block.empty()) {
           std::memcpy(record.get() + VX_PARAM_DATA_OFFSET, token.block.data(), token.block.size());
+        }
         vx_word word = reinterpret_cast<vx_word>(record.get());
         f.records.push_back(std::move(record));
         return word;

@@ -52,13 +52,16 @@ struct ChartObject : KindData {
     } else if (mode == VX_CHART_SET_PROPERTIES) {
       // A property counts as set once a value different from the one it had is applied.
       const VxChartKey* keys = VxChartKeys();
-      for (int k = 0; k < VX_CHART_KEY_COUNT; ++k)
+      for (int k = 0; k < VX_CHART_KEY_COUNT; ++k) {
         if (FieldText(*block, keys[k]) != FieldText(c.properties, keys[k])) c.set[k] = true;
+      }
       std::memcpy(&c.properties, block, sizeof c.properties);
       // Text fields always end within their field, as the chart keeps them.
-      for (int k = 0; k < VX_CHART_KEY_COUNT; ++k)
-        if (keys[k].kind == VX_CHART_TEXT)
+      for (int k = 0; k < VX_CHART_KEY_COUNT; ++k) {
+        if (keys[k].kind == VX_CHART_TEXT) {
           reinterpret_cast<char*>(&c.properties)[keys[k].offset + VX_CHART_TEXT_SIZE - 1] = '\0';
+        }
+      }
     }
   }
 
@@ -103,17 +106,19 @@ void SetProperty(ChartObject& c, int k, const Token& value) {
       *at = static_cast<char>(IntegerToken(value, 0, 255, what));
       break;
     case VX_CHART_NUMBER: {
-      if (value.kind != TokenKind::Number)
+      if (value.kind != TokenKind::Number) {
         throw SyntaxError(what + " must be a number, got " + DescribeToken(value));
+      }
       const float v = NumberAsFloat(value);
       std::memcpy(at, &v, sizeof v);
       break;
     }
     default:
       if (!value.IsTextual()) throw SyntaxError(what + " must be a text");
-      if (value.text.size() >= VX_CHART_TEXT_SIZE)
+      if (value.text.size() >= VX_CHART_TEXT_SIZE) {
         throw SyntaxError(what + " holds at most " + std::to_string(VX_CHART_TEXT_SIZE - 1) +
                           " bytes");
+      }
       std::memset(at, 0, VX_CHART_TEXT_SIZE);
       std::memcpy(at, value.text.data(), value.text.size());
       break;
@@ -123,8 +128,9 @@ void SetProperty(ChartObject& c, int k, const Token& value) {
 
 int KeyIndex(const std::string& name) {
   const VxChartKey* keys = VxChartKeys();
-  for (int k = 0; k < VX_CHART_KEY_COUNT; ++k)
+  for (int k = 0; k < VX_CHART_KEY_COUNT; ++k) {
     if (name == keys[k].name) return k;
+  }
   throw SyntaxError("unknown chart property " + name);
 }
 
@@ -136,8 +142,9 @@ void ChartCommand(Host& host, const std::vector<std::string>& raw) {
   auto chart = std::make_unique<ChartObject>();
   if (raw.size() == 3) {
     Option o = OptionToken(raw[2]);
-    if (o.key != "type")
+    if (o.key != "type") {
       throw SyntaxError("unknown chart option " + o.key + " (usage: chart NAME [type=N])");
+    }
     SetProperty(*chart, 0, o.value);
   }
   host.CreateHostObject(name, ObjectKind::Chart, std::move(chart));
@@ -148,8 +155,9 @@ void PointCommand(Host& host, const std::vector<std::string>& raw) {
   ChartObject& c = ChartOf(host, NameToken(raw[1]));
   Point p;
   const Token x = ParseToken(raw[2]), y = ParseToken(raw[3]);
-  if (x.kind != TokenKind::Number || y.kind != TokenKind::Number)
+  if (x.kind != TokenKind::Number || y.kind != TokenKind::Number) {
     throw SyntaxError("a point's X and Y are numbers");
+  }
   p.x = NumberAsFloat(x);
   p.y = NumberAsFloat(y);
   for (size_t i = 4; i < raw.size(); ++i) {
@@ -194,9 +202,11 @@ void ShowChart(Object& object, const Printer& print) {
     print(line);
   }
   const VxChartKey* keys = VxChartKeys();
-  for (int k = 0; k < VX_CHART_KEY_COUNT; ++k)
-    if (c.set[k])
+  for (int k = 0; k < VX_CHART_KEY_COUNT; ++k) {
+    if (c.set[k]) {
       print(std::string(keys[k].name) + "=" + ChartObject::FieldText(c.properties, keys[k]));
+    }
+  }
 }
 
 }  // namespace vxsim

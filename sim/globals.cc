@@ -60,16 +60,18 @@ void GlobalsCommand(Host& host, const std::vector<std::string>& raw) {
 // The module grows the arrays: a count beyond its block is its fault.
 static void CheckCount(Host& host, const void* block, int32_t count, size_t entry,
                        const char* what) {
-  if (count < 0 || (count > 0 && host.BlockSize(block) < static_cast<size_t>(count) * entry))
+  if (count < 0 || (count > 0 && host.BlockSize(block) < static_cast<size_t>(count) * entry)) {
     throw HostError(std::string("the count of global ") + what + " is " + std::to_string(count) +
                     ", more than its block holds");
+  }
 }
 
 void ShowGlobals(Host& host, const Printer& print) {
   const VxApplication& values = host.ValuesOwner(host.Running()).record;
   CheckCount(host, values.globalValues, values.globalValueCount, sizeof(VxValue), "values");
-  for (int32_t i = 0; i < values.globalValueCount; ++i)
+  for (int32_t i = 0; i < values.globalValueCount; ++i) {
     print("val" + std::to_string(i) + "=" + PrintedValue(values.globalValues[i]));
+  }
   Application& strings = host.StringsOwner(host.Running());
   const VxApplication& r = strings.record;
   CheckCount(host, r.globalStrings, r.globalStringCount, sizeof(void*), "strings");

@@ -19,16 +19,18 @@ Object& Host::CreateHostObject(const std::string& name, ObjectKind kind,
 
 void Host::AdoptWideness(Application& app) {
   if (app.textsWide == app.wide) return;
-  for (auto& object : app.objects)
+  for (auto& object : app.objects) {
     if (object->data) object->data->Rewiden(*this, app.wide);
+  }
   RewidenGlobals(*this, app, app.wide);
   app.textsWide = app.wide;
 }
 
 Object& ObjectOfKind(Host& host, const std::string& name, ObjectKind kind) {
   Object* object = host.FindObject(name);
-  if (!object)
+  if (!object) {
     throw SyntaxError("unknown object " + name + " in application " + host.Running().name);
+  }
   if (object->kind != kind) {
     const char* what = kind == ObjectKind::Scene   ? "a scene object"
                        : kind == ObjectKind::Array ? "an array object"
@@ -52,8 +54,9 @@ std::optional<int> IndexedKey(std::string_view key, std::string_view prefix, int
 }
 
 VxValue ValueFromToken(const Token& token, const std::string& what) {
-  if (token.kind != TokenKind::Number)
+  if (token.kind != TokenKind::Number) {
     throw SyntaxError(what + " must be a number, got " + DescribeToken(token));
+  }
   VxValue value{};
   if (token.spelling.find('.') != std::string::npos) {
     value.type = VX_VALUE_DOUBLE;
@@ -78,21 +81,21 @@ std::string PrintedValue(const VxValue& value) {
 
 bool RunHostObjectCommand(Host& host, const std::vector<std::string>& raw, const Printer& print) {
   const std::string& command = raw.front();
-  if (command == "scene")
+  if (command == "scene") {
     SceneCommand(host, raw);
-  else if (command == "globals")
+  } else if (command == "globals") {
     GlobalsCommand(host, raw);
-  else if (command == "array")
+  } else if (command == "array") {
     ArrayCommand(host, raw);
-  else if (command == "cell")
+  } else if (command == "cell") {
     CellCommand(host, raw);
-  else if (command == "chart")
+  } else if (command == "chart") {
     ChartCommand(host, raw);
-  else if (command == "point")
+  } else if (command == "point") {
     PointCommand(host, raw);
-  else if (command == "chartprop")
+  } else if (command == "chartprop") {
     ChartPropCommand(host, raw);
-  else if (command == "show") {
+  } else if (command == "show") {
     ExpectCount(raw, 1, 1, "show NAME | show globals");
     const std::string name = NameToken(raw[1]);
     if (name == "globals") {
@@ -100,8 +103,9 @@ bool RunHostObjectCommand(Host& host, const std::vector<std::string>& raw, const
       return true;
     }
     Object* object = host.FindObject(name);
-    if (!object)
+    if (!object) {
       throw SyntaxError("unknown object " + name + " in application " + host.Running().name);
+    }
     switch (object->kind) {
       case ObjectKind::Scene:
         ShowScene(host, *object, print);

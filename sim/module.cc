@@ -39,14 +39,16 @@ Host::Host(const ModuleEntryPoints& entry, std::string workFolder)
     : workFolder_(std::move(workFolder)) {
   if (g_host) throw HostError("only one simulated host can run at a time");
   if (!entry.getRunObjectInfos || !entry.getRunObjectDataSize || !entry.createRunObject ||
-      !entry.destroyRunObject || !entry.startApp || !entry.endApp)
+      !entry.destroyRunObject || !entry.startApp || !entry.endApp) {
     throw HostError("the module lacks an entry point");
+  }
   entry_ = entry;
   Enter("GetRunObjectInfos", [&] { return entry_.getRunObjectInfos(nullptr, &description_); });
   if ((description_.conditionCount && !description_.conditions) ||
       (description_.actionCount && !description_.actions) ||
-      (description_.expressionCount && !description_.expressions))
+      (description_.expressionCount && !description_.expressions)) {
     throw HostError("the module's description has a routine count without a table");
+  }
 
   folders_[VX_FOLDER_SYSTEM] = workFolder_ + "/system";
   folders_[VX_FOLDER_APPDATA] = workFolder_ + "/appdata";

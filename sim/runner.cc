@@ -137,9 +137,10 @@ void Runner::Execute(const std::vector<std::string>& raw, int line, const Handle
   } catch (const std::exception& e) {
     running_.pop_back();
     std::string where;
-    if (handler)
+    if (handler) {
       where =
           " (in the handler of " + handler->object + " " + std::to_string(handler->condition) + ")";
+    }
     throw ScriptError(Prefix(line) + e.what() + where);
   }
 }
@@ -182,24 +183,27 @@ void Runner::Dispatch(const std::vector<std::string>& raw, int line) {
   }
   if (command == "folders") return CmdFolders(raw);
   if (command == "write" || command == "read" || command == "hex" || command == "exists" ||
-      command == "remove" || command == "mkdir")
+      command == "remove" || command == "mkdir") {
     return CmdFile(raw);
+  }
   if (RunHostObjectCommand(host_, raw, [this](const std::string& text) { Print(text); })) return;
   throw SyntaxError("unknown command " + command);
 }
 
 Object& Runner::FindObjectOrThrow(const std::string& name) {
   Object* object = host_.FindObject(name);
-  if (!object)
+  if (!object) {
     throw SyntaxError("unknown object " + name + " in application " + host_.Running().name);
+  }
   return *object;
 }
 
 void Runner::CmdCall(const std::vector<std::string>& raw, RoutineKind kind) {
   if (raw.size() < 3) throw SyntaxError("usage: " + raw[0] + " NAME INDEX ARG...");
   Object& object = FindObjectOrThrow(NameToken(raw[1]));
-  if (object.kind != ObjectKind::Vellix)
+  if (object.kind != ObjectKind::Vellix) {
     throw SyntaxError(object.name + " is not an object of this extension");
+  }
   Token indexToken = ParseToken(raw[2]);
   int index = static_cast<int>(
       IntegerToken(indexToken, 0, std::numeric_limits<int32_t>::max(), "a routine index"));
@@ -227,19 +231,23 @@ void Runner::CmdCall(const std::vector<std::string>& raw, RoutineKind kind) {
 void Runner::CmdOn(const std::vector<std::string>& raw, int line) {
   if (raw.size() < 4) throw SyntaxError("usage: on NAME INDEX COMMAND...");
   Object& object = FindObjectOrThrow(NameToken(raw[1]));
-  if (object.kind != ObjectKind::Vellix)
+  if (object.kind != ObjectKind::Vellix) {
     throw SyntaxError(object.name + " is not an object of this extension");
+  }
   int count = host_.RoutineCount(RoutineKind::Condition);
   Token indexToken = ParseToken(raw[2]);
-  if (indexToken.kind != TokenKind::Number || indexToken.spelling.find('.') != std::string::npos)
+  if (indexToken.kind != TokenKind::Number || indexToken.spelling.find('.') != std::string::npos) {
     throw SyntaxError("a condition index must be a whole number, got " + indexToken.spelling);
+  }
   auto index = NumberAsInt(indexToken);
-  if (!index || *index < 0 || *index >= count)
+  if (!index || *index < 0 || *index >= count) {
     throw SyntaxError("unknown condition index " + indexToken.spelling);
+  }
   const std::string& command = raw[3];
   if (command != "cond" && command != "act" && command != "expr" && command != "show" &&
-      command != "echo" && command != "destroy")
+      command != "echo" && command != "destroy") {
     throw SyntaxError("a handler runs cond, act, expr, show, echo or destroy, not " + command);
+  }
   // Malformed tokens are reported where they are written, not when the trigger comes.
   for (size_t i = 4; i < raw.size(); ++i) ParseToken(raw[i]);
   handlers_.push_back(Handler{object.app, object.name, *index,
@@ -280,8 +288,9 @@ void Runner::OnTrigger(Object& object, int condition) {
 }
 
 void Runner::CmdApp(const std::vector<std::string>& raw) {
-  if (raw.size() < 2)
+  if (raw.size() < 2) {
     throw SyntaxError("usage: app NAME [parent=NAME] [path=TEXT] [wide=0|1] [codepage=N] ...");
+  }
   std::string name = NameToken(raw[1]);
   std::vector<Option> options;
   Application* parent = nullptr;
@@ -322,8 +331,9 @@ void Runner::CmdApp(const std::vector<std::string>& raw) {
     host_.DefineApp(name, parent, apply);
     return;
   }
-  if (parentGiven && parent != app->parent)
+  if (parentGiven && parent != app->parent) {
     throw SyntaxError("the parent of application " + name + " cannot change");
+  }
   apply(*app);
   host_.OptionsChanged(*app);
   host_.SetRunning(*app);
@@ -355,8 +365,9 @@ std::vector<uint8_t> EditDataFromProps(const std::vector<Option>& options) {
   for (const Option& o : options) {
     if (o.key == "editdata") continue;
     const Prop* prop = nullptr;
-    for (const Prop& p : kProps)
+    for (const Prop& p : kProps) {
       if (o.key == p.key) prop = &p;
+    }
     if (!prop) throw SyntaxError("unknown object property " + o.key);
     uint8_t* at = block.data() + prop->offset;
     switch (prop->type) {
@@ -414,9 +425,10 @@ void Runner::CmdFile(const std::vector<std::string>& raw) {
     ExpectCount(raw, 1, 2, "hex PATH [N]");
     std::string path = TextToken(raw[1]);
     size_t limit = std::numeric_limits<size_t>::max();
-    if (raw.size() == 3)
+    if (raw.size() == 3) {
       limit = static_cast<size_t>(
           IntegerToken(ParseToken(raw[2]), 0, std::numeric_limits<int32_t>::max(), "N"));
+    }
     auto bytes = ReadWholeFile(path);
     return Print(bytes ? "hex" + HexBytes(*bytes, limit) : "missing");
   }

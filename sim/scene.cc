@@ -54,27 +54,27 @@ void SceneCommand(Host& host, const std::vector<std::string>& raw) {
   }
   std::vector<std::pair<int, std::string>> strings;
   for (const Option& o : options) {
-    if (o.key == "x")
+    if (o.key == "x") {
       next.x = Int32Option(o);
-    else if (o.key == "y")
+    } else if (o.key == "y") {
       next.y = Int32Option(o);
-    else if (o.key == "dir")
+    } else if (o.key == "dir") {
       next.direction = Int32Option(o);
-    else if (o.key == "speed")
+    } else if (o.key == "speed") {
       next.speed = Int32Option(o);
-    else if (o.key == "anim")
+    } else if (o.key == "anim") {
       next.animation = Int32Option(o);
-    else if (o.key == "animframe")
+    } else if (o.key == "animframe") {
       next.animationFrame = Int32Option(o);
-    else if (o.key == "flags")
+    } else if (o.key == "flags") {
       next.alterableFlags = Int32Option(o);
-    else if (o.key == "movement")
+    } else if (o.key == "movement") {
       next.hasMovement = FlagOption(o);
-    else if (o.key == "alterable")
+    } else if (o.key == "alterable") {
       next.hasAlterable = FlagOption(o);
-    else if (auto v = IndexedKey(o.key, "val", VX_ALTERABLE_VALUES))
+    } else if (auto v = IndexedKey(o.key, "val", VX_ALTERABLE_VALUES)) {
       next.values[*v] = ValueFromToken(o.value, o.key);
-    else if (auto s = IndexedKey(o.key, "str", VX_ALTERABLE_STRINGS)) {
+    } else if (auto s = IndexedKey(o.key, "str", VX_ALTERABLE_STRINGS)) {
       if (!o.value.IsTextual()) throw SyntaxError(o.key + " must be a text");
       strings.emplace_back(*s, o.value.text);
     } else {
@@ -104,8 +104,9 @@ void ShowScene(Host& host, Object& object, const Printer& print) {
         " dir=" + std::to_string(s.direction) + " speed=" + std::to_string(s.speed) +
         " anim=" + std::to_string(s.animation) + " animframe=" + std::to_string(s.animationFrame) +
         " flags=" + std::to_string(s.alterableFlags));
-  for (int i = 0; i < VX_ALTERABLE_VALUES; ++i)
+  for (int i = 0; i < VX_ALTERABLE_VALUES; ++i) {
     print("val" + std::to_string(i) + "=" + PrintedValue(s.values[i]));
+  }
   for (int i = 0; i < VX_ALTERABLE_STRINGS; ++i) {
     if (!s.strings[i]) continue;
     print("str" + std::to_string(i) + "=" +

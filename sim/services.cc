@@ -62,8 +62,9 @@ void Host::SetFolder(int which, std::string path) {
 }
 
 Application* Host::AppOf(const VxApplication* record) {
-  for (auto& app : apps_)
+  for (auto& app : apps_) {
     if (&app->record == record) return app.get();
+  }
   return nullptr;
 }
 
@@ -137,9 +138,10 @@ void Host::WireRunHeader(Application& app) {
 
 template <int N>
 vx_word Host::UnprovidedService(VxObjectHeader*, vx_word, vx_word) {
-  if (g_host)
+  if (g_host) {
     g_host->Fail("the module called host service " + std::to_string(N) +
                  ", which this host does not provide");
+  }
   return 0;
 }
 
@@ -190,10 +192,11 @@ vx_word VX_CALL Host::SvcAllocateResultString(VxObjectHeader*, vx_word size, vx_
   size_t bytes = std::max<size_t>(static_cast<size_t>(size), 1);
   char* block = static_cast<char*>(std::calloc(1, bytes));
   if (!block) return 0;
-  if (g_host->frames_.empty())
+  if (g_host->frames_.empty()) {
     g_host->looseResults_.push_back(block);
-  else
+  } else {
     g_host->frames_.back()->results.emplace_back(block, bytes);
+  }
   return reinterpret_cast<vx_word>(block);
 }
 
@@ -233,10 +236,11 @@ void* VX_CALL Host::SvcLoadApplicationData(VxApplication* app, const void* modul
 
 void VX_CALL Host::SvcStoreApplicationData(VxApplication* app, const void* module, void* data) {
   if (!g_host) return;
-  if (data)
+  if (data) {
     g_host->appData_[{app, module}] = data;
-  else
+  } else {
     g_host->appData_.erase({app, module});
+  }
 }
 
 const char* VX_CALL Host::SvcFolder(int which) {

@@ -91,8 +91,9 @@ std::string UnquoteText(std::string_view raw) {
         throw SyntaxError(std::string("unknown escape \\") + e + " in " + std::string(raw));
     }
   }
-  if (i + 1 != raw.size())
+  if (i + 1 != raw.size()) {
     throw SyntaxError("characters after the closing quote in " + std::string(raw));
+  }
   return out;
 }
 
@@ -120,10 +121,12 @@ std::vector<std::string> SplitLine(std::string_view line) {
       }
       // A quoted section: blanks inside belong to the token.
       ++i;
-      while (i < line.size() && line[i] != '"')
+      while (i < line.size() && line[i] != '"') {
         i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
-      if (i >= line.size())
+      }
+      if (i >= line.size()) {
         throw SyntaxError("unterminated text " + std::string(line.substr(start)));
+      }
       ++i;
     }
     tokens.emplace_back(line.substr(start, i - start));
@@ -140,8 +143,9 @@ Token ParseToken(std::string_view raw) {
     t.text = UnquoteText(raw);
     return t;
   }
-  if (raw.find('"') != std::string_view::npos)
+  if (raw.find('"') != std::string_view::npos) {
     throw SyntaxError("stray double quote in " + std::string(raw));
+  }
   if (!raw.empty() && raw[0] == '@') {
     if (raw.size() == 1) throw SyntaxError("object reference without a name");
     t.kind = TokenKind::Object;
@@ -149,8 +153,9 @@ Token ParseToken(std::string_view raw) {
     return t;
   }
   if (!raw.empty() && raw[0] == '[') {
-    if (raw.back() != ']' || raw.size() < 2)
+    if (raw.back() != ']' || raw.size() < 2) {
       throw SyntaxError("malformed custom block " + std::string(raw));
+    }
     t.kind = TokenKind::Block;
     std::string_view inner = raw.substr(1, raw.size() - 2);
     if (inner.empty()) return t;
@@ -160,8 +165,9 @@ Token ParseToken(std::string_view raw) {
       std::string_view item =
           inner.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos);
       auto value = ParseBoundedInt(item, -128, 255);
-      if (!value)
+      if (!value) {
         throw SyntaxError("custom block values are bytes from -128 to 255: " + std::string(raw));
+      }
       t.block.push_back(static_cast<int8_t>(static_cast<uint8_t>(*value & 0xFF)));
       if (comma == std::string_view::npos) break;
       pos = comma + 1;
@@ -170,12 +176,14 @@ Token ParseToken(std::string_view raw) {
   }
   if (!raw.empty() && raw[0] == '<') {
     size_t comma = raw.find(',');
-    if (raw.back() != '>' || comma == std::string_view::npos || raw.size() < 2)
+    if (raw.back() != '>' || comma == std::string_view::npos || raw.size() < 2) {
       throw SyntaxError("malformed position " + std::string(raw));
+    }
     auto x = ParseBoundedInt(raw.substr(1, comma - 1), -32768, 32767);
     auto y = ParseBoundedInt(raw.substr(comma + 1, raw.size() - comma - 2), -32768, 32767);
-    if (!x || !y)
+    if (!x || !y) {
       throw SyntaxError("a position is two numbers from -32768 to 32767: " + std::string(raw));
+    }
     t.kind = TokenKind::Position;
     t.x = static_cast<int16_t>(*x);
     t.y = static_cast<int16_t>(*y);
@@ -244,8 +252,9 @@ std::string DescribeToken(const Token& token) {
 
 std::string NameToken(const std::string& raw) {
   Token t = ParseToken(raw);
-  if (t.kind != TokenKind::Word && t.kind != TokenKind::Text && t.kind != TokenKind::Number)
+  if (t.kind != TokenKind::Word && t.kind != TokenKind::Text && t.kind != TokenKind::Number) {
     throw SyntaxError("expected a name, got " + DescribeToken(t));
+  }
   if (t.text.empty()) throw SyntaxError("empty name");
   return t.text;
 }

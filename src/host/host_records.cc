@@ -114,14 +114,16 @@ void MoveObject(RunObject& self, VxLiveObject& object, int32_t x, int32_t y) {
 }
 
 VxApplication* GlobalValuesOwner(VxApplication* app) {
-  while (app != nullptr && app->parent != nullptr && (app->flags & VX_APP_SHARES_VALUES) != 0)
+  while (app != nullptr && app->parent != nullptr && (app->flags & VX_APP_SHARES_VALUES) != 0) {
     app = app->parent;
+  }
   return app;
 }
 
 VxApplication* GlobalStringsOwner(VxApplication* app) {
-  while (app != nullptr && app->parent != nullptr && (app->flags & VX_APP_SHARES_STRINGS) != 0)
+  while (app != nullptr && app->parent != nullptr && (app->flags & VX_APP_SHARES_STRINGS) != 0) {
     app = app->parent;
+  }
   return app;
 }
 

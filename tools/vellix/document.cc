@@ -105,7 +105,7 @@ void KeepBackup(const std::string& file) {
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
   size_t done = 0;
-  bool ok = ::fchmod(fd, st.st_mode & 0777) == 0;
+  bool ok = ::fmod(fd, st.st_mode & 0777) == 0;
   while (ok && done < old.size()) {
     const ssize_t n = ::write(fd, old.data() + done, old.size() - done);
     if (n < 0 && errno == EINTR) continue;

@@ -15,8 +15,8 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
-#include "manual.h"
 #include "io/system.h"
+#include "manual.h"
 #include "tool.h"
 
 namespace vellix::cli {

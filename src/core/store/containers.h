@@ -415,8 +415,9 @@ class OrderList {
   // of line, so that appends stay small enough to be inlined.
   template <class V>
   static void GrowForOne(V& v) {
-    if (v.size() == v.capacity()) [[unlikely]]
-      Grow(v);
+    if (v.size() == v.capacity()) {
+      [[unlikely]] Grow(v);
+    }
   }
   template <class V>
   [[gnu::noinline]] static void Grow(V& v) {
