@@ -1,5 +1,6 @@
 // Chart objects: data points and display properties, reached by the module only through the
 // three functions a chart publishes.
+#include <algorithm>
 #include <cstring>
 
 #include "host_objects.h"
@@ -120,7 +121,7 @@ void SetProperty(ChartObject& c, int k, const Token& value) {
                           " bytes");
       }
       std::memset(at, 0, VX_CHART_TEXT_SIZE);
-      std::memcpy(at, value.text.data(), value.text.size());
+      std::copy(value.text.begin(), value.text.end(), at);
       break;
   }
   c.set[k] = true;

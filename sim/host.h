@@ -219,7 +219,7 @@ class Host {
 
   // Records the first failure of the run: it is thrown when the module returns, and from
   // then on triggers are not run and parameter reads give zero values.
-  void Fail(std::string message);
+  void Fail(const std::string& message);
   void ThrowPending();
   void RebuildLive(Application& app);
   // The part of object creation every kind shares: checks the name, makes the record.

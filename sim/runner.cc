@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -360,7 +361,7 @@ std::vector<uint8_t> EditDataFromProps(const std::vector<Option>& options) {
     auto bytes = ReadWholeFile(o.value.text);
     if (!bytes) throw SyntaxError("cannot read the edit data file " + o.value.text);
     std::fill(block.begin(), block.end(), 0);
-    std::memcpy(block.data(), bytes->data(), std::min(bytes->size(), block.size()));
+    std::copy_n(bytes->begin(), std::min(bytes->size(), block.size()), block.begin());
   }
   for (const Option& o : options) {
     if (o.key == "editdata") continue;
@@ -388,7 +389,7 @@ std::vector<uint8_t> EditDataFromProps(const std::vector<Option>& options) {
         std::memset(at, 0, prop->size);
         // The host's texts end at their first NUL; the field keeps room for one.
         size_t n = std::min(strnlen(o.value.text.c_str(), o.value.text.size()), prop->size - 1);
-        std::memcpy(at, o.value.text.data(), n);
+        std::copy_n(o.value.text.data(), n, at);
         break;
       }
     }

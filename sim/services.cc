@@ -44,8 +44,8 @@ vx_word Host::RaiseTrigger(VxObjectHeader* header, vx_word condition) {
   return 0;
 }
 
-void Host::Fail(std::string message) {
-  if (!failed_ && !pending_) pending_ = std::make_exception_ptr(HostError(std::move(message)));
+void Host::Fail(const std::string& message) {
+  if (!failed_ && !pending_) pending_ = std::make_exception_ptr(HostError(message));
   failed_ = true;
 }
 

@@ -1,4 +1,8 @@
 // Reading and writing the object's files for the tool, through the files room's own code.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -96,8 +100,8 @@ void KeepBackup(const std::string& file) {
     if (info.error == ENOENT) return;  // nothing to keep yet
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(info.error));
   }
-  FileStatus st;
-  if (Retrying(&FileSystemCalls::stat, file.c_str(), &st) != 0) {
+  struct stat st;
+  if (::stat(file.c_str(), &st) != 0) {
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(errno));
   }
   const std::string backup = file + ".bak";
@@ -105,7 +109,7 @@ void KeepBackup(const std::string& file) {
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
   size_t done = 0;
-  bool ok = ::fmod(fd, st.st_mode & 0777) == 0;
+  bool ok = ::fchmod(fd, st.st_mode & 0777) == 0;
   while (ok && done < old.size()) {
     const ssize_t n = ::write(fd, old.data() + done, old.size() - done);
     if (n < 0 && errno == EINTR) continue;
