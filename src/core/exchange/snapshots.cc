@@ -24,8 +24,9 @@ std::string TwoDigitName(std::string_view prefix, int i) {
 std::optional<int32_t> GlobalIndex(std::string_view name, std::string_view prefix, int64_t limit,
                                    bool caseSensitive) {
   if (name.size() <= prefix.size() ||
-      !SameKey(name.substr(0, prefix.size()), prefix, caseSensitive))
+      !SameKey(name.substr(0, prefix.size()), prefix, caseSensitive)) {
     return std::nullopt;
+  }
   const std::string_view digits = name.substr(prefix.size());
   if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
   const std::optional<int64_t> index = ReadDigits(digits);
@@ -93,12 +94,14 @@ SceneUpdate LoadObject(const Store& store, std::string_view group, const SceneSt
   if (object.hasAlterable) {
     u.flags = integer("flags");
     for (int i = 0; i < kAlterableValues; ++i) {
-      if (const auto text = store.FindValue(group, TwoDigitName("val", i)))
+      if (const auto text = store.FindValue(group, TwoDigitName("val", i))) {
         u.values[static_cast<size_t>(i)] = ReadNumber(*text);
+      }
     }
     for (int i = 0; i < kAlterableStrings; ++i) {
-      if (const auto text = store.FindValue(group, TwoDigitName("str", i)))
+      if (const auto text = store.FindValue(group, TwoDigitName("str", i))) {
         u.strings[static_cast<size_t>(i)] = std::string(*text);
+      }
     }
   }
   return u;
@@ -116,8 +119,9 @@ void SaveGlobals(Store& store, std::string_view group, const std::vector<TaggedV
                                                          : FloatText(static_cast<float>(v.d)));
     }
     store.SetItem(group, "strs", IntegerText(static_cast<int64_t>(strings.size())));
-    for (size_t i = 0; i < strings.size(); ++i)
+    for (size_t i = 0; i < strings.size(); ++i) {
       store.SetItem(group, "str" + IntegerText(static_cast<int64_t>(i)), strings[i]);
+    }
   }
   store.AfterChange();
 }

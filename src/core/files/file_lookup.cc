@@ -1,9 +1,5 @@
 #include "files/file_lookup.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <string>
 
@@ -14,15 +10,17 @@ namespace vellix {
 ItemLookup LookupFileItem(const std::string& path, const DocumentSettings& settings,
                           bool caseSensitive, std::string_view group, std::string_view item) {
   // Without blocking: a FIFO is not waited on, and is then refused as no regular file.
-  const int fd =
-      Retrying(&FileSystemCalls::open, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+  const int fd = Retrying(&FileSystemCalls::open, path.c_str(), kOpenRead | kOpenNoWait, 0u);
   if (fd < 0) return ItemLookup{};
   struct Closer {
     int fd;
-    ~Closer() { ::close(fd); }
+    ~Closer() { FileSystem().close(fd); }
   } closer{fd};
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return ItemLookup{};
+  FileStatus st;
+  if (Retrying(&FileSystemCalls::fstat, fd, &st) != 0 || st.kind != FileKind::kRegular ||
+      Retrying(&FileSystemCalls::fcntl, fd, FileControl::kWait) != 0) {
+    return ItemLookup{};
+  }
 
   ItemScan scan(settings, caseSensitive, group, item);
   // A piece of a mebibyte: the start of a line left over from the last piece is moved to the
@@ -31,7 +29,7 @@ ItemLookup LookupFileItem(const std::string& path, const DocumentSettings& setti
   size_t held = 0;
   for (;;) {
     if (held == buffer.size()) buffer.resize(buffer.size() * 2);
-    const ssize_t got =
+    const ptrdiff_t got =
         Retrying(&FileSystemCalls::read, fd, buffer.data() + held, buffer.size() - held);
     if (got < 0) return ItemLookup{};
     if (got == 0) return scan.Finish(std::string_view(buffer.data(), held));

@@ -87,10 +87,12 @@ void LoadSceneObject(RunObject& ro, const std::string& name, const std::string& 
   if (u.animationFrame) s.animationFrame = *u.animationFrame;
   if (u.displayChanged) s.displayChanged = 1;
   if (u.flags) s.alterableFlags = *u.flags;
-  for (int i = 0; i < kAlterableValues; ++i)
+  for (int i = 0; i < kAlterableValues; ++i) {
     if (u.values[i]) s.values[i] = ToHost(*u.values[i]);
-  for (int i = 0; i < kAlterableStrings; ++i)
+  }
+  for (int i = 0; i < kAlterableStrings; ++i) {
     if (u.strings[i]) texts.Replace(s.strings[i], *u.strings[i]);
+  }
 }
 
 void SaveGlobalsTo(RunObject& ro, const std::string& group) {
@@ -107,8 +109,9 @@ void SaveGlobalsTo(RunObject& ro, const std::string& group) {
   const int32_t stringCount =
       stringsApp->globalStrings ? Bounded(stringsApp->globalStringCount) : 0;
   strings.reserve(static_cast<size_t>(stringCount));
-  for (int32_t i = 0; i < stringCount; ++i)
+  for (int32_t i = 0; i < stringCount; ++i) {
     strings.push_back(texts.Read(stringsApp->globalStrings[i]).value_or(std::string()));
+  }
   SaveGlobals(*ro.store, group, values, strings);
 }
 
@@ -308,8 +311,9 @@ void LoadArrayIntoGroup(RunObject& ro, Params& p) {
   if (cells.shape.text) {
     const auto* texts = static_cast<const char* const*>(array->cells);
     cells.texts.reserve(n);
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i < n; ++i) {
       cells.texts.push_back(texts[i] ? std::optional<std::string>(texts[i]) : std::nullopt);
+    }
   } else if (cells.shape.numeric) {
     const auto* numbers = static_cast<const int32_t*>(array->cells);
     cells.numbers.assign(numbers, numbers + n);
@@ -340,8 +344,9 @@ void PutChartData(RunObject& ro, Params& p) {
   p.Text();
   const VxChartData* chart = FindChart(ro, name);
   if (chart == nullptr || chart->addPoint == nullptr) return;
-  for (const ChartPoint& point : ChartPointsFromGroup(*ro.store, group))
+  for (const ChartPoint& point : ChartPointsFromGroup(*ro.store, group)) {
     chart->addPoint(chart->chart, point.x, point.y, point.a, point.b, point.label.c_str(), 1);
+  }
 }
 
 void GetChartData(RunObject& ro, Params& p) {

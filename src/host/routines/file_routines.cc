@@ -24,8 +24,9 @@ namespace {
 // over this object's file or the file it was read from. Null when the file cannot be read.
 std::unique_ptr<Store> ReadMergeSource(RunObject& ro, const std::string& path) {
   std::unique_ptr<Store> source = MakeTemporaryStore(*ro.store);
-  if (!OpenFile(*source, ResolvePath(ro.baseFolder, path, Folders::kLeave), OpenMode::kAdoptFile))
+  if (!OpenFile(*source, ResolvePath(ro.baseFolder, path, Folders::kLeave), OpenMode::kAdoptFile)) {
     return nullptr;
+  }
   return source;
 }
 
