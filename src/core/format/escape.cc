@@ -202,8 +202,6 @@ void AppendUnescaped(std::string& out, char marked, std::string_view newLine, bo
   }
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
 
 void DecodeInto(std::string& out, std::string_view text, std::string_view newLine) {

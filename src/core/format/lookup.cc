@@ -16,16 +16,6 @@
 namespace vellix {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
 // Whether a byte is one plain text does not hold: below 32 (tab, CR and LF included, the
 // caller sorts those out) or DEL.
 bool IsSpecial(unsigned char c) { return c < 32 || c == 127; }
@@ -168,7 +158,7 @@ class ItemScan::Scanner {
   }
 
   void Line(std::string_view raw) {
-    const std::string_view line = Trim(raw);
+    const std::string_view line = TrimBlanks(raw);
     if (line.empty() || line.front() == ';') return;
     if (line.front() == '[') {
       Header(line);
@@ -221,7 +211,7 @@ class ItemScan::Scanner {
   void Item(std::string_view line) {
     ItemLineParts parts;
     if (!SplitItemLine(line, settings_.escapeItemNames, newLine_, nameScratch_, parts)) return;
-    std::string_view value = Trim(parts.value);
+    std::string_view value = TrimBlanks(parts.value);
     if (settings_.escapeValues) {
       DecodeInto(valueScratch_, value, newLine_);
       value = valueScratch_;

@@ -17,16 +17,6 @@
 namespace vellix {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
 // The first CR or LF in [p, end), or end. Lines are short and many, and this is the one
 // loop that touches every byte, so it looks at eight bytes at a time.
 const char* FindLineEnd(const char* p, const char* end) {
@@ -179,7 +169,7 @@ class Parser {
   bool Scout(LineCutter& scout) {
     std::string_view ahead;
     if (!scout.Next(ahead)) return false;
-    const std::string_view trimmed = Trim(ahead);
+    const std::string_view trimmed = TrimBlanks(ahead);
     if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return true;
     ItemLineParts parts;
     if (SplitItemLine(trimmed, settings_.escapeItemNames, newLine_, scoutScratch_, parts)) {
@@ -275,7 +265,7 @@ class Parser {
   }
 
   void Line(std::string_view raw) {
-    const std::string_view line = Trim(raw);
+    const std::string_view line = TrimBlanks(raw);
     // A blank line says nothing about structure. Letting its missing indentation reset
     // the subgroup path would send every following item of an indented group into an
     // outer group, so blank lines are skipped before indentation is looked at.
@@ -388,7 +378,7 @@ class Parser {
       return;
     }
     ++entries_;
-    std::string_view value = Trim(parts.value);
+    std::string_view value = TrimBlanks(parts.value);
     if (settings_.escapeValues) {
       DecodeInto(valueScratch_, value, newLine_);
       value = valueScratch_;

@@ -10,6 +10,17 @@ namespace vellix {
 
 class Store;
 
+// The blanks of the INI text: space and tab, never other white space.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// The text without the blanks at its ends.
+inline std::string_view TrimBlanks(std::string_view s) {
+  size_t b = 0;
+  size_t e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
 // Encodes a text (escapes): with active off the text comes back unchanged. `newLine` is
 // the store's new-line text, encoded as "\n".
 std::string EscapeText(std::string_view text, bool active, bool edgeSpaces, bool equals,

@@ -12,8 +12,6 @@
 namespace vellix {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 // A name written "as original": up to its last ".", or whole when it has none.
 std::string_view Original(std::string_view name) {
   const size_t dot = name.rfind('.');
