@@ -12,3 +12,10 @@ vellix convert object.ini - | od -An -c
 vellix convert object.ini - --out-newline crlf | od -An -c
 # --newline converts an existing file.
 vellix set mypy.ini mypy strict true --newline crlf; od -An -c mypy.ini
+# A large file goes out in pieces as it is written; every line end of every piece is converted,
+# and the read-back check of a value the output cannot hold finds it in a late slice.
+awk 'BEGIN { printf "[g]\r\n"; for (i = 0; i < 40000; i++) printf "item%d=value %d\r\n", i, i; printf "[h]\r\nx=1\\nline\r\n" }' > large.ini
+vellix convert large.ini large-lf.ini --out-newline lf; tr -d '\r' < large.ini | cmp - large-lf.ini && echo same
+vellix convert large-lf.ini large-crlf.ini --newline lf --out-newline crlf; cmp large.ini large-crlf.ini && echo same
+vellix convert large.ini escaped.ini --escape-values --out-no-escape-values; ls escaped.ini
+vellix convert large.ini - --out-compressed | vellix convert - - --compressed | cmp - large-lf.ini && echo same

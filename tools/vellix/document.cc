@@ -160,23 +160,96 @@ LineForm FormFor(const FileSettings& settings, const TextShape* shape, bool outp
 // Gives a text the writer made the line ends of `form`. In the standard mode the writer
 // puts CR LF between lines, and no name or value holds a CR or an LF of its own (the reader
 // would cut the line there, so none ever reads back so, and every command refuses to write
-// one), so every CR LF is a line end.
-void ApplyForm(std::string& text, const DocumentSettings& settings, const LineForm& form) {
-  if (settings.standardNewLine() && form.end != "\r\n") {
-    size_t out = 0;
-    for (size_t in = 0; in < text.size(); ++in) {
-      if (text[in] == '\r' && in + 1 < text.size() && text[in + 1] == '\n') {
-        text.replace(out, form.end.size(), form.end);
-        out += form.end.size();
-        ++in;
+// one), so every CR LF is a line end. The text comes in pieces, and a piece may end between
+// the CR and the LF of a line end.
+class FormSink final : public TextSink {
+ public:
+  FormSink(ByteWriter& out, const DocumentSettings& settings, const LineForm& form)
+      : out_(out), convert_(settings.standardNewLine() && form.end != "\r\n"), form_(form) {}
+
+  bool Take(char* data, size_t size) override {
+    if (size == 0) return true;
+    wrote_ = true;
+    if (!convert_) return out_.Append({data, size});
+    piece_.clear();
+    size_t in = 0;
+    if (pendingCr_) {
+      pendingCr_ = false;
+      if (data[0] == '\n') {
+        piece_.append(form_.end);
+        in = 1;
       } else {
-        text[out++] = text[in];
+        piece_.push_back('\r');
       }
     }
-    text.resize(out);
+    for (; in < size; ++in) {
+      if (data[in] != '\r') {
+        piece_.push_back(data[in]);
+      } else if (in + 1 == size) {
+        pendingCr_ = true;
+      } else if (data[in + 1] == '\n') {
+        piece_.append(form_.end);
+        ++in;
+      } else {
+        piece_.push_back('\r');
+      }
+    }
+    return out_.Append(piece_);
   }
-  if (form.final && !text.empty()) text.append(form.end);
+
+  // The end of the text: a CR held back, and the last line's end when the form has one.
+  bool Finish() {
+    if (pendingCr_ && !out_.Append("\r")) return false;
+    return !(form_.final && wrote_) || out_.Append(form_.end);
+  }
+
+ private:
+  ByteWriter& out_;
+  bool convert_;
+  LineForm form_;
+  bool pendingCr_ = false;
+  bool wrote_ = false;
+  std::string piece_;
+};
+
+// Gives a whole text the form, as FormSink does to a text in pieces.
+void ApplyForm(std::string& text, const DocumentSettings& settings, const LineForm& form) {
+  std::string formed;
+  StringWriter out(formed);
+  FormSink sink(out, settings, form);
+  sink.Take(text.data(), text.size());
+  sink.Finish();
+  text.swap(formed);
 }
+
+// Standard output as a ByteWriter: it can only append.
+class StdoutWriter final : public ByteWriter {
+ public:
+  bool Append(std::string_view bytes) override {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size()) return true;
+    error = errno;
+    return false;
+  }
+  bool Overwrite(size_t /*offset*/, std::string_view /*bytes*/) override { return false; }
+  int error = 0;
+};
+
+// Passes bytes on and shows how many have gone.
+class CountingWriter final : public ByteWriter {
+ public:
+  CountingWriter(ByteWriter& out, Progress& progress) : out_(out), progress_(progress) {}
+  bool Append(std::string_view bytes) override {
+    progress_.Add(bytes.size());
+    return out_.Append(bytes);
+  }
+  bool Overwrite(size_t offset, std::string_view bytes) override {
+    return out_.Overwrite(offset, bytes);
+  }
+
+ private:
+  ByteWriter& out_;
+  Progress& progress_;
+};
 
 void WriteOut(const std::string& bytes) {
   if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
@@ -295,19 +368,42 @@ Document ReadDocument(const std::string& file, const FileSettings& settings, Use
 void WriteDocument(const Store& store, const std::string& file, const FileSettings& settings,
                    bool backup, const TextShape* shape) {
   const DocumentSettings& s = settings.document;
-  std::string bytes;
-  if (s.compressFile || s.encrypt) {
-    // Only the object reads these, so they take its own form whatever the file was.
-    if (!EncodeDocument(store, s.compressFile, s.encrypt, s.encryptionKey, bytes)) {
+  const LineForm form = FormFor(settings, file == "-" ? nullptr : shape, file == "-");
+  // The text goes out in pieces as the writer makes them (a large document is never held a
+  // second time as one text); only a compressed block for standard output, whose length
+  // field comes first, is gathered.
+  Progress progress("writing " + (file == "-" ? std::string("standard output") : file));
+  const ContentProducer produce = [&](ByteWriter& out) {
+    CountingWriter counted(out, progress);
+    if (s.compressFile || s.encrypt) {
+      // Only the object reads these, so they take its own form whatever the file was.
+      return EncodeDocumentTo(store, s.compressFile, s.encrypt, s.encryptionKey, counted);
+    }
+    FormSink sink(counted, s, form);
+    return WriteTextTo(store, sink) && sink.Finish();
+  };
+  if (file == "-") {
+    std::string gathered;
+    StringWriter memory(gathered);
+    StdoutWriter stdoutWriter;
+    const bool compressed = s.compressFile;
+    if (!produce(compressed ? static_cast<ByteWriter&>(memory) : stdoutWriter)) {
+      if (compressed) {
+        throw Failure(kIoError, file, "cannot be written: the document is too large for a block");
+      }
+      throw Failure(kIoError, "-", "cannot be written: " + SystemError(stdoutWriter.error));
+    }
+    if (compressed) WriteOut(gathered);
+    if (std::fflush(stdout) != 0) {
+      throw Failure(kIoError, "-", "cannot be written: " + SystemError(errno));
+    }
+    return;
+  }
+  if (backup) KeepBackup(file);
+  if (const SaveStatus saved = ReplaceFileWith(file, produce); !saved) {
+    if (saved.error == 0 && (s.compressFile || s.encrypt)) {
       throw Failure(kIoError, file, "cannot be written: the document is too large for a block");
     }
-  } else {
-    WriteText(store, bytes);
-    ApplyForm(bytes, s, FormFor(settings, file == "-" ? nullptr : shape, file == "-"));
-  }
-  if (file == "-") return WriteOut(bytes);
-  if (backup) KeepBackup(file);
-  if (const SaveStatus saved = ReplaceFile(file, bytes); !saved) {
     throw Failure(kIoError, file, "cannot be written: " + SystemError(saved.error));
   }
 }
@@ -369,29 +465,76 @@ std::string Advice(const Store& document) {
 // Whether the settings can hold this document (see tool.h): its text, read back with the same
 // settings, gives the same groups, items and values. A value with a line break, edge
 // blanks or enclosing quotes, for example, needs escapes or quoting to survive.
-void CheckReadsBack(const Store& document, const std::string& file) {
-  const std::unique_ptr<Store> back = MakeTemporaryStore(document);
-  ParseText(*back, WriteText(document));
-  std::string difference;
-  if (back->GroupCount() != document.GroupCount()) {
-    difference = "the groups change";
-  } else {
-    for (size_t n = 0; n < static_cast<size_t>(document.GroupCount()) && difference.empty(); ++n) {
-      const Group& a = document.GroupAt(n);
-      const Group& b = back->GroupAt(n);
-      if (a.name() != b.name() || a.size() != b.size()) {
-        difference = "group " + Quoted(a.name()) + " changes";
-        break;
-      }
-      for (size_t i = 0; i < a.size(); ++i) {
-        if (a.At(i).name() != b.At(i).name() || a.At(i).value() != b.At(i).value()) {
-          difference =
-              "item " + Quoted(a.At(i).name()) + " of group " + Quoted(a.name()) + " changes";
-          break;
-        }
+namespace {
+
+// The first way `back` differs from `document` in groups, items and values ("" when none).
+std::string Difference(const Store& document, const Store& back) {
+  if (back.GroupCount() != document.GroupCount()) return "the groups change";
+  for (size_t n = 0; n < static_cast<size_t>(document.GroupCount()); ++n) {
+    const Group& a = document.GroupAt(n);
+    const Group& b = back.GroupAt(n);
+    if (a.name() != b.name() || a.size() != b.size()) {
+      return "group " + Quoted(a.name()) + " changes";
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (a.At(i).name() != b.At(i).name() || a.At(i).value() != b.At(i).value()) {
+        return "item " + Quoted(a.At(i).name()) + " of group " + Quoted(a.name()) + " changes";
       }
     }
   }
+  return {};
+}
+
+// The document's text read back whole.
+std::string WholeDifference(const Store& document) {
+  const std::unique_ptr<Store> back = MakeTemporaryStore(document);
+  ParseText(*back, WriteText(document));
+  return Difference(document, *back);
+}
+
+// The same answer a slice of a few thousand items at a time, so that a large document is
+// never held twice. Without subgroups and without names cut at their last dot, a group's
+// lines read back the same wherever they stand, and a group's items the same under their
+// header whatever items stand beside them: every name is kept (checked), so no header or
+// item of one slice can meet a repeat in another.
+std::string SlicedDifference(const Store& document) {
+  constexpr size_t kSlice = 4096;
+  const std::unique_ptr<Store> slice = MakeTemporaryStore(document);
+  const std::unique_ptr<Store> back = MakeTemporaryStore(document);
+  std::string text;
+  size_t items = 0;
+  const auto check = [&] {
+    WriteText(*slice, text);
+    back->RemoveAllGroups();
+    ParseText(*back, text);
+    std::string difference = Difference(*slice, *back);
+    slice->RemoveAllGroups();
+    items = 0;
+    return difference;
+  };
+  for (size_t n = 0; n < static_cast<size_t>(document.GroupCount()); ++n) {
+    const Group& g = document.GroupAt(n);
+    Group* into = slice->PrepareGroup(g.name());
+    for (size_t i = 0; i < g.size(); ++i) {
+      if (into == nullptr || !slice->SetItemIn(into, g.At(i).name(), g.At(i).value())) {
+        return WholeDifference(document);  // a slice that cannot be made: the whole way
+      }
+      if (++items >= kSlice) {
+        if (std::string difference = check(); !difference.empty()) return difference;
+        if (i + 1 < g.size()) into = slice->PrepareGroup(g.name());
+      }
+    }
+  }
+  return items != 0 || slice->GroupCount() != 0 ? check() : std::string();
+}
+
+}  // namespace
+
+void CheckReadsBack(const Store& document, const std::string& file) {
+  const DocumentSettings& s = document.settings();
+  const std::string difference = s.subgroups || s.saveRepeatedAsOriginal
+                                     ? WholeDifference(document)
+                                     : SlicedDifference(document);
   if (!difference.empty()) {
     throw Failure(kUsage, file,
                   "these settings cannot hold the document (" + difference + "; " +

@@ -5,6 +5,7 @@
 // tool and the object agree on every setting. It links no host code.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -58,6 +59,27 @@ enum class Use {
                     // (or --force)
   kChange,          // writes it back: the same, and the file is locked from the read on
   kChangeOrCreate,  // the same, and a FILE that does not exist gives an empty document
+};
+
+// Shows on standard error how far a long piece of work has come, when standard error is a
+// terminal and the work has taken more than a second; the line goes again at the end.
+// `total` (0: unknown) gives the percentage.
+class Progress {
+ public:
+  explicit Progress(std::string what, uint64_t total = 0);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  void Add(uint64_t bytes);
+
+ private:
+  std::string what_;
+  uint64_t total_;
+  uint64_t done_ = 0;
+  bool shown_;
+  bool drawn_ = false;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point next_;
 };
 
 // A document and how its file was read.

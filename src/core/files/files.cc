@@ -188,13 +188,6 @@ class SaveStream final : public TextSink {
   std::optional<BlockCompressor> compressor_;
 };
 
-// The bytes of a save, streamed: the text in pieces, each enciphered and compressed as asked.
-bool EncodeDocumentTo(const Store& store, bool compressed, bool encrypted, std::string_view key,
-                      ByteWriter& out) {
-  SaveStream stream(out, compressed, encrypted, key);
-  return WriteTextTo(store, stream) && stream.Finish();
-}
-
 // SaveFile with the store's own compression and key (SaveFile copies what it is given
 // before any handler runs).
 SaveStatus SaveWithOwnSettings(Store& store, const std::string& path) {
@@ -203,6 +196,12 @@ SaveStatus SaveWithOwnSettings(Store& store, const std::string& path) {
 }
 
 }  // namespace
+
+bool EncodeDocumentTo(const Store& store, bool compressed, bool encrypted, std::string_view key,
+                      ByteWriter& out) {
+  SaveStream stream(out, compressed, encrypted, key);
+  return WriteTextTo(store, stream) && stream.Finish();
+}
 
 std::string ResolvePath(std::string_view baseFolder, std::string_view path, Folders folders) {
   std::string full;

@@ -66,6 +66,9 @@ bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted
 // False when no compressed block could be made (out of memory, more than a block holds).
 bool EncodeDocument(const Store& store, bool compressed, bool encrypted, std::string_view key,
                     std::string& out);
+// The same bytes written in pieces as they are made, so that the whole is never held.
+bool EncodeDocumentTo(const Store& store, bool compressed, bool encrypted, std::string_view key,
+                      ByteWriter& out);
 // What OpenFile does with the store before it reads.
 enum class OpenMode {
   kAddItems,   // the file's groups and items are added to what the store holds
