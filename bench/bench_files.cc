@@ -14,12 +14,16 @@
 //
 //   bench_files --memory=MODE   the peak memory of one save over the memory before it, where
 //                               MODE is plain, enciphered, compressed or both
+//   bench_files --write=MODE:PATH        writes the document to PATH in MODE, for the next one
+//   bench_files --load-memory=MODE:PATH  in a fresh process: the time of one LoadFile of PATH
+//                               and its peak memory above the document it leaves
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <stdlib.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -299,11 +303,54 @@ int MeasureSaveMemory(const std::string& mode) {
   return 0;
 }
 
+// "MODE:PATH" as the two halves of the file options.
+bool ModeAndPath(const char* arg, bool& compressed, bool& encrypted, std::string& path) {
+  const char* colon = std::strchr(arg, ':');
+  if (colon == nullptr) return false;
+  const std::string mode(arg, colon);
+  compressed = mode == "compressed" || mode == "both";
+  encrypted = mode == "enciphered" || mode == "both";
+  path = colon + 1;
+  return compressed || encrypted || mode == "plain";
+}
+
+int WriteFile(const char* arg) {
+  bool compressed = false;
+  bool encrypted = false;
+  std::string path;
+  if (!ModeAndPath(arg, compressed, encrypted, path)) return 2;
+  Store store;
+  Fill(store);
+  return vellix::SaveFile(store, path, compressed, encrypted, kKey) ? 0 : 1;
+}
+
+// One load in a process that has done nothing else: its time (the first load a user feels)
+// and its peak resident memory above what the loaded document keeps.
+int MeasureLoadMemory(const char* arg) {
+  bool compressed = false;
+  bool encrypted = false;
+  std::string path;
+  if (!ModeAndPath(arg, compressed, encrypted, path)) return 2;
+  auto store = std::make_unique<Store>();
+  store->settings().autoSave = false;
+  const long before = benchutil::StatusKiB("VmRSS");
+  const auto start = std::chrono::steady_clock::now();
+  if (!vellix::LoadFile(*store, path, compressed, encrypted, kKey)) return 1;
+  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+  const long peak = benchutil::StatusKiB("VmHWM");
+  const long after = benchutil::StatusKiB("VmRSS");
+  std::printf("load: %.1f ms, document %.1f MiB resident, peak above the document %+.2f MiB\n",
+              took.count(), (after - before) / 1024.0, (peak - after) / 1024.0);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--memory=", 9) == 0) return MeasureSaveMemory(argv[i] + 9);
+    if (std::strncmp(argv[i], "--write=", 8) == 0) return WriteFile(argv[i] + 8);
+    if (std::strncmp(argv[i], "--load-memory=", 14) == 0) return MeasureLoadMemory(argv[i] + 14);
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
