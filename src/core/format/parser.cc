@@ -60,7 +60,6 @@ class LineCutter {
   // The next line that has its line end in the text; false (and nothing moves) when the
   // rest holds none.
   bool NextWhole(std::string_view& line) {
-    endsInCr_ = false;
     if (pos_ >= text_.size()) return false;
     const size_t n = text_.size();
     if (standard_) {
@@ -71,7 +70,7 @@ class LineCutter {
       line = std::string_view(p, static_cast<size_t>(q - p));
       // The terminator: CR LF, or one CR or LF (so "\n\n" is two line ends, and the
       // lines keep their numbers).
-      if (*q == '\r' && q + 1 == end) endsInCr_ = true;
+      endsInCr_ = *q == '\r' && q + 1 == end;
       const bool crlf = *q == '\r' && q + 1 < end && q[1] == '\n';
       q += crlf ? 2 : 1;
       pos_ = static_cast<size_t>(q - text_.data());
@@ -79,6 +78,7 @@ class LineCutter {
     }
     const size_t hit = finder_->Find(text_, pos_);
     if (hit == std::string_view::npos) return false;
+    endsInCr_ = false;
     line = text_.substr(pos_, hit - pos_);
     pos_ = hit + finder_->size();
     return true;
@@ -160,7 +160,8 @@ class Parser {
       }
       Emit(line);
     }
-    pendingCr_ = cutter.endsInCr();
+    // (A CR that ended the kept line at the piece's very end was noted by FinishCarried.)
+    pendingCr_ = pendingCr_ || cutter.endsInCr();
     Keep(piece.substr(cutter.position()));
     fed_ += piece.size();
   }
