@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "format/lookup.h"
+#include "format/scan.h"
 #include "format/text.h"
 #include "store/store.h"
 
@@ -879,6 +880,28 @@ TEST(ItemLookupScan, EqualsTheWholeReadUnderEverySetting) {
     }
   }
   EXPECT_GT(sure, asked / 2);
+}
+
+// The line-end scan finds what a loop over single bytes finds, in the wide and the word form,
+// wherever the line end lies against the blocks they read and whatever bytes surround it
+// (bytes that differ from CR or LF in one bit, high bytes, zero).
+TEST(Scan, LineEndsAsOneByteAtATime) {
+  const std::string fillers = {'a', '\x0c', '\x0e', '\x0b', '\x8d', '\x8a', '\xff', '\0', '='};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text(rng() % 70, 'x');
+    for (char& c : text) c = fillers[rng() % fillers.size()];
+    const int ends = static_cast<int>(rng() % 3);
+    for (int i = 0; i < ends && !text.empty(); ++i) text[rng() % text.size()] = "\r\n"[rng() % 2];
+    for (size_t from = 0; from <= std::min<size_t>(text.size(), 17); ++from) {
+      const char* begin = text.data() + from;
+      const char* end = text.data() + text.size();
+      const char* expected = begin;
+      while (expected < end && *expected != '\r' && *expected != '\n') ++expected;
+      ASSERT_EQ(scan::FindLineEnd(begin, end), expected) << round << " from " << from;
+      ASSERT_EQ(scan::FindLineEndInWords(begin, end), expected) << round << " from " << from;
+    }
+  }
 }
 
 // ------------------------------------------------------------------ text in pieces

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "format/scan.h"
 #include "format/text.h"
 #include "store/name_key.h"
 #include "store/scoped_value.h"
@@ -17,24 +18,9 @@
 namespace vellix {
 namespace {
 
-// The first CR or LF in [p, end), or end. Lines are short and many, and this is the one
-// loop that touches every byte, so it looks at eight bytes at a time.
-const char* FindLineEnd(const char* p, const char* end) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHighs = 0x8080808080808080ull;
-  while (end - p >= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    const uint64_t cr = word ^ (kOnes * '\r');
-    const uint64_t lf = word ^ (kOnes * '\n');
-    // A byte of cr or lf is zero exactly where the text has that byte.
-    const uint64_t hit = ((cr - kOnes) & ~cr & kHighs) | ((lf - kOnes) & ~lf & kHighs);
-    if (hit != 0) break;
-    p += 8;
-  }
-  while (p < end && *p != '\r' && *p != '\n') ++p;
-  return p;
-}
+// Lines are short and many, and finding their ends is the one loop that touches every
+// byte: it looks at many bytes at a time (scan.h).
+using scan::FindLineEnd;
 
 // Cuts the text into lines, either at CR, LF and CR LF or at a custom new-line text.
 class LineCutter {
