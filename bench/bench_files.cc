@@ -7,7 +7,8 @@
 //   Layer_WriteTextRC4     the text written into a reused buffer and enciphered in place:
 //                          what a compressed and enciphered save must stay within 1.3 times of
 //   Files_Replace          the crash-safe write of the file's bytes alone
-//   Files_Load, Layer_*    the load and its layers: zlib inflate, RC4, ParseText
+//   Files_Load, Layer_*    the load and its layers: zlib inflate, RC4, ParseText, and the
+//                          line-end scan alone (wide, in words, and memchr as a yardstick)
 //   Layer_RC4/openssl      OpenSSL's RC4() over the same text, when pkg-config finds it
 //   Layer_Deflate/L/C      zlib at level L over the plain (C=0) or enciphered (C=1) text,
 //                          with the size it gives: how the save's levels were chosen
@@ -38,6 +39,7 @@
 
 #include "bench_util.h"
 #include "files/files.h"
+#include "format/scan.h"
 #include "format/text.h"
 #include "io/blocks.h"
 #include "io/file_io.h"
@@ -224,6 +226,31 @@ void Layer_RC4_OpenSSL(benchmark::State& state) {
 }
 BENCHMARK(Layer_RC4_OpenSSL)->Name("Layer_RC4/openssl")->Apply(Fixed10);
 #endif
+
+// The line-end scan alone over the text: the wide form the parser uses, the word form it
+// falls back to elsewhere, and memchr for LF alone as the yardstick.
+template <const char* (*Find)(const char*, const char*)>
+void Layer_LineEnds(benchmark::State& state) {
+  const std::string& text = Doc().text;
+  size_t lines = 0;
+  for (auto _ : state) {
+    const char* end = text.data() + text.size();
+    for (const char* p = Find(text.data(), end); p < end; p = Find(p + 1, end)) ++lines;
+  }
+  benchmark::DoNotOptimize(lines);
+  SetBytes(state, text.size());
+}
+const char* FindLf(const char* p, const char* end) {
+  const void* hit = std::memchr(p, '\n', static_cast<size_t>(end - p));
+  return hit != nullptr ? static_cast<const char*>(hit) : end;
+}
+BENCHMARK(Layer_LineEnds<vellix::scan::FindLineEnd>)
+    ->Name("Layer_LineEnds/wide")
+    ->Apply(Fixed10);
+BENCHMARK(Layer_LineEnds<vellix::scan::FindLineEndInWords>)
+    ->Name("Layer_LineEnds/words")
+    ->Apply(Fixed10);
+BENCHMARK(Layer_LineEnds<FindLf>)->Name("Layer_LineEnds/memchr_lf")->Apply(Fixed10);
 
 void Layer_ParseText(benchmark::State& state) {
   Document& d = Doc();
