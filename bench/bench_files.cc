@@ -244,9 +244,7 @@ const char* FindLf(const char* p, const char* end) {
   const void* hit = std::memchr(p, '\n', static_cast<size_t>(end - p));
   return hit != nullptr ? static_cast<const char*>(hit) : end;
 }
-BENCHMARK(Layer_LineEnds<vellix::scan::FindLineEnd>)
-    ->Name("Layer_LineEnds/wide")
-    ->Apply(Fixed10);
+BENCHMARK(Layer_LineEnds<vellix::scan::FindLineEnd>)->Name("Layer_LineEnds/wide")->Apply(Fixed10);
 BENCHMARK(Layer_LineEnds<vellix::scan::FindLineEndInWords>)
     ->Name("Layer_LineEnds/words")
     ->Apply(Fixed10);

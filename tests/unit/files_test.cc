@@ -952,7 +952,7 @@ TEST_F(StoreFiles, AStreamedLoadReadsAsTheWholeBytesAtEveryFault) {
     EXPECT_EQ(Dump(loaded), Dump(expected));
     EXPECT_EQ(report.fileBytes, c.bytes.size());
     EXPECT_EQ(report.textBytes, UpToZero(decoded).size());
-    const LoadFault blockFault = fault == BlockFault::kNone      ? LoadFault::kNone
+    const LoadFault blockFault = fault == BlockFault::kNone        ? LoadFault::kNone
                                  : fault == BlockFault::kBadLength ? LoadFault::kBadLength
                                                                    : LoadFault::kDecompressFailed;
     if (blockFault != LoadFault::kNone) {

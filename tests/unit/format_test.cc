@@ -937,9 +937,8 @@ std::string Outcome(const Store& s, const ParseResult& r) {
                     std::to_string(r.shape.finalLineEnd) + "\n";
   s.ForEachGroup([&](const Group& g) {
     out.append("[").append(g.name()).append("]\n");
-    g.ForEachItem([&](const Item& it) {
-      out.append(it.name()).append("=").append(it.value()).append("\n");
-    });
+    g.ForEachItem(
+        [&](const Item& it) { out.append(it.name()).append("=").append(it.value()).append("\n"); });
   });
   return out;
 }
@@ -950,9 +949,9 @@ std::string Outcome(const Store& s, const ParseResult& r) {
 // a byte-order mark or a zero byte cut up, escapes, subgroups and every repeat policy.
 TEST(ParseInPieces, AnyCutReadsAsTheWholeText) {
   const std::vector<std::string> lines = {
-      "[g]",   "[G]",    "[h]",     "\t[s]",  "\t\t[t]", "[g",     "a=1",   "A = 2 ",
-      "a=",    "b=\"q\"", "\\a=5",  "a\\==6", "a=\\n|",  "no",     "",      "  \t ",
-      "\ta=7", "; c=1",  "b = \" \"", "x=\\x41", "[g\\]]", "\t\tz=9", "y=1ab2", "k=v|w"};
+      "[g]",   "[G]",     "[h]",       "\t[s]",   "\t\t[t]", "[g",      "a=1",    "A = 2 ",
+      "a=",    "b=\"q\"", "\\a=5",     "a\\==6",  "a=\\n|",  "no",      "",       "  \t ",
+      "\ta=7", "; c=1",   "b = \" \"", "x=\\x41", "[g\\]]",  "\t\tz=9", "y=1ab2", "k=v|w"};
   const std::vector<std::string> ends = {"\r\n", "\n", "\r", "|", "ab", "aab"};
   const std::vector<std::string> newLines = {"", "", "|", "ab", "aab", "\n"};
   std::mt19937 rng(4242);

@@ -280,8 +280,8 @@ class LoadText final : public TextSource {
 // The bytes of a file decoded and parsed into the store piece by piece; the report (when
 // asked for) says what kept them from being taken in whole. Throws ReadFailed when the
 // bytes cannot be read, after the store has been given back what it held.
-bool TakeIn(Store& store, ByteSource& bytes, const ReadInfo& info, bool compressed,
-            bool encrypted, std::string_view key, LoadReport* report) {
+bool TakeIn(Store& store, ByteSource& bytes, const ReadInfo& info, bool compressed, bool encrypted,
+            std::string_view key, LoadReport* report) {
   LoadReport seen;
   // Control bytes in deciphered text are most likely a wrong key; in other text they are
   // only reported (an enciphered file read without its key, most likely).

@@ -401,9 +401,7 @@ bool FileReader::Open(const std::string& path, ReadInfo& info) {
   return true;
 }
 
-int FileReader::Read(char* data, size_t size, size_t& got) {
-  return ReadAll(fd_, data, size, got);
-}
+int FileReader::Read(char* data, size_t size, size_t& got) { return ReadAll(fd_, data, size, got); }
 
 int FileReader::Rewind() {
   return Retrying(&FileSystemCalls::lseek, fd_, int64_t{0}) < 0 ? errno : 0;
