@@ -733,7 +733,6 @@ ParseResult ParseTextFrom(Store& store, TextSource& source, ParseOptions options
     const ScopedValue<bool> loading(store.loading, true);
     const ScopedValue<bool> hold(store.quiet, true, false);
     Parser parser(store);
-    parser.ExpectBytes(source.ExpectedBytes());
     if (options.clearFirst) store.RemoveAllGroups();
     TextFront front;
     ShapeReader shape;
@@ -743,6 +742,8 @@ ParseResult ParseTextFrom(Store& store, TextSource& source, ParseOptions options
     };
     std::string_view piece;
     while (source.Next(piece)) {
+      // (A compressed file's length is known once its first piece is read.)
+      parser.ExpectBytes(source.ExpectedBytes());
       std::string_view held;
       const std::string_view text = front.Take(piece, held);
       read(held);
