@@ -675,6 +675,21 @@ TEST(FileCompression, CompressThenDecompressGivesTheFileBack) {
   ASSERT_TRUE(DecompressFile(dir / "a.z", dir / "b.ini"));
   EXPECT_EQ(ReadBytes(dir / "b.ini"), content);
 
+  // A block of many pieces, inflated onto itself; damaged at its end, it is refused and the
+  // destination stays as it was.
+  const std::string large = IniLikeText(300, 60);
+  WriteBytes(dir / "large.ini", large);
+  ASSERT_TRUE(CompressFile(dir / "large.ini", dir / "large.z"));
+  std::string damaged = ReadBytes(dir / "large.z");
+  damaged[damaged.size() - 2] = static_cast<char>(damaged[damaged.size() - 2] ^ 1);
+  WriteBytes(dir / "damaged.z", damaged);
+  EXPECT_FALSE(DecompressFile(dir / "damaged.z", dir / "b.ini"));
+  EXPECT_FALSE(DecompressFile(dir / "damaged.z", dir / "damaged.z"));
+  EXPECT_EQ(ReadBytes(dir / "damaged.z"), damaged);
+  EXPECT_EQ(ReadBytes(dir / "b.ini"), content);
+  ASSERT_TRUE(DecompressFile(dir / "large.z", dir / "large.z"));
+  EXPECT_EQ(ReadBytes(dir / "large.z"), large);
+
   WriteBytes(dir / "ten", "0123456789");
   ASSERT_TRUE(CompressFile(dir / "ten", dir / "ten.z"));
   EXPECT_EQ(Hex(ReadBytes(dir / "ten.z").substr(0, 4)), "0a 00 00 00");

@@ -532,13 +532,29 @@ bool CompressFile(const std::string& source, const std::string& destination) {
 }
 
 bool DecompressFile(const std::string& source, const std::string& destination) {
-  std::string bytes;
-  if (!ReadWholeFile(source, bytes)) return false;
-  std::string plain;
-  if (!DecompressBlock(bytes, plain)) return false;
-  bytes.clear();
-  bytes.shrink_to_fit();
-  return ReplaceFile(destination, plain).ok();
+  FileReader file;
+  ReadInfo info;
+  if (!file.Open(source, info)) return false;
+  // The block is inflated piece by piece straight into the destination's temporary file; a
+  // block found bad on the way (also at its very end) stops the save, and the destination
+  // stays as it was. (Produced again from the start when the file is written in place.)
+  const ContentProducer produce = [&](ByteWriter& out) {
+    try {
+      if (const int error = file.Rewind(); error != 0) return false;
+      FileBytes bytes(file);
+      LoadText plain(bytes, true, {}, nullptr);
+      std::string_view piece;
+      while (plain.Next(piece)) {
+        if (!out.Append(piece)) return false;
+      }
+      return true;
+    } catch (const BlockFailed&) {
+      return false;
+    } catch (const ReadFailed&) {
+      return false;
+    }
+  };
+  return ReplaceFileWith(destination, produce).ok();
 }
 
 bool SaveStore(Store& store) {
