@@ -7,19 +7,24 @@
 //   Layer_WriteTextRC4     the text written into a reused buffer and enciphered in place:
 //                          what a compressed and enciphered save must stay within 1.3 times of
 //   Files_Replace          the crash-safe write of the file's bytes alone
-//   Files_Load, Layer_*    the load and its layers: zlib inflate, RC4, ParseText
+//   Files_Load, Layer_*    the load and its layers: zlib inflate, RC4, ParseText, and the
+//                          line-end scan alone (wide, in words, and memchr as a yardstick)
 //   Layer_RC4/openssl      OpenSSL's RC4() over the same text, when pkg-config finds it
 //   Layer_Deflate/L/C      zlib at level L over the plain (C=0) or enciphered (C=1) text,
 //                          with the size it gives: how the save's levels were chosen
 //
 //   bench_files --memory=MODE   the peak memory of one save over the memory before it, where
 //                               MODE is plain, enciphered, compressed or both
+//   bench_files --write=MODE:PATH        writes the document to PATH in MODE, for the next one
+//   bench_files --load-memory=MODE:PATH  in a fresh process: the time of one LoadFile of PATH
+//                               and its peak memory above the document it leaves
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <stdlib.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -34,6 +39,7 @@
 
 #include "bench_util.h"
 #include "files/files.h"
+#include "format/scan.h"
 #include "format/text.h"
 #include "io/blocks.h"
 #include "io/file_io.h"
@@ -221,6 +227,29 @@ void Layer_RC4_OpenSSL(benchmark::State& state) {
 BENCHMARK(Layer_RC4_OpenSSL)->Name("Layer_RC4/openssl")->Apply(Fixed10);
 #endif
 
+// The line-end scan alone over the text: the wide form the parser uses, the word form it
+// falls back to elsewhere, and memchr for LF alone as the yardstick.
+template <const char* (*Find)(const char*, const char*)>
+void Layer_LineEnds(benchmark::State& state) {
+  const std::string& text = Doc().text;
+  size_t lines = 0;
+  for (auto _ : state) {
+    const char* end = text.data() + text.size();
+    for (const char* p = Find(text.data(), end); p < end; p = Find(p + 1, end)) ++lines;
+  }
+  benchmark::DoNotOptimize(lines);
+  SetBytes(state, text.size());
+}
+const char* FindLf(const char* p, const char* end) {
+  const void* hit = std::memchr(p, '\n', static_cast<size_t>(end - p));
+  return hit != nullptr ? static_cast<const char*>(hit) : end;
+}
+BENCHMARK(Layer_LineEnds<vellix::scan::FindLineEnd>)->Name("Layer_LineEnds/wide")->Apply(Fixed10);
+BENCHMARK(Layer_LineEnds<vellix::scan::FindLineEndInWords>)
+    ->Name("Layer_LineEnds/words")
+    ->Apply(Fixed10);
+BENCHMARK(Layer_LineEnds<FindLf>)->Name("Layer_LineEnds/memchr_lf")->Apply(Fixed10);
+
 void Layer_ParseText(benchmark::State& state) {
   Document& d = Doc();
   for (auto _ : state) {
@@ -299,11 +328,54 @@ int MeasureSaveMemory(const std::string& mode) {
   return 0;
 }
 
+// "MODE:PATH" as the two halves of the file options.
+bool ModeAndPath(const char* arg, bool& compressed, bool& encrypted, std::string& path) {
+  const char* colon = std::strchr(arg, ':');
+  if (colon == nullptr) return false;
+  const std::string mode(arg, colon);
+  compressed = mode == "compressed" || mode == "both";
+  encrypted = mode == "enciphered" || mode == "both";
+  path = colon + 1;
+  return compressed || encrypted || mode == "plain";
+}
+
+int WriteFile(const char* arg) {
+  bool compressed = false;
+  bool encrypted = false;
+  std::string path;
+  if (!ModeAndPath(arg, compressed, encrypted, path)) return 2;
+  Store store;
+  Fill(store);
+  return vellix::SaveFile(store, path, compressed, encrypted, kKey) ? 0 : 1;
+}
+
+// One load in a process that has done nothing else: its time (the first load a user feels)
+// and its peak resident memory above what the loaded document keeps.
+int MeasureLoadMemory(const char* arg) {
+  bool compressed = false;
+  bool encrypted = false;
+  std::string path;
+  if (!ModeAndPath(arg, compressed, encrypted, path)) return 2;
+  auto store = std::make_unique<Store>();
+  store->settings().autoSave = false;
+  const long before = benchutil::StatusKiB("VmRSS");
+  const auto start = std::chrono::steady_clock::now();
+  if (!vellix::LoadFile(*store, path, compressed, encrypted, kKey)) return 1;
+  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+  const long peak = benchutil::StatusKiB("VmHWM");
+  const long after = benchutil::StatusKiB("VmRSS");
+  std::printf("load: %.1f ms, document %.1f MiB resident, peak above the document %+.2f MiB\n",
+              took.count(), (after - before) / 1024.0, (peak - after) / 1024.0);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--memory=", 9) == 0) return MeasureSaveMemory(argv[i] + 9);
+    if (std::strncmp(argv[i], "--write=", 8) == 0) return WriteFile(argv[i] + 8);
+    if (std::strncmp(argv[i], "--load-memory=", 14) == 0) return MeasureLoadMemory(argv[i] + 14);
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

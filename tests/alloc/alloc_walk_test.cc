@@ -27,6 +27,7 @@
 #include "host/lifecycle.h"
 #include "host/run_object.h"
 #include "host/tables.h"
+#include "io/blocks.h"
 #include "store/sorting.h"
 #include "store/store.h"
 #include "undo/undo.h"
@@ -136,6 +137,18 @@ std::vector<WalkCase> Cases() {
          std::fclose(f);
        },
        [](Store& s) { LoadFile(s, WalkFile(), false, false, ""); }},
+      {"load a compressed, enciphered file",
+       [fill](Store& s) {
+         fill(s);
+         std::string bytes = Text(2, 8);
+         CipherBlock(bytes, "key");
+         bytes = CompressBlock(bytes);
+         FILE* f = std::fopen(WalkFile().c_str(), "w");
+         ASSERT_NE(f, nullptr);
+         std::fwrite(bytes.data(), 1, bytes.size(), f);
+         std::fclose(f);
+       },
+       [](Store& s) { LoadFile(s, WalkFile(), true, true, "key"); }},
       {"undo",
        [six](Store& s) {
          Fill(s, six);

@@ -675,6 +675,21 @@ TEST(FileCompression, CompressThenDecompressGivesTheFileBack) {
   ASSERT_TRUE(DecompressFile(dir / "a.z", dir / "b.ini"));
   EXPECT_EQ(ReadBytes(dir / "b.ini"), content);
 
+  // A block of many pieces, inflated onto itself; damaged at its end, it is refused and the
+  // destination stays as it was.
+  const std::string large = IniLikeText(300, 60);
+  WriteBytes(dir / "large.ini", large);
+  ASSERT_TRUE(CompressFile(dir / "large.ini", dir / "large.z"));
+  std::string damaged = ReadBytes(dir / "large.z");
+  damaged[damaged.size() - 2] = static_cast<char>(damaged[damaged.size() - 2] ^ 1);
+  WriteBytes(dir / "damaged.z", damaged);
+  EXPECT_FALSE(DecompressFile(dir / "damaged.z", dir / "b.ini"));
+  EXPECT_FALSE(DecompressFile(dir / "damaged.z", dir / "damaged.z"));
+  EXPECT_EQ(ReadBytes(dir / "damaged.z"), damaged);
+  EXPECT_EQ(ReadBytes(dir / "b.ini"), content);
+  ASSERT_TRUE(DecompressFile(dir / "large.z", dir / "large.z"));
+  EXPECT_EQ(ReadBytes(dir / "large.z"), large);
+
   WriteBytes(dir / "ten", "0123456789");
   ASSERT_TRUE(CompressFile(dir / "ten", dir / "ten.z"));
   EXPECT_EQ(Hex(ReadBytes(dir / "ten.z").substr(0, 4)), "0a 00 00 00");
@@ -889,6 +904,94 @@ TEST_F(StoreFiles, ALoadReportSaysWhyAFileWasNotTakenInWhole) {
                "the length field of the compressed block is bad");
 }
 
+// A file read in pieces is taken in exactly as the whole bytes decoded at once would be,
+// whatever is wrong with it and wherever the fault lies (found in the first piece, several
+// pieces in, or only at the end): a bad block falls back to its raw bytes, with what was
+// read of the stream taken back; a read error part-way leaves the store as it was.
+TEST_F(StoreFiles, AStreamedLoadReadsAsTheWholeBytesAtEveryFault) {
+  const std::string text = IniLikeText(400, 60) + "[tail]\r\nlast=1";  // some 900 KB
+  std::string enciphered = text;
+  CipherBlock(enciphered, "sesame");
+  const std::string block = CompressBlock(enciphered);
+  ASSERT_GT(block.size(), 4u);
+  std::string statesLess = block;  // the length field says less than the stream holds
+  const size_t less = text.size() - 1000;
+  for (int i = 0; i < 4; ++i) statesLess[i] = static_cast<char>((less >> (8 * i)) & 0xFF);
+  std::string statesMore = block;  // more: the stream ends first, which reads
+  statesMore[3] = 1;
+  std::string flipped = block;  // one byte of the stream damaged half way
+  flipped[block.size() / 2] = static_cast<char>(flipped[block.size() / 2] ^ 0x55);
+  std::string withZero = text;  // a zero byte several pieces in
+  withZero[600000] = '\0';
+  std::string zeroEnciphered = withZero;
+  CipherBlock(zeroEnciphered, "sesame");
+  struct Case {
+    std::string name;
+    std::string bytes;
+    bool compressed;
+    std::string key;
+  };
+  const std::vector<Case> cases = {
+      {"whole", block, true, "sesame"},
+      {"plain", text, false, ""},
+      {"enciphered", enciphered, false, "sesame"},
+      {"wrong key", block, true, "sesamf"},
+      {"cut in the stream", block.substr(0, block.size() * 2 / 3), true, "sesame"},
+      {"cut in its check", block.substr(0, block.size() - 2), true, "sesame"},
+      {"trailing bytes", block + "junk", true, "sesame"},
+      {"length says less", statesLess, true, "sesame"},
+      {"length says more", statesMore, true, "sesame"},
+      {"damaged", flipped, true, "sesame"},
+      {"zero byte", CompressBlock(zeroEnciphered), true, "sesame"},
+      {"plain with compression on", text, true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // What decoding the whole bytes at once gives.
+    Store expected;
+    expected.settings().autoSave = false;
+    Fill(expected);
+    std::string decoded;
+    BlockFault fault = BlockFault::kNone;
+    if (!c.compressed || !DecompressBlock(c.bytes, decoded, &fault)) decoded = c.bytes;
+    CipherBlock(decoded, c.key);
+    ParseText(expected, decoded);
+
+    const std::string path = dir / "streamed.ini";
+    WriteBytes(path, c.bytes);
+    Store loaded;
+    loaded.settings().autoSave = false;
+    Fill(loaded);
+    LoadReport report;
+    EXPECT_TRUE(LoadFile(loaded, path, c.compressed, !c.key.empty(), c.key, &report));
+    EXPECT_EQ(Dump(loaded), Dump(expected));
+    EXPECT_EQ(report.fileBytes, c.bytes.size());
+    EXPECT_EQ(report.textBytes, UpToZero(decoded).size());
+    const LoadFault blockFault = fault == BlockFault::kNone        ? LoadFault::kNone
+                                 : fault == BlockFault::kBadLength ? LoadFault::kBadLength
+                                                                   : LoadFault::kDecompressFailed;
+    if (blockFault != LoadFault::kNone) {
+      EXPECT_EQ(report.fault, blockFault);
+    } else if (decoded.find('\0') != std::string::npos) {
+      EXPECT_EQ(report.fault, LoadFault::kZeroByte);
+    }
+
+    // A read error at any piece takes nothing in.
+    for (const size_t after : {size_t{0}, size_t{100}, c.bytes.size() / 2, c.bytes.size() - 1}) {
+      SCOPED_TRACE("read error after " + std::to_string(after));
+      FaultInjection restore;
+      FaultInjection::FailReadsAfter(after);
+      Store failed;
+      failed.settings().autoSave = false;
+      Fill(failed);
+      const std::string before = Dump(failed);
+      EXPECT_FALSE(LoadFile(failed, path, c.compressed, !c.key.empty(), c.key, &report));
+      EXPECT_EQ(report.fault, LoadFault::kUnreadable);
+      EXPECT_EQ(Dump(failed), before);
+    }
+  }
+}
+
 TEST_F(StoreFiles, BadInputNeverCrashesAndFallsBackToTheRawBytes) {
   // A plain file opened with compression on still loads.
   WriteBytes(dir / "plain.ini", "[G]\r\na=1\r\n");
@@ -1020,14 +1123,16 @@ TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
   EXPECT_FALSE(store.HasItem("g", "long"));
   EXPECT_TRUE(log.calls.empty());
 
-  // A load that meets a line too long fails whole: nothing of it is taken in.
+  // A load that meets a line too long fails whole: nothing of it is taken in. A text in
+  // memory is looked at first; a file is read in pieces, and the items read before the
+  // long line (announced as they came) are taken back.
   const std::string before = Dump(store);
   const std::string text = "[a]\r\nx=1\r\n[b]\r\ny=" + std::string(100, 'v') + "\r\nz=2";
   WriteBytes(dir / "long.ini", text);
-  EXPECT_FALSE(LoadFile(store, dir / "long.ini", false, false, ""));
   EXPECT_TRUE(ParseText(store, text, {.clearFirst = true, .notifyAfter = true}).refused);
-  EXPECT_EQ(Dump(store), before);
   EXPECT_TRUE(log.calls.empty());
+  EXPECT_FALSE(LoadFile(store, dir / "long.ini", false, false, ""));
+  EXPECT_EQ(Dump(store), before);
   // A file that failed so is kept whole by the next save over it.
   store.settings().fileName = dir / "long.ini";
   ASSERT_TRUE(SaveStore(store));

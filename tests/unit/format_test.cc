@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "format/lookup.h"
+#include "format/scan.h"
 #include "format/text.h"
 #include "store/store.h"
 
@@ -879,6 +880,156 @@ TEST(ItemLookupScan, EqualsTheWholeReadUnderEverySetting) {
     }
   }
   EXPECT_GT(sure, asked / 2);
+}
+
+// The line-end scan finds what a loop over single bytes finds, in the wide and the word form,
+// wherever the line end lies against the blocks they read and whatever bytes surround it
+// (bytes that differ from CR or LF in one bit, high bytes, zero).
+TEST(Scan, LineEndsAsOneByteAtATime) {
+  const std::string fillers = {'a', '\x0c', '\x0e', '\x0b', '\x8d', '\x8a', '\xff', '\0', '='};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text(rng() % 70, 'x');
+    for (char& c : text) c = fillers[rng() % fillers.size()];
+    const int ends = static_cast<int>(rng() % 3);
+    for (int i = 0; i < ends && !text.empty(); ++i) text[rng() % text.size()] = "\r\n"[rng() % 2];
+    for (size_t from = 0; from <= std::min<size_t>(text.size(), 17); ++from) {
+      const char* begin = text.data() + from;
+      const char* end = text.data() + text.size();
+      const char* expected = begin;
+      while (expected < end && *expected != '\r' && *expected != '\n') ++expected;
+      ASSERT_EQ(scan::FindLineEnd(begin, end), expected) << round << " from " << from;
+      ASSERT_EQ(scan::FindLineEndInWords(begin, end), expected) << round << " from " << from;
+    }
+  }
+}
+
+// ------------------------------------------------------------------ text in pieces
+
+// A text handed out in the pieces a list of cut positions makes.
+class PiecesOf final : public TextSource {
+ public:
+  PiecesOf(std::string_view text, std::vector<size_t> cuts) : text_(text), cuts_(std::move(cuts)) {
+    cuts_.push_back(text.size());
+  }
+  bool Next(std::string_view& piece) override {
+    if (next_ >= cuts_.size()) return false;
+    const size_t end = cuts_[next_++];
+    piece = text_.substr(at_, end - at_);
+    at_ = end;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  std::vector<size_t> cuts_;
+  size_t next_ = 0;
+  size_t at_ = 0;
+};
+
+// Everything a parse leaves and says, in one text to compare.
+std::string Outcome(const Store& s, const ParseResult& r) {
+  std::string out = "refused " + std::to_string(r.refused) + " entries " +
+                    std::to_string(r.entries) + " lost " + std::to_string(r.loss.line) + " " +
+                    std::to_string(static_cast<int>(r.loss.what)) + " " + r.loss.text + "|" +
+                    r.loss.group + "|" + r.loss.item + " shape " +
+                    std::to_string(static_cast<int>(r.shape.lineEnd)) +
+                    std::to_string(r.shape.finalLineEnd) + "\n";
+  s.ForEachGroup([&](const Group& g) {
+    out.append("[").append(g.name()).append("]\n");
+    g.ForEachItem(
+        [&](const Item& it) { out.append(it.name()).append("=").append(it.value()).append("\n"); });
+  });
+  return out;
+}
+
+// However a text is cut into pieces (at every position, in runs of every small size, with
+// empty pieces between), the parse leaves the store exactly as the whole text does and
+// says the same: line ends split between pieces (CR | LF, a custom new line cut anywhere),
+// a byte-order mark or a zero byte cut up, escapes, subgroups and every repeat policy.
+TEST(ParseInPieces, AnyCutReadsAsTheWholeText) {
+  const std::vector<std::string> lines = {
+      "[g]",   "[G]",     "[h]",       "\t[s]",   "\t\t[t]", "[g",      "a=1",    "A = 2 ",
+      "a=",    "b=\"q\"", "\\a=5",     "a\\==6",  "a=\\n|",  "no",      "",       "  \t ",
+      "\ta=7", "; c=1",   "b = \" \"", "x=\\x41", "[g\\]]",  "\t\tz=9", "y=1ab2", "k=v|w"};
+  const std::vector<std::string> ends = {"\r\n", "\n", "\r", "|", "ab", "aab"};
+  const std::vector<std::string> newLines = {"", "", "|", "ab", "aab", "\n"};
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 2000; ++round) {
+    DocumentSettings settings;
+    settings.groupRepeatMode = static_cast<int32_t>(rng() % 4);
+    settings.itemRepeatMode = static_cast<int32_t>(rng() % 3);
+    settings.escapeValues = rng() % 2 == 0;
+    settings.escapeItemNames = rng() % 3 == 0;
+    settings.escapeGroups = rng() % 3 == 0;
+    settings.alwaysQuote = rng() % 4 == 0;
+    settings.allowEmptyGroups = rng() % 2 == 0;
+    settings.subgroups = rng() % 3 == 0;
+    settings.SetNewLine(newLines[rng() % newLines.size()]);
+    settings.autoSave = false;
+    std::string text;
+    const int count = static_cast<int>(rng() % 12);
+    for (int i = 0; i < count; ++i) {
+      text += lines[rng() % lines.size()];
+      text += rng() % 3 == 0 ? ends[rng() % ends.size()] : std::string(settings.NewLineText());
+    }
+    if (rng() % 6 == 0) text.insert(0, "\xEF\xBB\xBF");
+    if (rng() % 8 == 0) text.insert(rng() % (text.size() + 1), 1, '\0');
+    const bool clear = rng() % 2 == 0;
+    const auto run = [&](const std::vector<size_t>* cuts) {
+      Store s;
+      s.settings() = settings;
+      s.SetItem("before", "k", "v");
+      ParseResult r;
+      if (cuts == nullptr) {
+        r = ParseText(s, text, {.clearFirst = clear});
+      } else {
+        PiecesOf pieces(text, *cuts);
+        r = ParseTextFrom(s, pieces, {.clearFirst = clear});
+      }
+      return Outcome(s, r);
+    };
+    const std::string whole = run(nullptr);
+    const std::string where = "round " + std::to_string(round) + " text " +
+                              ::testing::PrintToString(text) + " new line " +
+                              ::testing::PrintToString(std::string(settings.NewLineText()));
+    for (size_t at = 0; at <= text.size(); ++at) {
+      const std::vector<size_t> cuts = {at, at};  // with an empty piece at the cut
+      ASSERT_EQ(run(&cuts), whole) << where << " cut at " << at;
+    }
+    for (size_t size = 1; size <= 7; ++size) {
+      std::vector<size_t> cuts;
+      for (size_t at = size; at < text.size(); at += size) cuts.push_back(at);
+      ASSERT_EQ(run(&cuts), whole) << where << " pieces of " << size;
+    }
+  }
+}
+
+// A line too long for an item is found when it comes; what was read before it is taken
+// back, and the store is as it was. Lines that fit, however cut, are read.
+TEST(ParseInPieces, ALineTooLongRefusesTheWholeText) {
+  struct Limit {
+    explicit Limit(size_t n) { ItemLengthLimit() = n; }
+    ~Limit() { ItemLengthLimit() = UINT32_MAX; }
+  } limit(8);
+  for (const std::string newLine : {"", "|", "ab"}) {
+    Store s;
+    s.settings().autoSave = false;
+    s.settings().SetNewLine(newLine);
+    const std::string nl(s.NewLineText());
+    s.SetItem("keep", "k", "v");
+    const std::string fits = "[g]" + nl + "a=123456" + nl + "b=1";
+    const std::string longer = "[g]" + nl + "a=1234567" + nl + "b=1";
+    for (size_t at = 0; at <= longer.size(); ++at) {
+      PiecesOf cutFits(fits, {std::min(at, fits.size())});
+      EXPECT_FALSE(ParseTextFrom(s, cutFits).refused);
+      EXPECT_EQ(Items(s, "g"), (Pairs{{"a", "123456"}, {"b", "1"}}));
+      s.DeleteGroup("g");
+      PiecesOf cutLonger(longer, {at});
+      EXPECT_TRUE(ParseTextFrom(s, cutLonger).refused) << at;
+      EXPECT_EQ(GroupNames(s), Names{"keep"}) << at;
+    }
+  }
 }
 
 // A text longer than an item can hold is left to the whole read, which refuses it.

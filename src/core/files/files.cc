@@ -1,17 +1,22 @@
 // Paths, and the store read from and written to files.
 //
 // Files travel as: text -> RC4 (when enciphered) -> compressed block (when compressed) on the
-// way out, and the reverse on the way in. On the way in each step works on one buffer: the
-// file is read into a buffer sized from its size, decompressed into one output buffer,
-// deciphered in place and parsed as a view. On the way out nothing is whole: the writer hands
-// out the text in pieces, each is enciphered in place and compressed, and what comes out
-// goes straight into the temporary file, so a save needs a few hundred kilobytes beside the
-// document whatever its size. Every write replaces its file atomically (file_io.h).
+// way out, and the reverse on the way in. Neither way holds the file or its text whole. On
+// the way in the file is read in pieces, each inflated and deciphered as it comes and parsed
+// (the parser keeps the one line a piece leaves unfinished); the store's change journal
+// takes everything back when the file turns out not to be readable after all. On the way
+// out the writer hands out the text in pieces, each is enciphered in place and compressed,
+// and what comes out goes straight into the temporary file. Either way a few hundred
+// kilobytes beside the document suffice, whatever its size. Every write replaces its file
+// atomically (file_io.h).
 #include "files/files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -84,23 +89,27 @@ void CreateFolders(const std::string& folder) {
   }
 }
 
-// The text of a file's bytes: up to the first zero byte, as the host's texts end there.
-std::string_view TextOf(const std::string& bytes) { return UpToZero(bytes); }
+// The bytes that deciphered text holds only as text: the printable ones, tab, the new-line
+// bytes and zero (counted on its own). Deciphering with the wrong key turns any text into
+// other bytes within its first few dozen, where saved INI text practically never holds one.
+class TextBytes {
+ public:
+  explicit TextBytes(std::string_view newLine) {
+    for (int c = 0; c < 256; ++c) {
+      text_[c] = (c >= 32 && c != 127) || c == 0 || c == '\t' || c == '\r' || c == '\n';
+    }
+    for (unsigned char c : newLine) text_[c] = true;
+  }
+  bool AllText(std::string_view bytes) const {
+    for (unsigned char c : bytes) {
+      if (!text_[c]) return false;
+    }
+    return true;
+  }
 
-// Whether deciphered bytes hold control characters other than tab, the new-line bytes and
-// zero (counted on its own). Deciphering with the wrong key turns any text into such bytes
-// within its first few dozen, where saved INI text practically never holds one.
-bool HasControlBytes(std::string_view bytes, std::string_view newLine) {
-  bool text[256];
-  for (int c = 0; c < 256; ++c) {
-    text[c] = (c >= 32 && c != 127) || c == 0 || c == '\t' || c == '\r' || c == '\n';
-  }
-  for (unsigned char c : newLine) text[c] = true;
-  for (unsigned char c : bytes) {
-    if (!text[c]) return true;
-  }
-  return false;
-}
+ private:
+  bool text_[256];
+};
 
 // Records how the last load of a file went. A file whose load was not clean keeps its old
 // bytes when a save is about to replace it (see SaveFile).
@@ -113,40 +122,197 @@ void RememberLoad(Store& store, const ReadInfo& info, bool clean) {
   if (!clean && it == unclean.end()) unclean.push_back(id);
 }
 
-// The bytes of a file read whole, decoded and parsed into the store; the report (when
-// asked for) says what kept them from being taken in whole.
-bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compressed, bool encrypted,
-            std::string_view key, LoadReport* report) {
-  LoadReport seen;
-  seen.fileBytes = bytes.size();
-  if (compressed) {
-    // A block that does not decompress is read as it stands (a plain file opened with
-    // compression on still loads).
-    std::string plain;
-    BlockFault fault;
-    if (DecompressBlock(bytes, plain, &fault)) {
-      bytes.swap(plain);
-    } else {
-      seen.fault =
-          fault == BlockFault::kBadLength ? LoadFault::kBadLength : LoadFault::kDecompressFailed;
+// Where the bytes of a load come from: a file, or bytes in memory.
+class ByteSource {
+ public:
+  // The next bytes, filling `data` unless the bytes end first; 0, or the system's error.
+  virtual int Read(char* data, size_t size, size_t& got) = 0;
+  // Back to the first byte; 0, or the error.
+  virtual int Rewind() = 0;
+  // How many bytes there are, as far as known beforehand.
+  virtual uint64_t size() const = 0;
+
+ protected:
+  ~ByteSource() = default;
+};
+
+class FileBytes final : public ByteSource {
+ public:
+  explicit FileBytes(FileReader& file) : file_(file) {}
+  int Read(char* data, size_t size, size_t& got) override { return file_.Read(data, size, got); }
+  int Rewind() override { return file_.Rewind(); }
+  uint64_t size() const override { return file_.size(); }
+
+ private:
+  FileReader& file_;
+};
+
+class MemoryBytes final : public ByteSource {
+ public:
+  explicit MemoryBytes(std::string_view bytes) : bytes_(bytes) {}
+  int Read(char* data, size_t size, size_t& got) override {
+    got = std::min(size, bytes_.size() - pos_);
+    if (got > 0) std::memcpy(data, bytes_.data() + pos_, got);
+    pos_ += got;
+    return 0;
+  }
+  int Rewind() override {
+    pos_ = 0;
+    return 0;
+  }
+  uint64_t size() const override { return bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+  size_t pos_ = 0;
+};
+
+// The bytes could not be read (the error) or do not form a compressed block (the fault):
+// thrown out of the parse, which takes back what it read.
+struct ReadFailed {
+  int error;
+};
+struct BlockFailed {
+  BlockFault fault;
+};
+
+// About a hundred kilobytes at a time: large enough that the calls cost nothing beside
+// the work, small enough to stay in the caches between reading, inflating and parsing.
+constexpr size_t kLoadPiece = size_t{128} << 10;
+
+// The text of a load, piece by piece: the bytes read, inflated when compressed and
+// deciphered. It notes what a clean load asks about the decoded bytes as they pass.
+class LoadText final : public TextSource {
+ public:
+  LoadText(ByteSource& bytes, bool compressed, std::string_view key, const TextBytes* check)
+      : bytes_(bytes), cipher_(key), check_(check), input_(kLoadPiece, '\0') {
+    if (compressed) {
+      inflater_ = std::make_unique<BlockInflater>(bytes.size());
+      output_.resize(kLoadPiece);
     }
   }
-  if (encrypted) CipherBlock(bytes, key);
+
+  bool Next(std::string_view& piece) override {
+    if (!inflater_) {
+      const size_t got = Fill();
+      if (got == 0) return false;
+      return Deliver(input_.data(), got, piece);
+    }
+    for (;;) {
+      if (inflater_->fault() != BlockFault::kNone) throw BlockFailed{inflater_->fault()};
+      if (inflater_->ended()) {
+        // The rest of the file is read too: a read error anywhere means the file was not
+        // read whole, and the length field is judged against all of it.
+        while (Fill() > 0) {
+        }
+        inflater_->EndInput(read_);
+        if (inflater_->fault() != BlockFault::kNone) throw BlockFailed{inflater_->fault()};
+        return false;
+      }
+      if (pending_.empty()) {
+        const size_t got = Fill();
+        pending_ = std::string_view(input_.data(), got);
+        if (got == 0) {
+          inflater_->EndInput(read_);
+          continue;
+        }
+      }
+      const size_t made = inflater_->Inflate(pending_, output_.data(), output_.size());
+      if (made > 0) return Deliver(output_.data(), made, piece);
+    }
+  }
+
+  uint64_t ExpectedBytes() const override {
+    return inflater_ ? inflater_->stated() : bytes_.size();
+  }
+
+  uint64_t read() const { return read_; }
+  uint64_t decoded() const { return decoded_; }
+  // The decoded bytes up to the first zero byte, and whether there is one.
+  uint64_t textBytes() const { return zero_ ? beforeZero_ : decoded_; }
+  bool zero() const { return zero_; }
+  bool control() const { return control_; }
+
+ private:
+  // Reads the next piece; 0 at the end (a short piece is the last: the end is not asked
+  // for twice).
+  size_t Fill() {
+    if (atEnd_) return 0;
+    size_t got = 0;
+    if (const int error = bytes_.Read(input_.data(), input_.size(), got); error != 0) {
+      throw ReadFailed{error};
+    }
+    atEnd_ = got < input_.size();
+    read_ += got;
+    return got;
+  }
+
+  bool Deliver(char* data, size_t size, std::string_view& piece) {
+    cipher_.Apply(data, size);
+    piece = std::string_view(data, size);
+    if (!zero_) {
+      const void* z = std::memchr(data, 0, size);
+      if (z != nullptr) {
+        zero_ = true;
+        beforeZero_ = decoded_ + static_cast<size_t>(static_cast<const char*>(z) - data);
+      }
+    }
+    if (check_ != nullptr && !control_) control_ = !check_->AllText(piece);
+    decoded_ += size;
+    return true;
+  }
+
+  ByteSource& bytes_;
+  Rc4 cipher_;
+  const TextBytes* check_;
+  std::string input_;
+  std::string output_;
+  std::string_view pending_;  // read, not yet inflated
+  std::unique_ptr<BlockInflater> inflater_;
+  uint64_t read_ = 0;
+  uint64_t decoded_ = 0;
+  uint64_t beforeZero_ = 0;
+  bool zero_ = false;
+  bool control_ = false;
+  bool atEnd_ = false;
+};
+
+// The bytes of a file decoded and parsed into the store piece by piece; the report (when
+// asked for) says what kept them from being taken in whole. Throws ReadFailed when the
+// bytes cannot be read, after the store has been given back what it held.
+bool TakeIn(Store& store, ByteSource& bytes, const ReadInfo& info, bool compressed, bool encrypted,
+            std::string_view key, LoadReport* report) {
+  LoadReport seen;
   // Control bytes in deciphered text are most likely a wrong key; in other text they are
   // only reported (an enciphered file read without its key, most likely).
-  const bool control =
-      (encrypted || report != nullptr) && HasControlBytes(bytes, store.NewLineText());
-  const std::string_view text = TextOf(bytes);
-  seen.textBytes = text.size();
-  if (seen.fault == LoadFault::kNone && text.size() != bytes.size()) {
+  const TextBytes textBytes(store.NewLineText());
+  const TextBytes* check = encrypted || report != nullptr ? &textBytes : nullptr;
+  const std::string_view cipherKey = encrypted ? key : std::string_view();
+  std::optional<LoadText> text;
+  ParseResult parsed;
+  try {
+    text.emplace(bytes, compressed, cipherKey, check);
+    parsed = ParseTextFrom(store, *text);
+  } catch (const BlockFailed& failed) {
+    // A block that does not decompress is read as it stands (a plain file opened with
+    // compression on still loads). What the parse read of it has been taken back.
+    seen.fault = failed.fault == BlockFault::kBadLength ? LoadFault::kBadLength
+                                                        : LoadFault::kDecompressFailed;
+    if (const int error = bytes.Rewind(); error != 0) throw ReadFailed{error};
+    text.reset();
+    text.emplace(bytes, false, cipherKey, check);
+    parsed = ParseTextFrom(store, *text);
+  }
+  seen.fileBytes = text->read();
+  seen.textBytes = text->textBytes();
+  if (seen.fault == LoadFault::kNone && text->zero()) {
     seen.fault = LoadFault::kZeroByte;  // nothing after a zero byte is read
   }
-  if (seen.fault == LoadFault::kNone && control) seen.fault = LoadFault::kControlBytes;
+  if (seen.fault == LoadFault::kNone && text->control()) seen.fault = LoadFault::kControlBytes;
   // Not clean: the file holds more than the document that comes out of it, so writing
   // that document back over it would lose the rest.
   bool clean =
       seen.fault == LoadFault::kNone || (seen.fault == LoadFault::kControlBytes && !encrypted);
-  const ParseResult parsed = ParseText(store, text);
   if (parsed.refused) {
     seen.fault = LoadFault::kTooLong;
     if (report != nullptr) *report = seen;
@@ -155,7 +321,7 @@ bool TakeIn(Store& store, std::string& bytes, const ReadInfo& info, bool compres
   }
   seen.loss = parsed.loss;
   seen.shape = parsed.shape;
-  if (!bytes.empty() && parsed.entries == 0) clean = false;
+  if (text->decoded() > 0 && parsed.entries == 0) clean = false;
   RememberLoad(store, info, clean);
   if (report != nullptr) *report = seen;
   return true;
@@ -261,9 +427,9 @@ const char* DescribeLoadFault(LoadFault fault) {
 
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
               std::string_view key, LoadReport* report) {
-  std::string bytes;
+  FileReader file;
   ReadInfo info;
-  if (!ReadWholeFile(path, bytes, &info)) {
+  const auto unread = [&] {
     if (report != nullptr) {
       *report = LoadReport{};
       report->error = info.error;
@@ -273,11 +439,16 @@ bool LoadFile(Store& store, const std::string& path, bool compressed, bool encry
     // could not be read still holds the user's data.
     RememberLoad(store, info, false);
     return false;
-  }
-  // Running out of memory half way leaves part of the file in the store: a later save must
-  // keep the file's bytes as for any load that was not clean.
+  };
+  if (!file.Open(path, info)) return unread();
+  // Running out of memory half way takes back what was read; the file is still kept
+  // before a later save replaces it, as for any load that was not clean.
   try {
+    FileBytes bytes(file);
     return TakeIn(store, bytes, info, compressed, encrypted, key, report);
+  } catch (const ReadFailed& failed) {
+    info.error = failed.error;
+    return unread();
   } catch (...) {
     RememberLoad(store, info, false);
     throw;
@@ -286,7 +457,8 @@ bool LoadFile(Store& store, const std::string& path, bool compressed, bool encry
 
 bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
                std::string_view key, LoadReport* report) {
-  return TakeIn(store, bytes, ReadInfo{}, compressed, encrypted, key, report);
+  MemoryBytes source(bytes);
+  return TakeIn(store, source, ReadInfo{}, compressed, encrypted, key, report);
 }
 
 bool OpenFile(Store& store, const std::string& path, OpenMode mode) {
@@ -359,13 +531,29 @@ bool CompressFile(const std::string& source, const std::string& destination) {
 }
 
 bool DecompressFile(const std::string& source, const std::string& destination) {
-  std::string bytes;
-  if (!ReadWholeFile(source, bytes)) return false;
-  std::string plain;
-  if (!DecompressBlock(bytes, plain)) return false;
-  bytes.clear();
-  bytes.shrink_to_fit();
-  return ReplaceFile(destination, plain).ok();
+  FileReader file;
+  ReadInfo info;
+  if (!file.Open(source, info)) return false;
+  // The block is inflated piece by piece straight into the destination's temporary file; a
+  // block found bad on the way (also at its very end) stops the save, and the destination
+  // stays as it was. (Produced again from the start when the file is written in place.)
+  const ContentProducer produce = [&](ByteWriter& out) {
+    try {
+      if (const int error = file.Rewind(); error != 0) return false;
+      FileBytes bytes(file);
+      LoadText plain(bytes, true, {}, nullptr);
+      std::string_view piece;
+      while (plain.Next(piece)) {
+        if (!out.Append(piece)) return false;
+      }
+      return true;
+    } catch (const BlockFailed&) {
+      return false;
+    } catch (const ReadFailed&) {
+      return false;
+    }
+  };
+  return ReplaceFileWith(destination, produce).ok();
 }
 
 bool SaveStore(Store& store) {

@@ -58,7 +58,7 @@ std::string RemoveFileSpec(std::string_view path);
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
               std::string_view key, LoadReport* report = nullptr);
 // The steps of LoadFile after the read, for bytes that come from elsewhere (a pipe):
-// decompressed, deciphered and parsed into the store. `bytes` is used up. False when
+// decompressed, deciphered and parsed into the store (`bytes` stay as they are). False when
 // nothing could be taken in (kTooLong).
 bool LoadBytes(Store& store, std::string& bytes, bool compressed, bool encrypted,
                std::string_view key, LoadReport* report = nullptr);

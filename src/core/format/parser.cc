@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "format/scan.h"
 #include "format/text.h"
 #include "store/name_key.h"
 #include "store/scoped_value.h"
@@ -17,60 +18,55 @@
 namespace vellix {
 namespace {
 
-// The first CR or LF in [p, end), or end. Lines are short and many, and this is the one
-// loop that touches every byte, so it looks at eight bytes at a time.
-const char* FindLineEnd(const char* p, const char* end) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHighs = 0x8080808080808080ull;
-  while (end - p >= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    const uint64_t cr = word ^ (kOnes * '\r');
-    const uint64_t lf = word ^ (kOnes * '\n');
-    // A byte of cr or lf is zero exactly where the text has that byte.
-    const uint64_t hit = ((cr - kOnes) & ~cr & kHighs) | ((lf - kOnes) & ~lf & kHighs);
-    if (hit != 0) break;
-    p += 8;
-  }
-  while (p < end && *p != '\r' && *p != '\n') ++p;
-  return p;
-}
+// Lines are short and many, and finding their ends is the one loop that touches every
+// byte: it looks at many bytes at a time (scan.h).
+using scan::FindLineEnd;
 
 // Cuts the text into lines, either at CR, LF and CR LF or at a custom new-line text.
 class LineCutter {
  public:
-  LineCutter(std::string_view text, bool standard, std::string_view newLine)
-      : text_(text), standard_(standard), finder_(newLine) {}
+  LineCutter(std::string_view text, bool standard, const NewLineFinder& finder)
+      : text_(text), standard_(standard), finder_(&finder) {}
 
   // Where the next line starts; a copy of the cutter moved there reads the same lines.
   size_t position() const { return pos_; }
   void Seek(size_t pos) { pos_ = pos; }
+  // Whether the last line NextWhole gave ended in a CR that was the text's last byte.
+  bool endsInCr() const { return endsInCr_; }
 
+  // The next line; the last may have no line end.
   bool Next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    if (NextWhole(line)) return true;
+    line = text_.substr(pos_);
+    pos_ = text_.size();
+    return true;
+  }
+
+  // The next line that has its line end in the text; false (and nothing moves) when the
+  // rest holds none.
+  bool NextWhole(std::string_view& line) {
     if (pos_ >= text_.size()) return false;
     const size_t n = text_.size();
     if (standard_) {
       const char* p = text_.data() + pos_;
       const char* end = text_.data() + n;
       const char* q = FindLineEnd(p, end);
+      if (q == end) return false;
       line = std::string_view(p, static_cast<size_t>(q - p));
-      if (q < end) {
-        // The terminator: CR LF, or one CR or LF (so "\n\n" is two line ends, and the
-        // lines keep their numbers).
-        const bool crlf = *q == '\r' && q + 1 < end && q[1] == '\n';
-        q += crlf ? 2 : 1;
-      }
+      // The terminator: CR LF, or one CR or LF (so "\n\n" is two line ends, and the
+      // lines keep their numbers).
+      endsInCr_ = *q == '\r' && q + 1 == end;
+      const bool crlf = *q == '\r' && q + 1 < end && q[1] == '\n';
+      q += crlf ? 2 : 1;
       pos_ = static_cast<size_t>(q - text_.data());
       return true;
     }
-    const size_t hit = finder_.Find(text_, pos_);
-    if (hit == std::string_view::npos) {
-      line = text_.substr(pos_);
-      pos_ = n;
-    } else {
-      line = text_.substr(pos_, hit - pos_);
-      pos_ = hit + finder_.size();
-    }
+    const size_t hit = finder_->Find(text_, pos_);
+    if (hit == std::string_view::npos) return false;
+    endsInCr_ = false;
+    line = text_.substr(pos_, hit - pos_);
+    pos_ = hit + finder_->size();
     return true;
   }
 
@@ -78,8 +74,12 @@ class LineCutter {
   std::string_view text_;
   size_t pos_ = 0;
   bool standard_;
-  NewLineFinder finder_;
+  bool endsInCr_ = false;
+  const NewLineFinder* finder_;
 };
+
+// A line longer than an item can hold: the text is refused whole.
+struct LineTooLong {};
 
 // The smallest free numbered suffix for a repeated name ("x.1", "x.2", ...). The parser
 // only ever adds names (a group removed by the Last policy is forgotten here), so the
@@ -107,16 +107,29 @@ class SuffixCounter {
 class Parser {
  public:
   explicit Parser(Store& store)
-      : store_(store), settings_(store.settings()), newLine_(settings_.NewLineText()) {}
+      : store_(store),
+        settings_(store.settings()),
+        newLine_(settings_.NewLineText()),
+        finder_(newLine_) {}
 
-  void Run(std::string_view text) {
-    LineCutter cutter(text, settings_.standardNewLine(), newLine_);
+  // The total length of the text, as far as it is known beforehand (0: not known); it only
+  // guides how far ahead a large group is given room.
+  void ExpectBytes(uint64_t total) { expected_ = total; }
+
+  // Reads the lines of the next piece of the text. A line that the piece does not finish is
+  // kept (copied) and finished by the pieces after it; every other line is read where it
+  // stands. The lines, and so the store, come out the same however the text is cut.
+  void Feed(std::string_view piece) {
+    if (piece.empty()) return;
+    size_t from = 0;
+    if (!carry_.empty() || pendingCr_) from = FinishCarried(piece);
+    if (from == npos) return;  // the piece only continued the kept line
+    LineCutter cutter(piece, settings_.standardNewLine(), finder_);
+    cutter.Seek(from);
     LineCutter scout = cutter;
     bool scouting = false;
-    size_t lines = 0;
     std::string_view line;
-    while (cutter.Next(line)) {
-      ++lines;
+    while (cutter.NextWhole(line)) {
       if (LargeGroup()) {
         if (!scouting) {
           scout.Seek(cutter.position());
@@ -125,21 +138,33 @@ class Parser {
           scouting = true;
         }
         Scout(scout);
-        GrowAhead(text.size() - cutter.position(), cutter.position(), lines);
+        const uint64_t done = fed_ + cutter.position();
+        const uint64_t total = std::max<uint64_t>(expected_, fed_ + piece.size());
+        GrowAhead(static_cast<size_t>(total - done), static_cast<size_t>(done), line_ + 1);
       } else {
         scouting = false;
       }
-      line_ = lines;
-      Line(line);
+      Emit(line);
     }
+    // (A CR that ended the kept line at the piece's very end was noted by FinishCarried.)
+    pendingCr_ = pendingCr_ || cutter.endsInCr();
+    Keep(piece.substr(cutter.position()));
+    fed_ += piece.size();
+  }
+
+  // The end of the text: a line kept unfinished is the last.
+  void Finish() {
+    if (!carry_.empty()) Emit(carry_);
+    carry_.clear();
+    pendingCr_ = false;
   }
 
   // Whether every line fits in an item. Only a text longer than the limit can hold a line
   // that does not, so the extra pass is made only for those.
   bool LinesFit(std::string_view text) const {
-    const size_t limit = std::min<size_t>(ItemLengthLimit(), UINT32_MAX);
+    const size_t limit = LineLimit();
     if (text.size() <= limit) return true;
-    LineCutter cutter(text, settings_.standardNewLine(), newLine_);
+    LineCutter cutter(text, settings_.standardNewLine(), finder_);
     std::string_view line;
     while (cutter.Next(line)) {
       if (line.size() > limit) return false;
@@ -151,6 +176,83 @@ class Parser {
   ParseLoss& loss() { return loss_; }
 
  private:
+  static constexpr size_t npos = std::string_view::npos;
+
+  static size_t LineLimit() { return std::min<size_t>(ItemLengthLimit(), UINT32_MAX); }
+
+  // Reads one line; a line longer than an item can hold refuses the whole text.
+  void Emit(std::string_view line) {
+    if (line.size() > LineLimit()) throw LineTooLong{};
+    ++line_;
+    Line(line);
+  }
+
+  // Keeps the unfinished end of a piece for the next one. A kept line that can no longer
+  // fit refuses the text at once rather than growing without end.
+  void Keep(std::string_view rest) {
+    if (carry_.size() + rest.size() > LineLimit() + newLine_.size()) throw LineTooLong{};
+    carry_.append(rest);
+  }
+
+  // Finishes the line kept from the pieces before with the start of `piece`; where the rest
+  // of the piece begins, or npos when the whole piece went into the kept line.
+  size_t FinishCarried(std::string_view piece) {
+    if (settings_.standardNewLine()) {
+      size_t from = 0;
+      if (pendingCr_) {
+        // The piece before ended in CR: an LF here is the same line end.
+        pendingCr_ = false;
+        if (piece.front() == '\n') from = 1;
+        if (carry_.empty()) return from;
+      }
+      const char* p = piece.data() + from;
+      const char* end = piece.data() + piece.size();
+      const char* q = FindLineEnd(p, end);
+      if (q == end) {
+        Keep(piece.substr(from));
+        fed_ += piece.size();
+        return npos;
+      }
+      Keep(std::string_view(p, static_cast<size_t>(q - p)));
+      Emit(carry_);
+      carry_.clear();
+      size_t next = static_cast<size_t>(q - piece.data()) + 1;
+      if (*q == '\r') {
+        if (next == piece.size()) {
+          pendingCr_ = true;
+        } else if (piece[next] == '\n') {
+          ++next;
+        }
+      }
+      return next;
+    }
+    // A custom new line may begin in the kept bytes and end in this piece: look for one
+    // in the joint first, as it comes before any that lies wholly in the piece.
+    const size_t k = newLine_.size();
+    const size_t tail = std::min(k - 1, carry_.size());
+    if (tail > 0) {
+      std::string joint(carry_, carry_.size() - tail);
+      joint.append(piece.substr(0, std::min(k - 1, piece.size())));
+      const size_t hit = finder_.Find(joint, 0);
+      if (hit != npos && hit < tail) {
+        carry_.resize(carry_.size() - tail + hit);
+        Emit(carry_);
+        carry_.clear();
+        return hit + k - tail;
+      }
+    }
+    const size_t hit = finder_.Find(piece, 0);
+    if (hit == npos) {
+      Keep(piece);
+      fed_ += piece.size();
+      return npos;
+    }
+    Keep(piece.substr(0, hit));
+    Emit(carry_);
+    carry_.clear();
+    return hit + k;
+  }
+
   // A group of many items: its index is larger than the caches, and every item read into it
   // would wait for memory twice, once for the slot it is looked up in and once more, now
   // and then, when the index grows and every entry moves. While the current group is that
@@ -423,6 +525,14 @@ class Parser {
   // by the store's notifications may change the store's own.
   const DocumentSettings settings_;
   const std::string_view newLine_;
+  const NewLineFinder finder_;
+
+  // The line a piece left unfinished, and whether the piece ended in CR (the LF that may
+  // start the next piece belongs to the same line end).
+  std::string carry_;
+  bool pendingCr_ = false;
+  uint64_t fed_ = 0;       // the bytes of the pieces read before the current one
+  uint64_t expected_ = 0;  // the whole text's length, when known
 
   bool skipItems_ = false;
   size_t entries_ = 0;
@@ -479,18 +589,106 @@ std::string Quoted(std::string_view name) {
   return out;
 }
 
-TextShape ShapeOf(std::string_view text) {
-  TextShape shape;
-  const char* end = text.data() + text.size();
-  const char* p = FindLineEnd(text.data(), end);
-  if (p < end) {
-    shape.lineEnd = *p == '\n'                    ? LineEnd::kLf
-                    : p + 1 < end && p[1] == '\n' ? LineEnd::kCrLf
-                                                  : LineEnd::kCr;
+// How the text's lines end, followed piece by piece: the first line end, and the last byte.
+class ShapeReader {
+ public:
+  void Add(std::string_view piece) {
+    if (piece.empty()) return;
+    shape_.finalLineEnd = piece.back() == '\n' || piece.back() == '\r';
+    if (decided_) return;
+    if (pendingCr_) {
+      Decide(piece.front() == '\n' ? LineEnd::kCrLf : LineEnd::kCr);
+      return;
+    }
+    const char* end = piece.data() + piece.size();
+    const char* p = FindLineEnd(piece.data(), end);
+    if (p == end) return;
+    if (*p == '\n') {
+      Decide(LineEnd::kLf);
+    } else if (p + 1 < end) {
+      Decide(p[1] == '\n' ? LineEnd::kCrLf : LineEnd::kCr);
+    } else {
+      pendingCr_ = true;  // the next piece says whether an LF follows
+    }
   }
-  shape.finalLineEnd = !text.empty() && (text.back() == '\n' || text.back() == '\r');
-  return shape;
-}
+  TextShape Finish() {
+    if (pendingCr_ && !decided_) Decide(LineEnd::kCr);
+    return shape_;
+  }
+
+ private:
+  void Decide(LineEnd end) {
+    shape_.lineEnd = end;
+    decided_ = true;
+    pendingCr_ = false;
+  }
+  TextShape shape_;
+  bool decided_ = false;
+  bool pendingCr_ = false;
+};
+
+// Notepad and many Windows editors begin a UTF-8 file with a byte-order mark. It is no part
+// of the first line, which would otherwise not read as a group header; nothing the object
+// writes begins with one.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The text as the parser reads it, from pieces: up to the first zero byte (the rest is
+// drawn from the source but not read), without a leading byte-order mark (which may come
+// split over pieces).
+class TextFront {
+ public:
+  // The part of `piece` that is text; the held start of the text is given back first
+  // through `held` once it is known not to be a mark.
+  std::string_view Take(std::string_view piece, std::string_view& held) {
+    held = {};
+    if (ended_) return {};
+    const void* zero = std::memchr(piece.data(), 0, piece.size());
+    if (zero != nullptr) {
+      piece = piece.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - piece.data()));
+      ended_ = true;
+    }
+    while (!started_ && !piece.empty()) {
+      head_.push_back(piece.front());
+      piece.remove_prefix(1);
+      if (!kByteOrderMark.starts_with(head_)) {
+        started_ = true;
+        held = head_;
+      } else if (head_.size() == kByteOrderMark.size()) {
+        started_ = true;
+        head_.clear();
+      }
+    }
+    return piece;
+  }
+  // The start held back when the text ended before it was known.
+  std::string_view Rest() {
+    if (started_) return {};
+    started_ = true;
+    return head_;
+  }
+
+ private:
+  bool ended_ = false;
+  bool started_ = false;
+  std::string head_;
+};
+
+// The text of a source, whole: for a text in memory, one piece.
+class WholeText final : public TextSource {
+ public:
+  explicit WholeText(std::string_view text) : text_(text) {}
+  bool Next(std::string_view& piece) override {
+    if (given_) return false;
+    given_ = true;
+    piece = text_;
+    return true;
+  }
+  uint64_t ExpectedBytes() const override { return text_.size(); }
+
+ private:
+  std::string_view text_;
+  bool given_ = false;
+};
 
 }  // namespace
 
@@ -526,37 +724,63 @@ std::string DescribeLoss(const ParseLoss& loss) {
   return out;
 }
 
-ParseResult ParseText(Store& store, std::string_view text, ParseOptions options) {
-  text = UpToZero(text);
-  // Notepad and many Windows editors begin a UTF-8 file with a byte-order mark. It is no
-  // part of the first line, which would otherwise not read as a group header; nothing the
-  // object writes begins with one.
-  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+ParseResult ParseTextFrom(Store& store, TextSource& source, ParseOptions options) {
   ParseResult result;
-  result.shape = ShapeOf(text);
-  {
-    // A parse that fails half way (out of memory) takes back all it read: a load is whole
-    // or nothing.
+  try {
+    // A parse that fails half way (out of memory, a line too long, a source that fails)
+    // takes back all it read: a load is whole or nothing.
     const StoreChange change(store);
     const ScopedValue<bool> loading(store.loading, true);
     const ScopedValue<bool> hold(store.quiet, true, false);
     Parser parser(store);
-    // Refused before anything changes: an item cut to fit would lose data, and a load that
-    // stopped at the long line would pass off its first part as the whole.
-    if (!parser.LinesFit(text)) {
-      result.refused = true;
-      return result;
-    }
     if (options.clearFirst) store.RemoveAllGroups();
-    parser.Run(text);
+    TextFront front;
+    ShapeReader shape;
+    const auto read = [&](std::string_view text) {
+      shape.Add(text);
+      parser.Feed(text);
+    };
+    std::string_view piece;
+    while (source.Next(piece)) {
+      // (A compressed file's length is known once its first piece is read.)
+      parser.ExpectBytes(source.ExpectedBytes());
+      std::string_view held;
+      const std::string_view text = front.Take(piece, held);
+      read(held);
+      read(text);
+    }
+    read(front.Rest());
+    parser.Finish();
+    result.shape = shape.Finish();
     result.entries = parser.entries();
     result.loss = std::move(parser.loss());
     store.quiet = true;
     store.RemoveEmptyGroups();
+  } catch (const LineTooLong&) {
+    // An item cut to fit would lose data, and a load that stopped at the long line would
+    // pass off its first part as the whole.
+    result = ParseResult{};
+    result.refused = true;
+    return result;
   }
   if (options.notifyAfter) store.AfterChange();
   return result;
+}
+
+ParseResult ParseText(Store& store, std::string_view text, ParseOptions options) {
+  text = UpToZero(text);
+  {
+    // Refused before anything changes (a text read whole can be looked at first).
+    Parser scout(store);
+    if (!scout.LinesFit(text.starts_with(kByteOrderMark) ? text.substr(kByteOrderMark.size())
+                                                         : text)) {
+      ParseResult result;
+      result.refused = true;
+      return result;
+    }
+  }
+  WholeText whole(text);
+  return ParseTextFrom(store, whole, options);
 }
 
 }  // namespace vellix

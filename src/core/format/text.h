@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -133,6 +134,26 @@ struct ParseOptions {
 // read. The parse is linear in the size of the text (plus the store's own costs per group
 // and item). The store is `loading` throughout, so no auto save writes a partial document.
 ParseResult ParseText(Store& store, std::string_view text, ParseOptions options = {});
+
+// Hands out a text in pieces, in order, for ParseTextFrom.
+class TextSource {
+ public:
+  // The next piece (it stays valid until the next call); false at the end. A source that
+  // fails throws, and the parse then takes back all it read.
+  virtual bool Next(std::string_view& piece) = 0;
+  // The text's whole length as far as known beforehand (0 when not): a hint only.
+  virtual uint64_t ExpectedBytes() const { return 0; }
+
+ protected:
+  ~TextSource() = default;
+};
+
+// ParseText over a text that comes in pieces, so that it is never whole in memory: the
+// store ends up exactly as ParseText of the pieces joined leaves it. The whole source is
+// drawn, also past a zero byte (whose rest is not read). A line longer than an item can hold
+// is found only when it comes: everything read before it is then taken back, and the result
+// is refused as for ParseText.
+ParseResult ParseTextFrom(Store& store, TextSource& source, ParseOptions options = {});
 
 // The whole store as INI text, without a trailing new line.
 std::string WriteText(const Store& store);

@@ -19,6 +19,7 @@
 
 #include <zlib.h>
 
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -88,6 +89,122 @@ std::string CompressBlock(std::string_view data) {
   // is no block to write (every real block has at least a header and a stream).
   if (!compressor.Finish(data)) out.clear();
   return out;
+}
+
+struct BlockInflater::State {
+  z_stream zs;
+  bool open = false;
+};
+
+BlockInflater::BlockInflater(uint64_t blockSize)
+    : state_(std::make_unique<State>()), blockSize_(blockSize) {
+  std::memset(&state_->zs, 0, sizeof state_->zs);
+}
+
+BlockInflater::~BlockInflater() {
+  if (state_->open) inflateEnd(&state_->zs);
+}
+
+bool BlockInflater::LengthBelievable(uint64_t blockSize) const {
+  return stated_ <= (blockSize - kHeaderSize) * kMaxExpansion;
+}
+
+// The length field and the zlib header are gathered first (they may come split over pieces),
+// and judged as DecompressBlock judges them before inflating anything.
+bool BlockInflater::TakeHeader(std::string_view& input) {
+  constexpr size_t kFull = sizeof header_;
+  while (headerUsed_ < kFull && !input.empty()) {
+    header_[headerUsed_++] = static_cast<unsigned char>(input.front());
+    input.remove_prefix(1);
+    if (headerUsed_ == kHeaderSize) {
+      stated_ = ReadLength(header_);
+      if (blockSize_ < kHeaderSize || !LengthBelievable(blockSize_)) {
+        fault_ = BlockFault::kBadLength;
+        return false;
+      }
+    }
+  }
+  if (headerUsed_ < kFull) return false;
+  if (state_->open) return true;
+  if (!PlausibleZlibHeader(header_ + kHeaderSize, kFull - kHeaderSize) ||
+      inflateInit(&state_->zs) != Z_OK) {
+    fault_ = BlockFault::kBadStream;
+    return false;
+  }
+  state_->open = true;
+  return true;
+}
+
+size_t BlockInflater::Inflate(std::string_view& input, char* out, size_t room) {
+  if (ended_ || fault_ != BlockFault::kNone || !TakeHeader(input)) return 0;
+  z_stream& zs = state_->zs;
+  size_t written = 0;
+  while (written < room) {
+    bool fromInput = false;
+    if (zs.avail_in == 0) {
+      if (headerFed_ < sizeof header_ - kHeaderSize) {
+        // The zlib header, read into header_ to be judged, goes first.
+        zs.next_in = header_ + kHeaderSize + headerFed_;
+        zs.avail_in = static_cast<uInt>(sizeof header_ - kHeaderSize - headerFed_);
+      } else {
+        // Also with no input left: zlib may still hold output it has decoded.
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+        zs.avail_in = static_cast<uInt>(std::min<size_t>(input.size(), UINT_MAX));
+        fromInput = true;
+      }
+    }
+    // Never past the stated length: zlib is given no room beyond it.
+    const uint64_t left = stated_ - produced_;
+    zs.next_out = reinterpret_cast<Bytef*>(out + written);
+    zs.avail_out = static_cast<uInt>(std::min<uint64_t>({room - written, left, UINT_MAX}));
+    const uInt inBefore = zs.avail_in;
+    const uInt outBefore = zs.avail_out;
+    const int rc = inflate(&zs, Z_NO_FLUSH);
+    const uInt used = inBefore - zs.avail_in;
+    if (fromInput) {
+      input.remove_prefix(used);
+    } else {
+      headerFed_ += used;
+    }
+    // What zlib left unused is given again from where it stands next time.
+    zs.avail_in = 0;
+    const uInt got = outBefore - zs.avail_out;
+    written += got;
+    produced_ += got;
+    if (rc == Z_STREAM_END) {
+      ended_ = true;
+      break;
+    }
+    if (rc == Z_BUF_ERROR) {
+      // No progress: either the input is used up (more may come) or the stream holds more
+      // than the stated length while input is left.
+      const bool inputLeft = !input.empty() || headerFed_ < sizeof header_ - kHeaderSize;
+      if (inputLeft && left == 0) fault_ = BlockFault::kBadLength;
+      if (inputLeft && left > 0 && written < room) fault_ = BlockFault::kBadStream;
+      break;
+    }
+    if (rc != Z_OK) {
+      fault_ = BlockFault::kBadStream;
+      break;
+    }
+  }
+  return written;
+}
+
+void BlockInflater::EndInput(uint64_t total) {
+  // The length field is judged against the whole block as it was read, as DecompressBlock
+  // judges it, also when the file changed size while it was read.
+  if (total < kHeaderSize || headerUsed_ < kHeaderSize) {
+    fault_ = BlockFault::kBadLength;
+    ended_ = false;
+    return;
+  }
+  if (!LengthBelievable(total)) {
+    fault_ = BlockFault::kBadLength;
+    ended_ = false;
+    return;
+  }
+  if (!ended_ && fault_ == BlockFault::kNone) fault_ = BlockFault::kBadStream;  // cut short
 }
 
 bool DecompressBlock(std::string_view block, std::string& out, BlockFault* fault) {

@@ -33,6 +33,46 @@ enum class BlockFault {
 // `fault` (when given) says why.
 bool DecompressBlock(std::string_view block, std::string& out, BlockFault* fault = nullptr);
 
+// A compressed block read in pieces: the length field, then the zlib stream inflated as it
+// comes, never past the length the field states. Given the whole block's size up front, it
+// takes and refuses exactly the blocks DecompressBlock does, with the same faults.
+class BlockInflater {
+ public:
+  // `blockSize`: the size of the whole block (the file's), used to judge the length field.
+  explicit BlockInflater(uint64_t blockSize);
+  ~BlockInflater();
+  BlockInflater(const BlockInflater&) = delete;
+  BlockInflater& operator=(const BlockInflater&) = delete;
+
+  // Inflates the bytes at the front of `input` into `out` (at most `room` bytes) and removes
+  // what it used from `input`; the number of bytes written. It stops when `out` is full,
+  // the input is used up, the stream ends or a fault is found.
+  size_t Inflate(std::string_view& input, char* out, size_t room);
+  // The block's bytes are all given; `total` is how many there were. A stream that has not
+  // ended is then cut short.
+  void EndInput(uint64_t total);
+  // The stream has ended whole (more input is not looked at).
+  bool ended() const { return ended_; }
+  // Why the block is bad; kNone while it is not known to be.
+  BlockFault fault() const { return fault_; }
+  // The length the field states (0 until it is read).
+  uint64_t stated() const { return stated_; }
+
+ private:
+  bool TakeHeader(std::string_view& input);
+  bool LengthBelievable(uint64_t blockSize) const;
+  struct State;
+  std::unique_ptr<State> state_;
+  unsigned char header_[6] = {};
+  size_t headerUsed_ = 0;
+  size_t headerFed_ = 0;  // header bytes passed on to zlib
+  uint64_t blockSize_;
+  uint64_t stated_ = 0;
+  uint64_t produced_ = 0;
+  bool ended_ = false;
+  BlockFault fault_ = BlockFault::kNone;
+};
+
 // A compressed block written in pieces: the length field first (filled in by Finish, when
 // the length is known) and then the zlib stream, written to `out` as it comes out. The
 // stream is the same standard zlib stream any zlib reads, whatever the content kind.

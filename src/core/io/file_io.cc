@@ -37,6 +37,8 @@ class Fd {
   }
   explicit operator bool() const { return fd_ >= 0; }
   int get() const { return fd_; }
+  // Hands the descriptor over: it is no longer closed here.
+  int Release() { return std::exchange(fd_, -1); }
   // Closes now; 0, or the error closing reports (a delayed write error on some systems).
   // Never made again: the descriptor is gone whatever close says, and an interrupted close
   // of a flushed file has lost nothing.
@@ -369,6 +371,40 @@ bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info) {
     return false;
   }
   return true;
+}
+
+FileReader::~FileReader() {
+  if (fd_ >= 0) FileSystem().close(fd_);
+}
+
+bool FileReader::Open(const std::string& path, ReadInfo& info) {
+  info = ReadInfo{};
+  FileStatus st;
+  Fd fd;
+  if ((info.error = OpenRegular(path, kOpenRead, fd, st)) != 0) {
+    // A file that is there but cannot be read is not an empty file: say so.
+    FileStatus seen;
+    if (Retrying(&FileSystemCalls::stat, path.c_str(), &seen) == 0 &&
+        seen.kind == FileKind::kRegular) {
+      info.regular = true;
+      info.device = seen.device;
+      info.inode = seen.inode;
+    }
+    return false;
+  }
+  info.regular = true;
+  info.device = st.device;
+  info.inode = st.inode;
+  if (fd_ >= 0) FileSystem().close(fd_);
+  fd_ = fd.Release();
+  size_ = st.size;
+  return true;
+}
+
+int FileReader::Read(char* data, size_t size, size_t& got) { return ReadAll(fd_, data, size, got); }
+
+int FileReader::Rewind() {
+  return Retrying(&FileSystemCalls::lseek, fd_, int64_t{0}) < 0 ? errno : 0;
 }
 
 bool FileReadable(const std::string& path) {

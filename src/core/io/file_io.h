@@ -132,6 +132,29 @@ struct ReadInfo {
 // passed off as the whole. False when the file was not read whole; `out` is then empty.
 bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info = nullptr);
 
+// A regular file read in pieces from its start, with the checks of ReadWholeFile (only
+// regular files, never waiting on one), so that a large file need not be held whole.
+class FileReader {
+ public:
+  FileReader() = default;
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // Opens the file; false when it cannot be, with `info` as ReadWholeFile gives it.
+  bool Open(const std::string& path, ReadInfo& info);
+  // Its size when it was opened.
+  uint64_t size() const { return size_; }
+  // Reads the next bytes, filling `data` unless the file ends first; 0, or the error.
+  int Read(char* data, size_t size, size_t& got);
+  // Goes back to the start; 0, or the error.
+  int Rewind();
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
 // Whether the path names a regular file that can be opened for reading (never waits).
 bool FileReadable(const std::string& path);
 
