@@ -323,7 +323,9 @@ Document ReadDocument(const std::string& file, const FileSettings& settings, Use
     std::string bytes = ReadInput(file);
     LoadBytes(*document.store, bytes, s.compressFile, s.encrypt, s.encryptionKey, &report);
   } else {
-    LoadFile(*document.store, file, s.compressFile, s.encrypt, s.encryptionKey, &report);
+    Progress progress("reading " + file);
+    LoadFile(*document.store, file, s.compressFile, s.encrypt, s.encryptionKey, &report,
+             [&](uint64_t read, uint64_t size) { progress.Show(read, size); });
   }
   if (report.fault == LoadFault::kNotFound && use == Use::kChangeOrCreate) {
     document.store = EmptyDocument(settings);

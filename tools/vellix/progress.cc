@@ -27,22 +27,29 @@ std::string Megabytes(uint64_t bytes) {
   return text;
 }
 
+// The command's work began when its first progress did: a write that follows a long read
+// shows at once.
+std::chrono::steady_clock::time_point WorkStart() {
+  static const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  return start;
+}
+
 }  // namespace
 
 Progress::Progress(std::string what, uint64_t total)
     : what_(std::move(what)),
       total_(total),
       shown_(ErrorIsTerminal()),
-      start_(std::chrono::steady_clock::now()),
-      next_(start_ + std::chrono::seconds(1)) {}
+      next_(WorkStart() + std::chrono::seconds(1)) {}
 
 Progress::~Progress() {
   // The line goes again, so that what the command prints next starts on a clean line.
   if (drawn_) std::fputs("\r\033[K", stderr);
 }
 
-void Progress::Add(uint64_t bytes) {
-  done_ += bytes;
+void Progress::Show(uint64_t done, uint64_t total) {
+  done_ = done;
+  total_ = total;
   if (!shown_) return;
   const auto now = std::chrono::steady_clock::now();
   if (now < next_) return;

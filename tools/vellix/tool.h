@@ -62,7 +62,7 @@ enum class Use {
 };
 
 // Shows on standard error how far a long piece of work has come, when standard error is a
-// terminal and the work has taken more than a second; the line goes again at the end.
+// terminal and the command has worked for more than a second; the line goes again at the end.
 // `total` (0: unknown) gives the percentage.
 class Progress {
  public:
@@ -70,7 +70,8 @@ class Progress {
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
-  void Add(uint64_t bytes);
+  void Add(uint64_t bytes) { Show(done_ + bytes, total_); }
+  void Show(uint64_t done, uint64_t total);
 
  private:
   std::string what_;
@@ -78,7 +79,6 @@ class Progress {
   uint64_t done_ = 0;
   bool shown_;
   bool drawn_ = false;
-  std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point next_;
 };
 

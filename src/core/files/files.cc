@@ -138,13 +138,24 @@ class ByteSource {
 
 class FileBytes final : public ByteSource {
  public:
-  explicit FileBytes(FileReader& file) : file_(file) {}
-  int Read(char* data, size_t size, size_t& got) override { return file_.Read(data, size, got); }
-  int Rewind() override { return file_.Rewind(); }
+  FileBytes(FileReader& file, LoadProgress progress)
+      : file_(file), progress_(std::move(progress)) {}
+  int Read(char* data, size_t size, size_t& got) override {
+    const int error = file_.Read(data, size, got);
+    done_ += got;
+    if (progress_) progress_(done_, file_.size());
+    return error;
+  }
+  int Rewind() override {
+    done_ = 0;
+    return file_.Rewind();
+  }
   uint64_t size() const override { return file_.size(); }
 
  private:
   FileReader& file_;
+  LoadProgress progress_;
+  uint64_t done_ = 0;
 };
 
 class MemoryBytes final : public ByteSource {
@@ -426,7 +437,7 @@ const char* DescribeLoadFault(LoadFault fault) {
 }
 
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
-              std::string_view key, LoadReport* report) {
+              std::string_view key, LoadReport* report, const LoadProgress& progress) {
   FileReader file;
   ReadInfo info;
   const auto unread = [&] {
@@ -444,7 +455,7 @@ bool LoadFile(Store& store, const std::string& path, bool compressed, bool encry
   // Running out of memory half way takes back what was read; the file is still kept
   // before a later save replaces it, as for any load that was not clean.
   try {
-    FileBytes bytes(file);
+    FileBytes bytes(file, progress);
     return TakeIn(store, bytes, info, compressed, encrypted, key, report);
   } catch (const ReadFailed& failed) {
     info.error = failed.error;
@@ -540,7 +551,7 @@ bool DecompressFile(const std::string& source, const std::string& destination) {
   const ContentProducer produce = [&](ByteWriter& out) {
     try {
       if (const int error = file.Rewind(); error != 0) return false;
-      FileBytes bytes(file);
+      FileBytes bytes(file, {});
       LoadText plain(bytes, true, {}, nullptr);
       std::string_view piece;
       while (plain.Next(piece)) {

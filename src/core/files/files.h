@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -53,10 +55,14 @@ std::string ResolvePath(std::string_view baseFolder, std::string_view path, Fold
 // The path without its last component (a trailing separator counts as the last component).
 std::string RemoveFileSpec(std::string_view path);
 
+// Told after each piece a load reads how many bytes of the file it has read, and how many
+// the file has (what a progress display needs).
+using LoadProgress = std::function<void(uint64_t read, uint64_t size)>;
 // Reads a file into the store without clearing it; false when it cannot be opened. With a
 // report, also says whether the whole file was taken in.
 bool LoadFile(Store& store, const std::string& path, bool compressed, bool encrypted,
-              std::string_view key, LoadReport* report = nullptr);
+              std::string_view key, LoadReport* report = nullptr,
+              const LoadProgress& progress = {});
 // The steps of LoadFile after the read, for bytes that come from elsewhere (a pipe):
 // decompressed, deciphered and parsed into the store (`bytes` stay as they are). False when
 // nothing could be taken in (kTooLong).
