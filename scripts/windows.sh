@@ -80,7 +80,7 @@ fi
 
 echo "== build for $triple"
 cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELLIX_DEPS_ROOT="$deps" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLIX_WERROR=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLIX_WERROR=ON -DVELLIX_TOOL_DOCS=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 
 [ "$test" = 1 ] || exit 0
