@@ -78,7 +78,9 @@ export WINEPREFIX=${WINEPREFIX:-$dir/wineprefix}
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
 # Wine's server and services are started here, once: started inside the first test, its
 # background processes keep ctest's output open for minutes.
+mkdir -p "$WINEPREFIX"
 wineserver -p
+wineboot -i >/dev/null 2>&1 || true  # makes the prefix the first time (about 25 s)
 wine cmd /c exit >/dev/null 2>&1 || true
 # 32-bit programs need Debian's wine32 (of the i386 architecture), which is not always to be
 # had: without it, say so and stop after the build.

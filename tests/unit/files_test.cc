@@ -1350,7 +1350,7 @@ std::string Describe(const SeamWalk& run, const SeamFault& fault) {
 std::set<std::string> FilesUnder(const std::string& folder) {
   std::set<std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (!entry.is_directory()) files.insert(entry.path().lexically_relative(folder).string());
+    if (!entry.is_directory()) files.insert(entry.path().lexically_relative(folder).generic_string());
   }
   return files;
 }
@@ -1389,7 +1389,13 @@ constexpr SaveKind kSaveKinds[] = {
 class SaveWalk : public StoreFiles {
  protected:
   // A folder in memory where there is one: the walk makes and removes thousands of files.
+  // On Windows the system's own folder for temporary files: a path that begins with "/" is
+  // relative to the current drive there, and the saves would go where the walk does not look.
+#ifdef _WIN32
+  SaveWalk() : folder(TemporaryFolder()) {}
+#else
   SaveWalk() : folder(Exists("/dev/shm") ? "/dev/shm" : "/tmp") {}
+#endif
 
   // Empties the walk's folder, puts the kind's old file there and makes the store to save.
   void Prepare(const SaveKind& kind) {
@@ -1618,8 +1624,12 @@ TEST(FileLookup, ScanningAFileAnswersAsTheLoadDoes) {
   EXPECT_EQ(LookupFileItem(path, settings, false, "group7", "item1").outcome,
             ItemLookup::Outcome::kUnsure);
   FileSystem() = DefaultFileSystemCalls();
+#ifdef _WIN32
+  const std::string fifo = "NUL";  // a device: no disk file, as a FIFO is none
+#else
   const std::string fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+#endif
   for (const std::string& other : {dir / "missing", dir.path(), fifo}) {
     EXPECT_EQ(LookupFileItem(other, settings, false, "g", "a").outcome,
               ItemLookup::Outcome::kUnsure)
