@@ -1350,7 +1350,8 @@ std::string Describe(const SeamWalk& run, const SeamFault& fault) {
 std::set<std::string> FilesUnder(const std::string& folder) {
   std::set<std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (!entry.is_directory()) files.insert(entry.path().lexically_relative(folder).generic_string());
+    if (!entry.is_directory())
+      files.insert(entry.path().lexically_relative(folder).generic_string());
   }
   return files;
 }

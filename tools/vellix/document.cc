@@ -17,7 +17,8 @@ namespace vellix::cli {
 bool WriteNewFile(const std::string& path, std::string_view bytes, const FileStatus* like,
                   int& error) {
   const unsigned mode = like != nullptr ? (like->mode & 0777) : 0600;
-  const int fd = Retrying(&FileSystemCalls::open, path.c_str(), unsigned{kOpenWrite | kOpenCreateNew}, mode);
+  const int fd =
+      Retrying(&FileSystemCalls::open, path.c_str(), unsigned{kOpenWrite | kOpenCreateNew}, mode);
   if (fd < 0) {
     error = errno;
     return false;
@@ -26,7 +27,9 @@ bool WriteNewFile(const std::string& path, std::string_view bytes, const FileSta
   size_t done = 0;
   bool ok = true;
   while (ok && done < bytes.size()) {
-    const ptrdiff_t n = Retrying(&FileSystemCalls::write, fd, static_cast<const void*>(bytes.data() + done), bytes.size() - done);
+    const ptrdiff_t n =
+        Retrying(&FileSystemCalls::write, fd, static_cast<const void*>(bytes.data() + done),
+                 bytes.size() - done);
     ok = n > 0;
     if (ok) done += static_cast<size_t>(n);
   }
@@ -130,9 +133,8 @@ void KeepBackup(const std::string& file) {
   std::string temporary;
   int error = 0;
   for (int attempt = 0; temporary.empty(); ++attempt) {
-    const std::string name =
-        backup + "." + std::to_string(platform::ProcessId() % 1000000) + "-" +
-        std::to_string(attempt);
+    const std::string name = backup + "." + std::to_string(platform::ProcessId() % 1000000) + "-" +
+                             std::to_string(attempt);
     if (WriteNewFile(name, old, &st, error)) {
       temporary = name;
     } else if (error != EEXIST || attempt >= 100) {

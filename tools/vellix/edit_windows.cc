@@ -21,8 +21,8 @@ std::string MakePrivateFolder(int& error) {
     error = ENOENT;
     return {};
   }
-  const std::string prefix = std::string(base, n) + "vellix-edit-" +
-                             std::to_string(GetCurrentProcessId()) + "-";
+  const std::string prefix =
+      std::string(base, n) + "vellix-edit-" + std::to_string(GetCurrentProcessId()) + "-";
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::string folder = prefix + std::to_string(GetTickCount() + attempt);
     if (CreateDirectoryA(folder.c_str(), nullptr)) return folder;

@@ -39,7 +39,7 @@ class FileLock {
   int error() const { return error_; }
 
  private:
-  int fd_ = -1;              // the open file (or, on POSIX, folder) whose lock is held
+  int fd_ = -1;             // the open file (or, on POSIX, folder) whose lock is held
   void* folder_ = nullptr;  // Windows: the folder's named lock, when that is what is held
   int error_ = 0;
 };

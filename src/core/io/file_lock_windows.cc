@@ -74,8 +74,8 @@ std::wstring FolderLockName(const std::string& folder) {
   std::wstring wide(static_cast<size_t>(std::max(n, 1)), L'\0');
   MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wide.data(), n);
   std::wstring full(32768, L'\0');
-  const DWORD got = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(),
-                                     nullptr);
+  const DWORD got =
+      GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   if (got == 0 || got >= full.size()) {
     full = wide;
   } else {
@@ -191,10 +191,9 @@ FileLock::Result FileLock::Lock(const std::string& path, std::chrono::millisecon
       int why = 0;
       const bool there = RegularFileIdentity(path, device, inode, why);
       FileStatus held;
-      const bool current =
-          mutex != nullptr ? !there && why == ENOENT
-                           : there && FileSystem().fstat(fd, &held) == 0 &&
-                                 held.device == device && held.inode == inode;
+      const bool current = mutex != nullptr ? !there && why == ENOENT
+                                            : there && FileSystem().fstat(fd, &held) == 0 &&
+                                                  held.device == device && held.inode == inode;
       if (current) {
         fd_ = fd;
         folder_ = mutex;
