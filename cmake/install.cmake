@@ -11,9 +11,11 @@ if(TARGET vellix-run)
 endif()
 if(TARGET vellix-cli)
   install(TARGETS vellix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_BINARY_DIR}/vellix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${CMAKE_BINARY_DIR}/vellix.bash
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vellix)
+  if(VELLIX_TOOL_DOCS)
+    install(FILES ${CMAKE_BINARY_DIR}/vellix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${CMAKE_BINARY_DIR}/vellix.bash
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vellix)
+  endif()
 endif()
 
 set(VELLIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vellix)

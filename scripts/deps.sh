@@ -6,6 +6,8 @@
 #   scripts/deps.sh fuzz       ... and clang with its fuzzing runtime
 #   scripts/deps.sh bench      ... and Google Benchmark with the peer INI libraries and tools
 #   scripts/deps.sh m32        ... and the 32-bit compiler libraries, zlib and GoogleTest sources
+#   scripts/deps.sh windows    ... and the mingw-w64 cross compilers (their -posix variants
+#                              come with them), zlib for mingw, wine64 and GoogleTest sources
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev python3 libcli11-dev
@@ -16,6 +18,9 @@ for extra in "$@"; do
     tidy) packages+=(clang-tidy-14 clang-format-14) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     m32) packages+=(g++-multilib lib32z1-dev googletest) ;;
+    windows)
+      packages+=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64
+        g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine googletest) ;;
     bench) packages+=(libbenchmark-dev libsimpleini-dev libinih-dev libicu-dev libssl-dev crudini time) ;;
     *) echo "deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
   esac

@@ -8,7 +8,9 @@
 #   scripts/test.sh --sanitize   with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
 #   scripts/test.sh --clang      with clang instead of g++ (combines with the others)
 #   scripts/test.sh --m32        a 32-bit build (-m32), in build-m32/, with GoogleTest built
-#                                for it: catches faults that depend on the word size
+#                                for it: catches faults that depend on the word size (where
+#                                the kernel cannot run 32-bit programs, it builds and says
+#                                that the tests were not run)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir="$root/build"
@@ -36,14 +38,28 @@ if [ "$m32" = 1 ]; then
     cmake --build "$dir/googletest-build" -j"$(nproc)" >/dev/null
     cmake --install "$dir/googletest-build" >/dev/null
   fi
+  # The tests are listed when ctest runs, not when they are built, and the tool's manual is
+  # not made (both run a 32-bit program), so that the build also succeeds on a machine
+  # whose kernel cannot run 32-bit programs.
   flags+=(-DCMAKE_PREFIX_PATH="$dir/deps" -DCMAKE_LIBRARY_PATH=/usr/lib32
-    -DZLIB_LIBRARY=/usr/lib32/libz.so)
+    -DZLIB_LIBRARY=/usr/lib32/libz.so -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
+    -DVELLIX_TOOL_DOCS=OFF)
 fi
 # shellcheck source=configure.sh
 . "$root/scripts/configure.sh"
 vellix_configure "$dir" "$type" "${flags[@]}" -DVELLIX_BENCH=$bench
 cmake --build "$dir" -j"$(nproc)"
 cd "$dir"
+if [ "$m32" = 1 ]; then
+  # A kernel without 32-bit support refuses to run the programs (exit 126, "Exec format
+  # error"): the build is then all that can be checked here.
+  probe=0
+  "$dir/bin/vellix_core_test" --gtest_list_tests >/dev/null 2>"$dir/m32-probe.txt" || probe=$?
+  if [ "$probe" = 126 ] || grep -q "Exec format error" "$dir/m32-probe.txt"; then
+    echo "32-bit tests NOT RUN: this kernel cannot execute 32-bit programs (the 32-bit build succeeded)"
+    exit 0
+  fi
+fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --output-on-failure -j"$(nproc)"

@@ -195,7 +195,7 @@ class Host {
 
   // Host services, reached from the module through the run header and the services record.
   template <int N>
-  static vx_word UnprovidedService(VxObjectHeader*, vx_word, vx_word);
+  static vx_word VX_CALL UnprovidedService(VxObjectHeader*, vx_word, vx_word);
   static vx_word VX_CALL SvcRaiseTrigger(VxObjectHeader* object, vx_word condition, vx_word);
   static vx_word VX_CALL SvcReadFirstExpr(VxObjectHeader* object, vx_word kind, vx_word);
   static vx_word VX_CALL SvcReadNextExpr(VxObjectHeader* object, vx_word kind, vx_word);

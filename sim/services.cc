@@ -137,7 +137,7 @@ void Host::WireRunHeader(Application& app) {
 }
 
 template <int N>
-vx_word Host::UnprovidedService(VxObjectHeader*, vx_word, vx_word) {
+vx_word VX_CALL Host::UnprovidedService(VxObjectHeader*, vx_word, vx_word) {
   if (g_host) {
     g_host->Fail("the module called host service " + std::to_string(N) +
                  ", which this host does not provide");

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 
 #include "file_helpers.h"
+#include "io/file_io.h"
 #include "io/file_lock.h"
 
 namespace vellix {
@@ -26,11 +26,12 @@ TEST(FileLock, OneHolderAtATime) {
   first.Unlock();
   EXPECT_EQ(second.Lock(path, milliseconds(0)), FileLock::Result::kLocked);
 
-  // A save renames a new file over the path: the next taker locks that one, the file the
-  // path names now, not the replaced one the holder still has open.
+  // A save puts a new file in the path's place (the system's own replacement, as a save
+  // makes it): the next taker locks that one, the file the path names now, not the replaced
+  // one the holder still has open.
   const std::string fresh = folder.path() + "/fresh";
   WriteBytes(fresh, "[b]");
-  ASSERT_EQ(std::rename(fresh.c_str(), path.c_str()), 0);
+  ASSERT_EQ(DefaultFileSystemCalls().rename(fresh.c_str(), path.c_str()), 0);
   FileLock third;
   EXPECT_EQ(third.Lock(path, milliseconds(0)), FileLock::Result::kLocked);
 

@@ -1139,12 +1139,17 @@ TEST_F(StoreFiles, TextsTooLongForAnItemAreRefusedWhole) {
   EXPECT_EQ(ReadBytes(dir / "long.ini.unread-1"), text);
 
   // The real limit, through the real path: the length is checked before a byte is read,
-  // so a view that claims 4 GiB over a few bytes is enough.
+  // so a view that claims 4 GiB over a few bytes is enough. (A 32-bit process has no text
+  // that long.)
   ItemLengthLimit() = UINT32_MAX;
-  const char bytes[8] = "1234567";
-  EXPECT_FALSE(store.SetItem("g", "x", std::string_view(bytes, size_t{1} << 32)));
-  EXPECT_FALSE(store.SetItem("g", std::string_view(bytes, (size_t{1} << 32) + 5), "v"));
-  EXPECT_FALSE(store.HasItem("g", "x"));
+  constexpr uint64_t kBeyond = uint64_t{1} << 32;
+  if (kBeyond <= SIZE_MAX) {
+    const char bytes[8] = "1234567";
+    const auto beyond = static_cast<size_t>(kBeyond);
+    EXPECT_FALSE(store.SetItem("g", "x", std::string_view(bytes, beyond)));
+    EXPECT_FALSE(store.SetItem("g", std::string_view(bytes, beyond + 5), "v"));
+    EXPECT_FALSE(store.HasItem("g", "x"));
+  }
 }
 
 // A handler that runs out of memory while the store loads or replays: every flag held for
@@ -1450,7 +1455,8 @@ std::string Describe(const SeamWalk& run, const SeamFault& fault) {
 std::set<std::string> FilesUnder(const std::string& folder) {
   std::set<std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (!entry.is_directory()) files.insert(entry.path().lexically_relative(folder).string());
+    if (!entry.is_directory())
+      files.insert(entry.path().lexically_relative(folder).generic_string());
   }
   return files;
 }
@@ -1489,7 +1495,13 @@ constexpr SaveKind kSaveKinds[] = {
 class SaveWalk : public StoreFiles {
  protected:
   // A folder in memory where there is one: the walk makes and removes thousands of files.
+  // On Windows the system's own folder for temporary files: a path that begins with "/" is
+  // relative to the current drive there, and the saves would go where the walk does not look.
+#ifdef _WIN32
+  SaveWalk() : folder(TemporaryFolder()) {}
+#else
   SaveWalk() : folder(Exists("/dev/shm") ? "/dev/shm" : "/tmp") {}
+#endif
 
   // Empties the walk's folder, puts the kind's old file there and makes the store to save.
   void Prepare(const SaveKind& kind) {
@@ -1718,8 +1730,12 @@ TEST(FileLookup, ScanningAFileAnswersAsTheLoadDoes) {
   EXPECT_EQ(LookupFileItem(path, settings, false, "group7", "item1").outcome,
             ItemLookup::Outcome::kUnsure);
   FileSystem() = DefaultFileSystemCalls();
+#ifdef _WIN32
+  const std::string fifo = "NUL";  // a device: no disk file, as a FIFO is none
+#else
   const std::string fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+#endif
   for (const std::string& other : {dir / "missing", dir.path(), fifo}) {
     EXPECT_EQ(LookupFileItem(other, settings, false, "g", "a").outcome,
               ItemLookup::Outcome::kUnsure)

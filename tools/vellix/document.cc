@@ -1,8 +1,4 @@
 // Reading and writing the object's files for the tool, through the files room's own code.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -17,6 +13,35 @@
 #include "tool.h"
 
 namespace vellix::cli {
+
+bool WriteNewFile(const std::string& path, std::string_view bytes, const FileStatus* like,
+                  int& error) {
+  const unsigned mode = like != nullptr ? (like->mode & 0777) : 0600;
+  const int fd =
+      Retrying(&FileSystemCalls::open, path.c_str(), unsigned{kOpenWrite | kOpenCreateNew}, mode);
+  if (fd < 0) {
+    error = errno;
+    return false;
+  }
+  if (like != nullptr) platform::CopyOwnerAndBits(fd, *like);
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < bytes.size()) {
+    const ptrdiff_t n =
+        Retrying(&FileSystemCalls::write, fd, static_cast<const void*>(bytes.data() + done),
+                 bytes.size() - done);
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ok && Retrying(&FileSystemCalls::fsync, fd) == 0;
+  error = ok ? 0 : (errno != 0 ? errno : EIO);
+  if (FileSystem().close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) Retrying(&FileSystemCalls::unlink, path.c_str());
+  return ok;
+}
 
 namespace {
 
@@ -100,29 +125,26 @@ void KeepBackup(const std::string& file) {
     if (info.error == ENOENT) return;  // nothing to keep yet
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(info.error));
   }
-  struct stat st;
-  if (::stat(file.c_str(), &st) != 0) {
+  FileStatus st;
+  if (Retrying(&FileSystemCalls::stat, file.c_str(), &st) != 0) {
     throw Failure(kIoError, file, "cannot be read for the backup: " + SystemError(errno));
   }
   const std::string backup = file + ".bak";
-  std::string temporary = backup + ".XXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) throw Failure(kIoError, backup, "cannot be written: " + SystemError(errno));
-  size_t done = 0;
-  bool ok = ::fchmod(fd, st.st_mode & 0777) == 0;
-  while (ok && done < old.size()) {
-    const ssize_t n = ::write(fd, old.data() + done, old.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
+  std::string temporary;
+  int error = 0;
+  for (int attempt = 0; temporary.empty(); ++attempt) {
+    const std::string name = backup + "." + std::to_string(platform::ProcessId() % 1000000) + "-" +
+                             std::to_string(attempt);
+    if (WriteNewFile(name, old, &st, error)) {
+      temporary = name;
+    } else if (error != EEXIST || attempt >= 100) {
+      throw Failure(kIoError, backup, "cannot be written: " + SystemError(error));
+    }
   }
-  ok = ok && ::fsync(fd) == 0;
-  const int error = errno;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(temporary.c_str(), backup.c_str()) != 0) {
-    const int why = ok ? errno : error;
-    ::unlink(temporary.c_str());
-    throw Failure(kIoError, backup, "cannot be written: " + SystemError(why));
+  if (Retrying(&FileSystemCalls::rename, temporary.c_str(), backup.c_str()) != 0) {
+    error = errno;
+    Retrying(&FileSystemCalls::unlink, temporary.c_str());
+    throw Failure(kIoError, backup, "cannot be written: " + SystemError(error));
   }
 }
 

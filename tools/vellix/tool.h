@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "files/files.h"
+#include "io/file_io.h"
 #include "io/file_lock.h"
 #include "store/settings.h"
 #include "store/store.h"
@@ -94,6 +95,12 @@ struct Document {
 
 // Takes the lock of FILE for writing it (nothing for standard output); a Failure (exit 4)
 // when another writer holds it for longer than the settings' wait.
+// Writes `bytes` to a new file at `path` and flushes it; EEXIST in `error` when anything is
+// there. The file has the permission bits (and, as far as the process may, the owner) of
+// `like` from the start, or is its owner's alone (0600). Nothing is left behind on failure.
+bool WriteNewFile(const std::string& path, std::string_view bytes, const FileStatus* like,
+                  int& error);
+
 void LockForWriting(FileLock& lock, const std::string& file, const FileSettings& settings);
 
 // A document read from FILE ("-": standard input) with the settings. A load that did not
@@ -131,6 +138,14 @@ void WriteChanged(const Store& store, const std::string& file, const FileSetting
 
 // vellix edit FILE (edit.cc).
 int Edit(const std::string& file, const FileSettings& settings, bool backup);
+
+// The system's own part of the edit (edit_posix.cc, edit_windows.cc).
+// Makes a new folder that only the user may enter, among the system's temporary files; its
+// path, or "" with the reason in `error`.
+std::string MakePrivateFolder(int& error);
+// Runs the user's editor on the file at `path` and waits for it to end; its exit status, or
+// -1 when it could not be started. An interrupt meanwhile ends the editor, not this process.
+int RunEditor(const std::string& path);
 
 // A name in a message: in double quotes.
 std::string Quoted(std::string_view name);

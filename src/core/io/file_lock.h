@@ -22,7 +22,10 @@ class FileLock {
   FileLock() = default;
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
-  FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileLock(FileLock&& other) noexcept : fd_(other.fd_), folder_(other.folder_) {
+    other.fd_ = -1;
+    other.folder_ = nullptr;
+  }
   FileLock& operator=(FileLock&& other) noexcept;
   ~FileLock() { Unlock(); }
 
@@ -32,11 +35,12 @@ class FileLock {
   // holds its folder's lock instead, which every creator of a file in that folder takes.
   Result Lock(const std::string& path, std::chrono::milliseconds wait);
   void Unlock();
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return fd_ >= 0 || folder_ != nullptr; }
   int error() const { return error_; }
 
  private:
-  int fd_ = -1;
+  int fd_ = -1;             // the open file (or, on POSIX, folder) whose lock is held
+  void* folder_ = nullptr;  // Windows: the folder's named lock, when that is what is held
   int error_ = 0;
 };
 

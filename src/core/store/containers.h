@@ -17,6 +17,23 @@
 
 namespace vellix {
 
+// Hints that memory is about to be read (or written), so that it is fetched into the cache
+// meanwhile. Only a hint: a compiler without one (MSVC) does nothing.
+inline void PrefetchToRead(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+inline void PrefetchToWrite(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address, 1);
+#else
+  (void)address;
+#endif
+}
+
 // One slot of a hash index: a node's address with a tag of its hash above it (NameIndex).
 // 64 bits wide whatever the pointer size, so that a 32-bit process has room for the tag too;
 // on 64-bit platforms it is exactly a pointer's word.
@@ -101,7 +118,7 @@ class NameIndex {
   // Asks for the slot a key with hash h starts probing at to be fetched into the cache,
   // for a lookup coming a little later. Only a hint: nothing changes.
   void Prefetch(uint64_t h) const {
-    if (!slots_.empty()) __builtin_prefetch(slots_.begin() + (h & (slots_.size() - 1)));
+    if (!slots_.empty()) PrefetchToRead(slots_.begin() + (h & (slots_.size() - 1)));
   }
 
   // The node's key must not be present yet.
@@ -219,11 +236,11 @@ class NameIndex {
       if (m >= kAhead && m - kAhead < n) {
         T* next = fetched[m % kAhead];
         const uint64_t h = HashKey(KeyName(*next), caseSensitive);
-        __builtin_prefetch(slots_.begin() + (h & mask), 1);
+        PrefetchToWrite(slots_.begin() + (h & mask));
         hashed[m % kAhead] = {next, h};
       }
       if (node != nullptr) {
-        __builtin_prefetch(node);
+        PrefetchToRead(node);
         fetched[m % kAhead] = node;
       }
     };
