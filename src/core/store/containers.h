@@ -22,6 +22,14 @@ namespace vellix {
 // on 64-bit platforms it is exactly a pointer's word.
 using SlotWord = uint64_t;
 
+// A block of `bytes` (rounded up to whole huge pages in `bytes`) mapped on its own, zeroed,
+// with transparent huge pages asked for; null where the system has no such mappings or
+// refuses one (the caller then takes memory from the allocator). Worth it only for blocks
+// of at least kHugePageBytes. Given back with UnmapLargeBlock and the rounded size.
+constexpr size_t kHugePageBytes = size_t{2} << 20;
+void* MapLargeBlock(size_t& bytes) noexcept;
+void UnmapLargeBlock(void* p, size_t bytes) noexcept;
+
 // Zeroed slot storage of a hash index. Large tables are mapped with huge pages asked for:
 // lookups land on random slots, and with 4 KiB pages a table of millions of slots costs a
 // TLB miss on nearly every probe.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "store/containers.h"
+#include "store/item_arena.h"
 #include "store/settings.h"
 
 namespace vellix {
@@ -55,21 +56,23 @@ class Item {
   friend class OrderList;
   Item() = default;
   ~Item() = default;
-  static Item* Make(std::string_view name, std::string_view value);
-  static void Free(Item* item);
+  // Items live in their document's arena (ItemArena).
+  static Item* Make(ItemArena& arena, std::string_view name, std::string_view value);
+  static void Free(ItemArena& arena, Item* item);
   // Replaces the value; returns the item, moved to a larger block when it did not fit (the
   // old pointer is then gone).
-  static Item* WithValue(Item* item, std::string_view value);
+  static Item* WithValue(ItemArena& arena, Item* item, std::string_view value);
   // A spelling of the same key: same length, so it is written over the old one.
   void Respell(std::string_view name);
   // Frees an item made ahead of a change unless the change took it.
   struct Hold {
+    ItemArena& arena;
     Item* item = nullptr;
-    Hold() = default;
+    explicit Hold(ItemArena& from) : arena(from) {}
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
     ~Hold() {
-      if (item != nullptr) Free(item);
+      if (item != nullptr) Free(arena, item);
     }
     Item* Take() { return std::exchange(item, nullptr); }
   };
@@ -112,10 +115,12 @@ class Group {
   friend class Store;
   template <class>
   friend class OrderList;
-  explicit Group(std::string displayName) : name_(std::move(displayName)) {}
+  Group(std::string displayName, ItemArena& arena)
+      : name_(std::move(displayName)), arena_(&arena) {}
   ~Group();
 
   std::string name_;
+  ItemArena* arena_;  // the store's, where the items live
   uint32_t slot = 0;  // position in the store's group order (OrderList)
   // Made inside the store change that is open now: taking the change back deletes the whole
   // group, so what happens to its items need not be recorded.
@@ -286,6 +291,8 @@ class Store {
   // Moves whenever any group gains or loses items, an item's value or spelling changes, an
   // item order changes or a group goes: views built from items stay valid while it holds.
   uint64_t edits() const { return edits_; }
+  // Bytes the store's items hold from the system, freed and reusable ones included.
+  size_t itemBytes() const { return items_.heldBytes(); }
   RankingCache& rankingCache() const { return rankingCache_; }
   void DeleteItem(std::string_view group, std::string_view item);
   void DeleteGroup(std::string_view group);
@@ -411,6 +418,8 @@ class Store {
   Round* rounds_ = nullptr;  // innermost round in progress
   unsigned delivering_ = 0;  // flags of the notifications in progress
 
+  // Declared before the journal and the groups that hold items, so that it outlives them.
+  ItemArena items_;
   int changeDepth_ = 0;
   std::vector<Step> journal_;
 

@@ -1,0 +1,69 @@
+// Where a document's items live.
+//
+// A document of a million items would otherwise be a million allocations, each with the
+// allocator's own header and rounding, and a fresh process pays a page fault for every
+// few of them. The arena hands items out of large blocks instead, at 8-byte steps, and
+// keeps what deleted items give back on one free list per size, so that a document that
+// is changed for hours does not keep growing. Every block goes when the document goes.
+//
+// Blocks grow with the document, from a few KiB for a small one up to kMaxBlock; blocks
+// of a huge page or more are mapped with transparent huge pages asked for where the system
+// offers them. Texts too long for the largest size go to the global allocator one by one.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace vellix {
+
+class ItemArena {
+ public:
+  // Sizes up to this come from the blocks; longer ones from operator new.
+  static constexpr size_t kMaxSmall = 1024;
+  static constexpr size_t kStep = 8;
+
+  ItemArena() = default;
+  ~ItemArena();
+  ItemArena(const ItemArena&) = delete;
+  ItemArena& operator=(const ItemArena&) = delete;
+
+  // The number of bytes Allocate gives for a request of `bytes`: what the caller may use.
+  static size_t Usable(size_t bytes) {
+    return bytes <= kMaxSmall ? (bytes + kStep - 1) / kStep * kStep : bytes;
+  }
+  // Room for Usable(bytes) bytes, aligned to 8; throws std::bad_alloc before anything
+  // changes when memory runs out.
+  void* Allocate(size_t bytes);
+  // Gives back what Allocate gave for a request of the same Usable size.
+  void Release(void* p, size_t bytes) noexcept;
+
+  // Bytes the arena holds from the system now: its blocks whole, and the long texts.
+  size_t heldBytes() const { return blockBytes_ + largeBytes_; }
+
+ private:
+  struct FreeChunk {
+    FreeChunk* next;
+  };
+  struct Block {
+    Block* next;
+    size_t bytes;  // the whole block, this header included
+    bool mapped;   // a mapping of its own (MapLargeBlock), not from operator new
+  };
+  static constexpr size_t kFirstBlock = size_t{4} << 10;
+  static constexpr size_t kMaxBlock = size_t{8} << 20;
+  static constexpr size_t kClasses = kMaxSmall / kStep + 1;
+
+  void* Carve(size_t bytes);
+  void AddBlock(size_t atLeast);
+
+  std::array<FreeChunk*, kClasses> free_{};
+  char* cursor_ = nullptr;
+  char* limit_ = nullptr;
+  Block* blocks_ = nullptr;
+  size_t nextBlock_ = kFirstBlock;
+  size_t blockBytes_ = 0;
+  size_t largeBytes_ = 0;
+};
+
+}  // namespace vellix
