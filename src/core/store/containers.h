@@ -178,6 +178,14 @@ class NameIndex {
     count_ = 0;
   }
 
+  // Points every slot at forward(node) instead, a node with the same name; never allocates.
+  template <class F>
+  void Forward(F&& forward) {
+    for (size_t i = 0; i < slots_.size(); ++i) {
+      if (slots_[i] != 0) slots_[i] = (slots_[i] & ~kAddressMask) | Address(forward(Node(slots_[i])));
+    }
+  }
+
   void Reserve(size_t n, bool caseSensitive) {
     size_t cap = slots_.empty() ? 8 : slots_.size();
     while (n * 5 > cap * 4) cap *= 2;
@@ -386,6 +394,17 @@ class OrderList {
   void ForEach(F&& f) const {
     for (T* node : slots_) {
       if (node != nullptr) f(node);
+    }
+  }
+
+  // The node at a place of the list (a node's `slot`), or null when it was removed.
+  T* AtPlace(uint32_t place) const { return slots_[place]; }
+
+  // Puts forward(node) in every node's place; never allocates.
+  template <class F>
+  void Forward(F&& forward) {
+    for (T*& node : slots_) {
+      if (node != nullptr) node = forward(node);
     }
   }
 

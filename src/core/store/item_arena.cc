@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "store/containers.h"
 
@@ -30,6 +31,7 @@ void* ItemArena::Allocate(size_t bytes) {
   if (head != nullptr) {
     FreeChunk* chunk = head;
     head = chunk->next;
+    freeBytes_ -= usable;
     return chunk;
   }
   return Carve(usable);
@@ -53,6 +55,17 @@ void ItemArena::Release(void* p, size_t bytes) noexcept {
   FreeChunk*& head = free_[usable / kStep];
   chunk->next = head;
   head = chunk;
+  freeBytes_ += usable;
+}
+
+void ItemArena::Swap(ItemArena& other) noexcept {
+  std::swap(free_, other.free_);
+  std::swap(cursor_, other.cursor_);
+  std::swap(limit_, other.limit_);
+  std::swap(blocks_, other.blocks_);
+  std::swap(nextBlock_, other.nextBlock_);
+  std::swap(blockBytes_, other.blockBytes_);
+  std::swap(freeBytes_, other.freeBytes_);
 }
 
 void ItemArena::AddBlock(size_t atLeast) {

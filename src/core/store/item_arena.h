@@ -38,8 +38,26 @@ class ItemArena {
   // Gives back what Allocate gave for a request of the same Usable size.
   void Release(void* p, size_t bytes) noexcept;
 
-  // Bytes the arena holds from the system now: its blocks whole, and the long texts.
-  size_t heldBytes() const { return blockBytes_ + largeBytes_; }
+  // Bytes the arena holds for items now: its blocks up to the place the next item would
+  // take (freed items included), and the long texts. The untouched rest of the newest
+  // block costs no memory until it is used.
+  size_t heldBytes() const {
+    return blockBytes_ - static_cast<size_t>(limit_ - cursor_) + largeBytes_;
+  }
+  // Bytes of freed items waiting on the free lists.
+  size_t freeBytes() const { return freeBytes_; }
+  // Whether a request of `bytes` is served from the blocks (not one by one, as a long text).
+  static bool FromBlocks(size_t bytes) { return Usable(bytes) <= kMaxSmall; }
+
+  // Whether freed items are so many beside the live ones (a quarter of them, and at least
+  // kCompactFrom bytes) that copying the live ones into a fresh arena is worth its time.
+  bool WorthCompacting() const {
+    const size_t used = blockBytes_ - static_cast<size_t>(limit_ - cursor_) - freeBytes_;
+    return freeBytes_ >= kCompactFrom && freeBytes_ * 4 >= used;
+  }
+  // Takes over everything `other` holds and gives it what this one held, but for the long
+  // texts, which stay with their items.
+  void Swap(ItemArena& other) noexcept;
 
  private:
   struct FreeChunk {
@@ -53,6 +71,7 @@ class ItemArena {
   static constexpr size_t kFirstBlock = size_t{4} << 10;
   static constexpr size_t kMaxBlock = size_t{8} << 20;
   static constexpr size_t kClasses = kMaxSmall / kStep + 1;
+  static constexpr size_t kCompactFrom = size_t{1} << 20;
 
   void* Carve(size_t bytes);
   void AddBlock(size_t atLeast);
@@ -64,6 +83,7 @@ class ItemArena {
   size_t nextBlock_ = kFirstBlock;
   size_t blockBytes_ = 0;
   size_t largeBytes_ = 0;
+  size_t freeBytes_ = 0;
 };
 
 }  // namespace vellix

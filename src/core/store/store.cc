@@ -54,6 +54,14 @@ Item* Item::WithValue(ItemArena& arena, Item* item, std::string_view value) {
   return grown;
 }
 
+Item* Item::CopyInto(ItemArena& arena, Item* item) {
+  const size_t bytes = sizeof(Item) + item->nameLength_ + item->valueCapacity_;
+  if (!ItemArena::FromBlocks(bytes)) return item;
+  void* raw = arena.Allocate(bytes);
+  std::memcpy(raw, static_cast<const void*>(item), bytes);
+  return static_cast<Item*>(raw);
+}
+
 void Item::Respell(std::string_view name) {
   if (name.size() == nameLength_ && !name.empty()) std::memcpy(Bytes(), name.data(), name.size());
 }
@@ -802,7 +810,39 @@ void Store::SwapGroups(Group* a, Group* b) {
   if (recording) journal_.push_back(Step{StepKind::kGroupsSwapped, a, b, nullptr, nullptr, {}});
 }
 
+// Deleted items leave their room on the arena's free lists, where new items of the same
+// size take it again. A document that loses many items for good, or whose values change
+// length, would keep that room for ever: once it is a quarter of what the live items use,
+// they are copied into a fresh arena in document order and the old one goes. Only between
+// changes, when nothing but the groups holds an item; views built from items see edits()
+// move. When memory for the copy runs out, nothing has changed and the room stays.
+void Store::CompactItems() noexcept {
+  if (changeDepth_ > 0 || !journal_.empty() || !items_.WorthCompacting()) return;
+  ItemArena fresh;
+  std::vector<Item*> moved;
+  try {
+    size_t total = 0;
+    groupOrder_.ForEach([&](const Group* g) { total += g->size(); });
+    moved.reserve(total);
+    groupOrder_.ForEach([&](const Group* g) {
+      g->order_.ForEach([&](Item* it) { moved.push_back(Item::CopyInto(fresh, it)); });
+    });
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  // Nothing below can fail. The copies keep their places in the order lists, so an old
+  // node's `slot` finds its copy for the index.
+  size_t next = 0;
+  groupOrder_.ForEach([&](Group* g) {
+    g->order_.Forward([&](Item*) { return moved[next++]; });
+    g->index_.Forward([&](const Item* old) { return g->order_.AtPlace(old->slot); });
+  });
+  items_.Swap(fresh);
+  ++edits_;
+}
+
 bool Store::AfterChange() {
+  CompactItems();
   if (!quiet) NotifyAll(kNotifyModified);
   if (settings_.autoSave && !quiet && !settings_.readOnly && !loading) {
     return save_ != nullptr && save_(*this);

@@ -62,6 +62,8 @@ class Item {
   // Replaces the value; returns the item, moved to a larger block when it did not fit (the
   // old pointer is then gone).
   static Item* WithValue(ItemArena& arena, Item* item, std::string_view value);
+  // A copy in `arena`; an item of a long text is not copied but given back as it is.
+  static Item* CopyInto(ItemArena& arena, Item* item);
   // A spelling of the same key: same length, so it is written over the old one.
   void Respell(std::string_view name);
   // Frees an item made ahead of a change unless the change took it.
@@ -345,6 +347,7 @@ class Store {
   void EraseGroup(Group* g);
   void SwapGroups(Group* a, Group* b);
   void EraseItem(Group* g, Item* it);
+  void CompactItems() noexcept;
   void NotifyAll(int flags);
   // Whether the undo sink keeps records now.
   bool RecordsUndo() const { return undo_ != nullptr && undo_->Recording(); }
