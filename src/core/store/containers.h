@@ -332,6 +332,21 @@ class OrderList {
     if (fenwickValid_) fenwick_.pop_back();
   }
 
+  // Moves a node to the end, keeping every other node's position (its old place stays
+  // empty until Tidy); the room for it must have been made with ReserveOneMore.
+  void MoveToEnd(T* node) {
+    Remove(node, true);
+    PushBack(node);
+  }
+
+  // Takes back a MoveToEnd that put the node at the end and was the newest change of the
+  // list: the node goes back to `place`; never allocates.
+  void MoveBack(T* node, uint32_t place) {
+    PopBack(node);
+    node->slot = place;
+    Restore(node);
+  }
+
   // Puts a node removed with keepPlaces back at its position; never allocates.
   void Restore(T* node) {
     const uint32_t at = node->slot;

@@ -258,6 +258,9 @@ void Store::TakeBack(Step& step) noexcept {
       g->index_ = std::move(step.extra->index);
       g->order_ = std::move(step.extra->list);
       break;
+    case StepKind::kGroupMovedToEnd:
+      groupOrder_.MoveBack(g, step.extra->place);
+      break;
   }
 }
 
@@ -282,6 +285,9 @@ void Store::FinishChanges() noexcept {
         break;
       case StepKind::kItemsReplaced:
         step.extra->list.ForEach([this](Item* it) { Item::Free(items_, it); });
+        break;
+      case StepKind::kGroupMovedToEnd:
+        groupOrder_.Tidy();
         break;
       default:
         break;
@@ -798,6 +804,48 @@ bool Store::SetItemOrder(std::string_view group, const std::vector<const Item*>&
     if (!g->order_.Assign(order, &extra->order)) return false;
     AddStep(StepKind::kItemOrderSet, g, nullptr, nullptr, std::move(extra));
   }
+  ++edits_;
+  return true;
+}
+
+bool Store::RebuildGroupInOrder(std::string_view group, const std::vector<const Item*>& order) {
+  Group* g = MutableGroup(group);
+  if (g == nullptr || Notifies() || order.size() != g->size()) return false;
+  // Everything that allocates comes first: the copy of the old order that taking the
+  // change back needs, room for the steps and in the group order, the undo records.
+  const StoreChange change(*this);
+  auto moved = std::make_unique<StepExtra>();
+  auto respelled = std::make_unique<StepExtra>();
+  auto reordered = std::make_unique<StepExtra>();
+  if (!g->order_.Assign(order, &reordered->order)) return false;
+  // Assign changed nothing else: from here on it is taken back by Reinstate.
+  try {
+    respelled->name.assign(group);
+    moved->place = g->slot;
+    groupOrder_.ReserveOneMore();
+    journal_.reserve(journal_.size() + 3);
+    if (RecordsUndo()) {
+      // The group as it was, then the new one and its items in their new order.
+      GroupSnapshot before;
+      before.items.reserve(reordered->order.size());
+      for (const Item* it : reordered->order) {
+        if (it != nullptr) before.items.emplace_back(it->name(), it->value());
+      }
+      undo_->GroupReplaced(g->name_, std::move(before));
+      undo_->GroupMade(std::string(group));
+      const std::string spelled(group);
+      g->order_.ForEach([&](const Item* it) { undo_->ItemCreated(spelled, std::string(it->name())); });
+    }
+  } catch (...) {
+    g->order_.Reinstate(reordered->order);
+    throw;
+  }
+  AddStep(StepKind::kItemOrderSet, g, nullptr, nullptr, std::move(reordered));
+  groupOrder_.MoveToEnd(g);
+  AddStep(StepKind::kGroupMovedToEnd, g, nullptr, nullptr, std::move(moved));
+  g->name_.swap(respelled->name);
+  AddStep(StepKind::kGroupRespelled, g, nullptr, nullptr, std::move(respelled));
+  ++generation_;
   ++edits_;
   return true;
 }

@@ -321,6 +321,16 @@ class Store {
   // Puts a group's items in the given order, which must hold exactly its items; nothing
   // else changes and no undo record is made (the in-place group operations).
   bool SetItemOrder(std::string_view group, const std::vector<const Item*>& order);
+  // Whether a notification would reach anyone now: a listener attached and notifications on.
+  bool Notifies() const { return notifying_ && !listeners_.empty(); }
+  // What DeleteGroup followed by SetItem of each of the group's own items, in `order` (which
+  // must hold exactly its items), gives while nobody is notified: the group at the end of
+  // the groups with this spelling, its items in that order, and the same undo records in
+  // the same order (the group's items replaced, the group made, each item created). The
+  // items keep their nodes, so nothing is copied item by item. False, with nothing done,
+  // when the group is missing, `order` is not its items, or a listener would be notified
+  // (the caller then goes step by step, so that handlers see every step).
+  bool RebuildGroupInOrder(std::string_view group, const std::vector<const Item*>& order);
 
   // Notify listeners (flag 1) and auto-save, unless quiet. False when auto save was due
   // and the file was not written.
@@ -372,9 +382,11 @@ class Store {
     kItemsSwapped,    // group, item, otherItem
     kItemOrderSet,    // group; extra->order is the old order
     kItemsReplaced,   // group; extra->index and extra->list are the old items
+    kGroupMovedToEnd, // group; extra->place is its old place in the group order
   };
   struct StepExtra {
     std::string name;
+    uint32_t place = 0;
     std::vector<Item*> order;
     NameIndex<Item> index;
     OrderList<Item> list;
