@@ -43,6 +43,18 @@ void UnmapLargeBlock(void* p, size_t bytes) noexcept {
 #endif
 }
 
+void AdviseHugePages(void* p, size_t bytes) noexcept {
+#if defined(VELLIX_HAVE_MMAP) && defined(MADV_HUGEPAGE)
+  const auto start = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t first = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const uintptr_t end = (start + bytes) / kHugePageBytes * kHugePageBytes;
+  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
 SlotArray::SlotArray(size_t n) : size_(n) {
   if (n == 0) return;
   const size_t bytes = n * sizeof(SlotWord);

@@ -29,6 +29,9 @@ using SlotWord = uint64_t;
 constexpr size_t kHugePageBytes = size_t{2} << 20;
 void* MapLargeBlock(size_t& bytes) noexcept;
 void UnmapLargeBlock(void* p, size_t bytes) noexcept;
+// Asks for transparent huge pages for the whole huge pages inside [p, p + bytes), where the
+// system offers them; only a hint.
+void AdviseHugePages(void* p, size_t bytes) noexcept;
 
 // Zeroed slot storage of a hash index. Large tables are mapped with huge pages asked for:
 // lookups land on random slots, and with 4 KiB pages a table of millions of slots costs a
@@ -130,6 +133,18 @@ class NameIndex {
     }
   }
 
+  // The same for an index that holds exactly the nodes `walk` gives, walk(place) calling
+  // place(node) for each (a group's items in creation order): when the table grows, the
+  // nodes are read in that order, which is the order they lie in memory, rather than in
+  // the random order of the old slots.
+  template <class Walk>
+  void ReserveOneMoreWalking(bool caseSensitive, Walk&& walk) {
+    if ((count_ + 1) * 5 > slots_.size() * 4) {
+      Rehash(slots_.empty() ? 8 : slots_.size() * 2, caseSensitive,
+             [&](const SlotArray&, auto&& place) { walk(place); });
+    }
+  }
+
   // Puts back a node that was erased since the table last grew: its room is still there,
   // so this never allocates (a store's roll-back relies on it).
   void Restore(T* node, bool caseSensitive) {
@@ -217,6 +232,15 @@ class NameIndex {
   // instead of following one another: a node is fetched kAhead nodes before it is hashed,
   // and its new slot kAhead nodes before it is placed.
   void Rehash(size_t cap, bool caseSensitive) {
+    Rehash(cap, caseSensitive, [](const SlotArray& old, auto&& place) {
+      for (SlotWord s : old) {
+        if (s != 0) place(Node(s));
+      }
+    });
+  }
+  // The same, taking the nodes from walk(old, place), which calls place(node) for each.
+  template <class Walk>
+  void Rehash(size_t cap, bool caseSensitive, Walk&& walk) {
     // The new table is allocated before the old one is let go: a failure leaves the index
     // whole. Nothing below allocates.
     SlotArray grown(cap);
@@ -243,11 +267,10 @@ class NameIndex {
         fetched[m % kAhead] = node;
       }
     };
-    for (SlotWord s : old) {
-      if (s == 0) continue;
-      step(n, Node(s));
+    walk(old, [&](T* node) {
+      step(n, node);
       ++n;
-    }
+    });
     for (size_t m = n; m < n + 2 * kAhead; ++m) step(m, nullptr);
   }
 

@@ -11,11 +11,7 @@ namespace vellix {
 ItemArena::~ItemArena() {
   while (blocks_ != nullptr) {
     Block* next = blocks_->next;
-    if (blocks_->mapped) {
-      UnmapLargeBlock(blocks_, blocks_->bytes);
-    } else {
-      ::operator delete(blocks_);
-    }
+    ::operator delete(blocks_);
     blocks_ = next;
   }
 }
@@ -70,16 +66,11 @@ void ItemArena::Swap(ItemArena& other) noexcept {
 
 void ItemArena::AddBlock(size_t atLeast) {
   constexpr size_t kHeader = (sizeof(Block) + 15) / 16 * 16;  // keeps items 16-byte aligned
-  size_t bytes = std::max(nextBlock_, kHeader + atLeast);
-  bool mapped = false;
-  void* raw = nullptr;
-  if (bytes >= kHugePageBytes) {
-    raw = MapLargeBlock(bytes);
-    mapped = raw != nullptr;
-  }
-  // Everything that can fail comes first: a failure leaves the arena as it was.
-  if (raw == nullptr) raw = ::operator new(bytes);
-  auto* block = new (raw) Block{blocks_, bytes, mapped};
+  const size_t bytes = std::max(nextBlock_, kHeader + atLeast);
+  // The one step that can fail comes first: a failure leaves the arena as it was.
+  void* raw = ::operator new(bytes);
+  if (bytes >= 2 * kHugePageBytes) AdviseHugePages(raw, bytes);
+  auto* block = new (raw) Block{blocks_, bytes};
   blocks_ = block;
   blockBytes_ += bytes;
   nextBlock_ = std::min(nextBlock_ * 2, kMaxBlock);

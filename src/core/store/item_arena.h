@@ -6,9 +6,12 @@
 // keeps what deleted items give back on one free list per size, so that a document that
 // is changed for hours does not keep growing. Every block goes when the document goes.
 //
-// Blocks grow with the document, from a few KiB for a small one up to kMaxBlock; blocks
-// of a huge page or more are mapped with transparent huge pages asked for where the system
-// offers them. Texts too long for the largest size go to the global allocator one by one.
+// Blocks grow with the document, from a few KiB for a small one up to kMaxBlock; in blocks
+// of several huge pages transparent huge pages are asked for where the system offers them.
+// Blocks come from operator new, like every other allocation of the store: a document made
+// again after one was let go takes the memory the allocator kept, without fresh pages, and
+// running out of memory is a bad_alloc from the same place. Texts too long for the largest
+// size go to the global allocator one by one.
 #pragma once
 
 #include <array>
@@ -66,7 +69,6 @@ class ItemArena {
   struct Block {
     Block* next;
     size_t bytes;  // the whole block, this header included
-    bool mapped;   // a mapping of its own (MapLargeBlock), not from operator new
   };
   static constexpr size_t kFirstBlock = size_t{4} << 10;
   static constexpr size_t kMaxBlock = size_t{8} << 20;

@@ -456,7 +456,8 @@ bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
   } else {
     Item::Hold made(items_);
     made.item = Item::Make(items_, item, value);
-    g->index_.ReserveOneMore(caseSensitive_);
+    g->index_.ReserveOneMoreWalking(caseSensitive_,
+                                    [g](auto&& place) { g->order_.ForEach(place); });
     g->order_.ReserveOneMore();
     if (recording) ReserveStep();
     if (RecordsUndo()) undo_->ItemCreated(g->name_, std::string(item));
