@@ -201,9 +201,9 @@ TEST(RebuildTest, ASortNobodySeesEqualsTheStepByStepRebuild) {
     int option;
     const char* spelling;
   };
-  const Case cases[] = {{kSortByValue, 0, "sorted"}, {kSortByValue, 1, "Sorted"},
-                        {kSortByValue, 2, "SORTED"}, {kSortByValue, 7, "sorted"},
-                        {kSortByName, 0, "Sorted"},  {kSortByName, 1, "sorted"},
+  const Case cases[] = {{kSortByValue, 0, "sorted"},      {kSortByValue, 1, "Sorted"},
+                        {kSortByValue, 2, "SORTED"},      {kSortByValue, 7, "sorted"},
+                        {kSortByName, 0, "Sorted"},       {kSortByName, 1, "sorted"},
                         {kSortByFirstField, 0, "sorted"}, {kSortByFirstField, 2, "Sorted"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.code) + "/" + std::to_string(c.option) + " " + c.spelling);

@@ -388,12 +388,14 @@ TEST(ItemArenaTest, ChurnKeepsTheDocumentAndItsMemoryBounded) {
         set(g, "item" + IntegerText(i), std::string(length, static_cast<char>('a' + round)));
       }
       // Every third item goes, every third one after it is renamed in its place.
-      for (int i = round % 3; i < kItems; i += 3) store.DeleteItem(group(g), "item" + IntegerText(i));
+      for (int i = round % 3; i < kItems; i += 3)
+        store.DeleteItem(group(g), "item" + IntegerText(i));
       // The number of an item still under its first name, or -1.
       const auto number = [](const std::string& name) {
         return name.rfind("item", 0) == 0 ? std::stoi(name.substr(4)) : -1;
       };
-      std::erase_if(model[g], [&](const auto& item) { return number(item.first) % 3 == round % 3; });
+      std::erase_if(model[g],
+                    [&](const auto& item) { return number(item.first) % 3 == round % 3; });
       for (auto& [name, value] : model[g]) {
         if (number(name) % 3 != (round + 1) % 3) continue;
         const std::string renamed = "r" + IntegerText(round) + "-" + name;

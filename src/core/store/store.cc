@@ -30,7 +30,8 @@ Item* Item::Make(ItemArena& arena, std::string_view name, std::string_view value
   item->valueLength_ = static_cast<uint32_t>(value.size());
   // The arena's rounding is room for a longer value later, written in place. Only short
   // items are rounded, so the capacity stays within 32 bits.
-  item->valueCapacity_ = static_cast<uint32_t>(ItemArena::Usable(bytes) - sizeof(Item) - name.size());
+  item->valueCapacity_ =
+      static_cast<uint32_t>(ItemArena::Usable(bytes) - sizeof(Item) - name.size());
   if (!name.empty()) std::memcpy(item->Bytes(), name.data(), name.size());
   if (!value.empty()) std::memcpy(item->Bytes() + name.size(), value.data(), value.size());
   return item;
@@ -835,7 +836,8 @@ bool Store::RebuildGroupInOrder(std::string_view group, const std::vector<const 
       undo_->GroupReplaced(g->name_, std::move(before));
       undo_->GroupMade(std::string(group));
       const std::string spelled(group);
-      g->order_.ForEach([&](const Item* it) { undo_->ItemCreated(spelled, std::string(it->name())); });
+      g->order_.ForEach(
+          [&](const Item* it) { undo_->ItemCreated(spelled, std::string(it->name())); });
     }
   } catch (...) {
     g->order_.Reinstate(reordered->order);

@@ -372,17 +372,17 @@ class Store {
   // A step of an open change, with what taking it back needs. Steps never allocate when they
   // are taken back or let go of.
   enum class StepKind : uint8_t {
-    kGroupMade,       // group
-    kGroupErased,     // group, kept
-    kGroupRespelled,  // group; extra->name is the old spelling
-    kGroupsSwapped,   // group, otherGroup
-    kItemMade,        // group, item
-    kItemErased,      // group, item, kept
-    kItemReplaced,    // group, item (the old node, kept), otherItem (its replacement)
-    kItemsSwapped,    // group, item, otherItem
-    kItemOrderSet,    // group; extra->order is the old order
-    kItemsReplaced,   // group; extra->index and extra->list are the old items
-    kGroupMovedToEnd, // group; extra->place is its old place in the group order
+    kGroupMade,        // group
+    kGroupErased,      // group, kept
+    kGroupRespelled,   // group; extra->name is the old spelling
+    kGroupsSwapped,    // group, otherGroup
+    kItemMade,         // group, item
+    kItemErased,       // group, item, kept
+    kItemReplaced,     // group, item (the old node, kept), otherItem (its replacement)
+    kItemsSwapped,     // group, item, otherItem
+    kItemOrderSet,     // group; extra->order is the old order
+    kItemsReplaced,    // group; extra->index and extra->list are the old items
+    kGroupMovedToEnd,  // group; extra->place is its old place in the group order
   };
   struct StepExtra {
     std::string name;
