@@ -197,8 +197,8 @@ class NameIndex {
   template <class F>
   void Forward(F&& forward) {
     for (size_t i = 0; i < slots_.size(); ++i) {
-      if (slots_[i] != 0)
-        slots_[i] = (slots_[i] & ~kAddressMask) | Address(forward(Node(slots_[i])));
+      const SlotWord s = slots_[i];
+      if (s != 0) slots_[i] = (s & ~kAddressMask) | Address(forward(Node(s)));
     }
   }
 
