@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -54,6 +55,9 @@ class SlotArray {
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+  void Zero() {
+    if (size_ != 0) std::memset(data_, 0, size_ * sizeof(SlotWord));
+  }
   SlotWord& operator[](size_t i) { return data_[i]; }
   SlotWord operator[](size_t i) const { return data_[i]; }
   const SlotWord* begin() const { return data_; }
@@ -193,13 +197,14 @@ class NameIndex {
     count_ = 0;
   }
 
-  // Points every slot at forward(node) instead, a node with the same name; never allocates.
-  template <class F>
-  void Forward(F&& forward) {
-    for (size_t i = 0; i < slots_.size(); ++i) {
-      const SlotWord s = slots_[i];
-      if (s != 0) slots_[i] = (s & ~kAddressMask) | Address(forward(Node(s)));
-    }
+  // Fills the table again, as it is, with the nodes walk(place) gives (place(node) for
+  // each), which must have the names of the nodes it holds now: after they were copied
+  // elsewhere. Reads the nodes in the walk's order; never allocates.
+  template <class Walk>
+  void Refill(bool caseSensitive, Walk&& walk) {
+    slots_.Zero();
+    PlaceAll(
+        caseSensitive, [&](const SlotArray&, auto&& place) { walk(place); }, SlotArray());
   }
 
   void Reserve(size_t n, bool caseSensitive) {
@@ -247,7 +252,13 @@ class NameIndex {
     SlotArray grown(cap);
     SlotArray old = std::move(slots_);
     slots_ = std::move(grown);
-    const size_t mask = cap - 1;
+    PlaceAll(caseSensitive, walk, old);
+  }
+
+  // Places every node walk(old, place) gives into the present table, pipelined as above.
+  template <class Walk>
+  void PlaceAll(bool caseSensitive, Walk&& walk, const SlotArray& old) {
+    const size_t mask = slots_.size() - 1;
     T* fetched[kAhead];                      // nodes asked for, waiting to be hashed
     std::pair<T*, uint64_t> hashed[kAhead];  // nodes hashed, waiting for their slot
     size_t n = 0;                            // nodes taken from the old table
@@ -435,9 +446,6 @@ class OrderList {
       if (node != nullptr) f(node);
     }
   }
-
-  // The node at a place of the list (a node's `slot`), or null when it was removed.
-  T* AtPlace(uint32_t place) const { return slots_[place]; }
 
   // Puts forward(node) in every node's place; never allocates.
   template <class F>

@@ -881,12 +881,12 @@ void Store::CompactItems() noexcept {
   } catch (const std::bad_alloc&) {
     return;
   }
-  // Nothing below can fail. The copies keep their places in the order lists, so an old
-  // node's `slot` finds its copy for the index.
+  // Nothing below can fail. Each index is filled again from its order list, read in
+  // the order the copies lie in memory.
   size_t next = 0;
   groupOrder_.ForEach([&](Group* g) {
     g->order_.Forward([&](Item*) { return moved[next++]; });
-    g->index_.Forward([&](const Item* old) { return g->order_.AtPlace(old->slot); });
+    g->index_.Refill(caseSensitive_, [g](auto&& place) { g->order_.ForEach(place); });
   });
   items_.Swap(fresh);
   ++edits_;
