@@ -52,11 +52,11 @@ class ItemArena {
   // Whether a request of `bytes` is served from the blocks (not one by one, as a long text).
   static bool FromBlocks(size_t bytes) { return Usable(bytes) <= kMaxSmall; }
 
-  // Whether freed items are so many beside the live ones (a quarter of them, and at least
+  // Whether freed items are so many beside the live ones (half as many bytes, and at least
   // kCompactFrom bytes) that copying the live ones into a fresh arena is worth its time.
   bool WorthCompacting() const {
     const size_t used = blockBytes_ - static_cast<size_t>(limit_ - cursor_) - freeBytes_;
-    return freeBytes_ >= kCompactFrom && freeBytes_ * 4 >= used;
+    return freeBytes_ >= kCompactFrom && freeBytes_ * 2 >= used;
   }
   // Takes over everything `other` holds and gives it what this one held, but for the long
   // texts, which stay with their items.

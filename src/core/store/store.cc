@@ -863,7 +863,7 @@ void Store::SwapGroups(Group* a, Group* b) {
 
 // Deleted items leave their room on the arena's free lists, where new items of the same
 // size take it again. A document that loses many items for good, or whose values change
-// length, would keep that room for ever: once it is a quarter of what the live items use,
+// length, would keep that room for ever: once it is half of what the live items use,
 // they are copied into a fresh arena in document order and the old one goes. Only between
 // changes, when nothing but the groups holds an item; views built from items see edits()
 // move. When memory for the copy runs out, nothing has changed and the room stays.
