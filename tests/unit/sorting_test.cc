@@ -1,13 +1,16 @@
 // Sorted access and the group operations where scenarios cannot reach: the shuffle against
 // the plain draw-and-remove it replaces, the natural order as a sort order, and the kept
-// ranking after every kind of change.
+// ranking after every kind of change, and the sort underneath against the step-by-step
+// rebuild.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "format/text.h"
 #include "store/sorting.h"
 #include "undo/undo.h"
 
@@ -155,6 +158,89 @@ TEST(ItemOrderTest, TakesOnlyARearrangementOfTheGroupsOwnItems) {
   EXPECT_EQ(s.NthItemName("g", 1, ""), "b");
   EXPECT_EQ(s.NthItemName("g", 2, ""), "a");
   EXPECT_TRUE(s.HasItem("g", "a"));
+}
+
+// Keeps every undo record as a line of text, in order.
+class RecordLog : public UndoSink {
+ public:
+  explicit RecordLog(std::vector<std::string>& log) : log_(log) {}
+  bool Recording() const override { return true; }
+  void GroupMade(std::string group) override { log_.push_back("made " + group); }
+  void ItemReplaced(std::string group, std::string item, std::string value) override {
+    log_.push_back("replaced " + group + "/" + item + "=" + value);
+  }
+  void ItemCreated(std::string group, std::string item) override {
+    log_.push_back("created " + group + "/" + item);
+  }
+  void GroupReplaced(std::string group, GroupSnapshot items) override {
+    std::string line = "group " + group + ":";
+    for (const auto& [name, value] : items.items) line += " " + name + "=" + value;
+    log_.push_back(line);
+  }
+  void GroupRespelled(std::string group) override { log_.push_back("respelled " + group); }
+
+ private:
+  std::vector<std::string>& log_;
+};
+
+struct Counter : StoreListener {
+  void Notify(int flags) override { newItems += (flags & kNotifyNewItem) != 0 ? 1 : 0; }
+  int newItems = 0;
+};
+
+// A sort that nobody is notified of reorders the group's nodes underneath: the document,
+// the undo records and what a failure takes back must be those of the step-by-step rebuild
+// a listener sees. Items with tombstones in their order (a deletion before the sort) and
+// groups before and after the sorted one are part of every case.
+TEST(RebuildTest, ASortNobodySeesEqualsTheStepByStepRebuild) {
+  const std::string text =
+      "[first]\nx=1\n[Sorted]\nk1=b,2\nK2=a10\nk3=a9\nk4=\nk5=A2,z\nk6=a,1\n"
+      "[last]\ny=2\n";
+  struct Case {
+    GroupOperationCode code;
+    int option;
+    const char* spelling;
+  };
+  const Case cases[] = {{kSortByValue, 0, "sorted"},      {kSortByValue, 1, "Sorted"},
+                        {kSortByValue, 2, "SORTED"},      {kSortByValue, 7, "sorted"},
+                        {kSortByName, 0, "Sorted"},       {kSortByName, 1, "sorted"},
+                        {kSortByFirstField, 0, "sorted"}, {kSortByFirstField, 2, "Sorted"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.code) + "/" + std::to_string(c.option) + " " + c.spelling);
+    std::vector<std::string> logs[2];
+    std::string documents[2];
+    Counter counter;
+    for (int seen = 0; seen < 2; ++seen) {
+      Store s;
+      s.settings().autoSave = false;
+      ParseText(s, text, {});
+      s.DeleteItem("sorted", "k3");
+      s.SetItem("sorted", "k3", "a9");
+      s.SetUndoSink(std::make_unique<RecordLog>(logs[seen]));
+      if (seen == 1) s.Attach(counter);
+      {
+        // Taken back whole when the change it is part of fails.
+        const std::string before = WriteText(s);
+        try {
+          const StoreChange change(s);
+          ApplyGroupOperation(s, c.code, c.option, c.spelling, 0);
+          throw std::runtime_error("later step");
+        } catch (const std::runtime_error&) {
+        }
+        EXPECT_EQ(WriteText(s), before);
+        EXPECT_TRUE(s.Consistent());
+      }
+      logs[seen].clear();
+      ApplyGroupOperation(s, c.code, c.option, c.spelling, 0);
+      documents[seen] = WriteText(s);
+      EXPECT_TRUE(s.Consistent());
+      EXPECT_EQ(s.NthGroupName(3, ""), c.spelling);
+      if (seen == 1) s.Detach(counter);
+    }
+    EXPECT_EQ(documents[0], documents[1]);
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_EQ(counter.newItems, 2 * 6);  // both runs: one "On New Item" per item
+  }
 }
 
 }  // namespace

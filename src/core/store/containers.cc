@@ -14,27 +14,59 @@ namespace vellix {
 
 #ifdef VELLIX_HAVE_MMAP
 namespace {
-constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kZeroedByTheSystem = size_t{128} << 10;  // glibc's default mmap threshold
 }  // namespace
 #endif
 
+void* MapLargeBlock(size_t& bytes) noexcept {
+#ifdef VELLIX_HAVE_MMAP
+  const size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+  bytes = rounded;
+  return p;
+#else
+  (void)bytes;
+  return nullptr;
+#endif
+}
+
+void UnmapLargeBlock(void* p, size_t bytes) noexcept {
+#ifdef VELLIX_HAVE_MMAP
+  ::munmap(p, bytes);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+void AdviseHugePages(void* p, size_t bytes) noexcept {
+#if defined(VELLIX_HAVE_MMAP) && defined(MADV_HUGEPAGE)
+  const auto start = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t first = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const uintptr_t end = (start + bytes) / kHugePageBytes * kHugePageBytes;
+  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
 SlotArray::SlotArray(size_t n) : size_(n) {
   if (n == 0) return;
   const size_t bytes = n * sizeof(SlotWord);
-#ifdef VELLIX_HAVE_MMAP
-  if (bytes >= kHugePage) {
-    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p != MAP_FAILED) {
-#ifdef MADV_HUGEPAGE
-      ::madvise(p, rounded, MADV_HUGEPAGE);
-#endif
+  if (bytes >= kHugePageBytes) {
+    size_t mapped = bytes;
+    if (void* p = MapLargeBlock(mapped)) {
       data_ = static_cast<SlotWord*>(p);  // anonymous mappings come zeroed
-      mappedBytes_ = rounded;
+      mappedBytes_ = mapped;
       return;
     }
   }
+#ifdef VELLIX_HAVE_MMAP
   if (bytes >= kZeroedByTheSystem) {
     // Large blocks come from fresh mappings, already zeroed: calloc spares the memset.
     data_ = static_cast<SlotWord*>(std::calloc(n, sizeof(SlotWord)));
@@ -51,17 +83,13 @@ SlotArray::SlotArray(size_t n) : size_(n) {
 
 void SlotArray::Release() {
   if (data_ == nullptr) return;
-#ifdef VELLIX_HAVE_MMAP
   if (mappedBytes_ != 0) {
-    ::munmap(data_, mappedBytes_);
+    UnmapLargeBlock(data_, mappedBytes_);
   } else if (malloced_) {
     std::free(data_);
   } else {
     ::operator delete(data_);
   }
-#else
-  ::operator delete(data_);  // without mmap every table comes from operator new
-#endif
   data_ = nullptr;
   size_ = 0;
   mappedBytes_ = 0;

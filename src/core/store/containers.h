@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -39,6 +40,17 @@ inline void PrefetchToWrite(const void* address) {
 // on 64-bit platforms it is exactly a pointer's word.
 using SlotWord = uint64_t;
 
+// A block of `bytes` (rounded up to whole huge pages in `bytes`) mapped on its own, zeroed,
+// with transparent huge pages asked for; null where the system has no such mappings or
+// refuses one (the caller then takes memory from the allocator). Worth it only for blocks
+// of at least kHugePageBytes. Given back with UnmapLargeBlock and the rounded size.
+constexpr size_t kHugePageBytes = size_t{2} << 20;
+void* MapLargeBlock(size_t& bytes) noexcept;
+void UnmapLargeBlock(void* p, size_t bytes) noexcept;
+// Asks for transparent huge pages for the whole huge pages inside [p, p + bytes), where the
+// system offers them; only a hint.
+void AdviseHugePages(void* p, size_t bytes) noexcept;
+
 // Zeroed slot storage of a hash index. Large tables are mapped with huge pages asked for:
 // lookups land on random slots, and with 4 KiB pages a table of millions of slots costs a
 // TLB miss on nearly every probe.
@@ -60,6 +72,9 @@ class SlotArray {
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+  void Zero() {
+    if (size_ != 0) std::memset(data_, 0, size_ * sizeof(SlotWord));
+  }
   SlotWord& operator[](size_t i) { return data_[i]; }
   SlotWord operator[](size_t i) const { return data_[i]; }
   const SlotWord* begin() const { return data_; }
@@ -139,6 +154,18 @@ class NameIndex {
     }
   }
 
+  // The same for an index that holds exactly the nodes `walk` gives, walk(place) calling
+  // place(node) for each (a group's items in creation order): when the table grows, the
+  // nodes are read in that order, which is the order they lie in memory, rather than in
+  // the random order of the old slots.
+  template <class Walk>
+  void ReserveOneMoreWalking(bool caseSensitive, Walk&& walk) {
+    if ((count_ + 1) * 5 > slots_.size() * 4) {
+      Rehash(slots_.empty() ? 8 : slots_.size() * 2, caseSensitive,
+             [&](const SlotArray&, auto&& place) { walk(place); });
+    }
+  }
+
   // Puts back a node that was erased since the table last grew: its room is still there,
   // so this never allocates (a store's roll-back relies on it).
   void Restore(T* node, bool caseSensitive) {
@@ -187,6 +214,16 @@ class NameIndex {
     count_ = 0;
   }
 
+  // Fills the table again, as it is, with the nodes walk(place) gives (place(node) for
+  // each), which must have the names of the nodes it holds now: after they were copied
+  // elsewhere. Reads the nodes in the walk's order; never allocates.
+  template <class Walk>
+  void Refill(bool caseSensitive, Walk&& walk) {
+    slots_.Zero();
+    PlaceAll(
+        caseSensitive, [&](const SlotArray&, auto&& place) { walk(place); }, SlotArray());
+  }
+
   void Reserve(size_t n, bool caseSensitive) {
     size_t cap = slots_.empty() ? 8 : slots_.size();
     while (n * 5 > cap * 4) cap *= 2;
@@ -218,12 +255,27 @@ class NameIndex {
   // instead of following one another: a node is fetched kAhead nodes before it is hashed,
   // and its new slot kAhead nodes before it is placed.
   void Rehash(size_t cap, bool caseSensitive) {
+    Rehash(cap, caseSensitive, [](const SlotArray& old, auto&& place) {
+      for (SlotWord s : old) {
+        if (s != 0) place(Node(s));
+      }
+    });
+  }
+  // The same, taking the nodes from walk(old, place), which calls place(node) for each.
+  template <class Walk>
+  void Rehash(size_t cap, bool caseSensitive, Walk&& walk) {
     // The new table is allocated before the old one is let go: a failure leaves the index
     // whole. Nothing below allocates.
     SlotArray grown(cap);
     SlotArray old = std::move(slots_);
     slots_ = std::move(grown);
-    const size_t mask = cap - 1;
+    PlaceAll(caseSensitive, walk, old);
+  }
+
+  // Places every node walk(old, place) gives into the present table, pipelined as above.
+  template <class Walk>
+  void PlaceAll(bool caseSensitive, Walk&& walk, const SlotArray& old) {
+    const size_t mask = slots_.size() - 1;
     T* fetched[kAhead];                      // nodes asked for, waiting to be hashed
     std::pair<T*, uint64_t> hashed[kAhead];  // nodes hashed, waiting for their slot
     size_t n = 0;                            // nodes taken from the old table
@@ -244,11 +296,10 @@ class NameIndex {
         fetched[m % kAhead] = node;
       }
     };
-    for (SlotWord s : old) {
-      if (s == 0) continue;
-      step(n, Node(s));
+    walk(old, [&](T* node) {
+      step(n, node);
       ++n;
-    }
+    });
     for (size_t m = n; m < n + 2 * kAhead; ++m) step(m, nullptr);
   }
 
@@ -333,6 +384,21 @@ class OrderList {
     if (fenwickValid_) fenwick_.pop_back();
   }
 
+  // Moves a node to the end, keeping every other node's position (its old place stays
+  // empty until Tidy); the room for it must have been made with ReserveOneMore.
+  void MoveToEnd(T* node) {
+    Remove(node, true);
+    PushBack(node);
+  }
+
+  // Takes back a MoveToEnd that put the node at the end and was the newest change of the
+  // list: the node goes back to `place`; never allocates.
+  void MoveBack(T* node, uint32_t place) {
+    PopBack(node);
+    node->slot = place;
+    Restore(node);
+  }
+
   // Puts a node removed with keepPlaces back at its position; never allocates.
   void Restore(T* node) {
     const uint32_t at = node->slot;
@@ -395,6 +461,14 @@ class OrderList {
   void ForEach(F&& f) const {
     for (T* node : slots_) {
       if (node != nullptr) f(node);
+    }
+  }
+
+  // Puts forward(node) in every node's place; never allocates.
+  template <class F>
+  void Forward(F&& forward) {
+    for (T*& node : slots_) {
+      if (node != nullptr) node = forward(node);
     }
   }
 

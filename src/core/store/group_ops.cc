@@ -18,14 +18,38 @@ std::vector<const Item*> ItemsInOrder(const Group& g) {
   return items;
 }
 
+// What a sorting code sorts an item by.
+std::string_view SortKey(GroupOperationCode code, std::string_view name, std::string_view value) {
+  if (code == kSortByName) return name;
+  // The first piece the comma split gives: the text up to the first comma.
+  if (code == kSortByFirstField) return value.substr(0, value.find(','));
+  return value;
+}
+
 // The rebuilding codes: the entries are copied out, put in their new order, the group is
 // deleted and every entry set again, so that undo records and "On New Item" follow each
-// step as for any other deletion and creation.
+// step as for any other deletion and creation. A sort that nobody is notified of keeps the
+// nodes and only reorders them (Store::RebuildGroupInOrder), with the same records.
 void Rebuild(Store& store, GroupOperationCode code, int kind, std::string_view group) {
   const Group* g = store.FindGroup(group);
   // A group without items stays: there is nothing to sort or renumber, and deleting it
   // would only lose the group.
   if (g == nullptr || g->size() == 0) return;
+
+  const bool sorting = code == kSortByValue || code == kSortByName || code == kSortByFirstField;
+  if (sorting && !store.Notifies()) {
+    // Nobody sees the steps: the group's own nodes are put in their new order underneath,
+    // with the records the steps would leave.
+    const std::vector<const Item*> items = ItemsInOrder(*g);
+    std::vector<std::string_view> keys;
+    keys.reserve(items.size());
+    for (const Item* it : items) keys.push_back(SortKey(code, it->name(), it->value()));
+    const std::vector<uint32_t> order = SortedPositions(keys, kind);
+    std::vector<const Item*> sorted;
+    sorted.reserve(order.size());
+    for (uint32_t i : order) sorted.push_back(items[i]);
+    if (store.RebuildGroupInOrder(group, sorted)) return;
+  }
 
   struct Entry {
     std::string name;
@@ -38,19 +62,10 @@ void Rebuild(Store& store, GroupOperationCode code, int kind, std::string_view g
   });
 
   std::vector<uint32_t> order;
-  if (code == kSortByValue || code == kSortByName || code == kSortByFirstField) {
+  if (sorting) {
     std::vector<std::string_view> keys;
     keys.reserve(entries.size());
-    for (const Entry& e : entries) {
-      if (code == kSortByName) {
-        keys.emplace_back(e.name);
-      } else if (code == kSortByFirstField) {
-        // The first piece the comma split gives: the text up to the first comma.
-        keys.push_back(std::string_view(e.value).substr(0, e.value.find(',')));
-      } else {
-        keys.emplace_back(e.value);
-      }
-    }
+    for (const Entry& e : entries) keys.push_back(SortKey(code, e.name, e.value));
     order = SortedPositions(keys, kind);
   } else {
     order.resize(entries.size());

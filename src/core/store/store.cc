@@ -20,34 +20,47 @@ bool FitsItem(std::string_view name, std::string_view value) {
   return name.size() <= limit && value.size() <= limit;
 }
 
-Item* Item::Make(std::string_view name, std::string_view value) {
+Item* Item::Make(ItemArena& arena, std::string_view name, std::string_view value) {
   // The store refuses longer texts before they get here; a cut length would lose data.
   if (name.size() > UINT32_MAX || value.size() > UINT32_MAX) throw std::length_error("item");
-  void* raw = ::operator new(sizeof(Item) + name.size() + value.size());
+  const size_t bytes = sizeof(Item) + name.size() + value.size();
+  void* raw = arena.Allocate(bytes);
   auto* item = new (raw) Item();
   item->nameLength_ = static_cast<uint32_t>(name.size());
   item->valueLength_ = static_cast<uint32_t>(value.size());
-  item->valueCapacity_ = static_cast<uint32_t>(value.size());
+  // The arena's rounding is room for a longer value later, written in place. Only short
+  // items are rounded, so the capacity stays within 32 bits.
+  item->valueCapacity_ =
+      static_cast<uint32_t>(ItemArena::Usable(bytes) - sizeof(Item) - name.size());
   if (!name.empty()) std::memcpy(item->Bytes(), name.data(), name.size());
   if (!value.empty()) std::memcpy(item->Bytes() + name.size(), value.data(), value.size());
   return item;
 }
 
-void Item::Free(Item* item) {
+void Item::Free(ItemArena& arena, Item* item) {
+  const size_t bytes = sizeof(Item) + item->nameLength_ + item->valueCapacity_;
   item->~Item();
-  ::operator delete(item);
+  arena.Release(item, bytes);
 }
 
-Item* Item::WithValue(Item* item, std::string_view value) {
+Item* Item::WithValue(ItemArena& arena, Item* item, std::string_view value) {
   if (value.size() > UINT32_MAX) throw std::length_error("item");
   if (value.size() <= item->valueCapacity_) {
     if (!value.empty()) std::memmove(item->Bytes() + item->nameLength_, value.data(), value.size());
     item->valueLength_ = static_cast<uint32_t>(value.size());
     return item;
   }
-  Item* grown = Make(item->name(), value);
+  Item* grown = Make(arena, item->name(), value);
   grown->slot = item->slot;
   return grown;
+}
+
+Item* Item::CopyInto(ItemArena& arena, Item* item) {
+  const size_t bytes = sizeof(Item) + item->nameLength_ + item->valueCapacity_;
+  if (!ItemArena::FromBlocks(bytes)) return item;
+  void* raw = arena.Allocate(bytes);
+  std::memcpy(raw, static_cast<const void*>(item), bytes);
+  return static_cast<Item*>(raw);
 }
 
 void Item::Respell(std::string_view name) {
@@ -55,7 +68,7 @@ void Item::Respell(std::string_view name) {
 }
 
 Group::~Group() {
-  order_.ForEach([](Item* it) { Item::Free(it); });
+  order_.ForEach([this](Item* it) { Item::Free(*arena_, it); });
 }
 
 Store::Store(SaveHook save) : save_(save) {}
@@ -139,7 +152,7 @@ bool Store::Consistent() const {
 // leaves neither a group nor a record.
 Group* Store::CreateGroup(std::string_view displayName) {
   const bool recording = changeDepth_ > 0;
-  auto* g = new Group(std::string(displayName));
+  auto* g = new Group(std::string(displayName), items_);
   try {
     groups_.ReserveOneMore(caseSensitive_);
     groupOrder_.ReserveOneMore();
@@ -180,7 +193,7 @@ void Store::EraseItem(Group* g, Item* it) {
   if (recording) {
     AddStep(StepKind::kItemErased, g, it);
   } else {
-    Item::Free(it);
+    Item::Free(items_, it);
   }
   ++edits_;
 }
@@ -224,7 +237,7 @@ void Store::TakeBack(Step& step) noexcept {
     case StepKind::kItemMade:
       g->index_.Erase(step.item, caseSensitive_);
       g->order_.PopBack(step.item);
-      Item::Free(step.item);
+      Item::Free(items_, step.item);
       break;
     case StepKind::kItemErased:
       g->order_.Restore(step.item);
@@ -233,7 +246,7 @@ void Store::TakeBack(Step& step) noexcept {
     case StepKind::kItemReplaced:
       g->index_.Replace(step.otherItem, step.item, caseSensitive_);
       g->order_.ReplaceAt(step.otherItem, step.item);
-      Item::Free(step.otherItem);
+      Item::Free(items_, step.otherItem);
       break;
     case StepKind::kItemsSwapped:
       g->order_.Swap(step.item, step.otherItem);
@@ -242,9 +255,12 @@ void Store::TakeBack(Step& step) noexcept {
       g->order_.Reinstate(step.extra->order);
       break;
     case StepKind::kItemsReplaced:
-      g->order_.ForEach([](Item* it) { Item::Free(it); });
+      g->order_.ForEach([this](Item* it) { Item::Free(items_, it); });
       g->index_ = std::move(step.extra->index);
       g->order_ = std::move(step.extra->list);
+      break;
+    case StepKind::kGroupMovedToEnd:
+      groupOrder_.MoveBack(g, step.extra->place);
       break;
   }
 }
@@ -262,14 +278,17 @@ void Store::FinishChanges() noexcept {
         groupOrder_.Tidy();
         break;
       case StepKind::kItemErased:
-        Item::Free(step.item);
+        Item::Free(items_, step.item);
         step.group->order_.Tidy();  // the group is deleted, if at all, by a later step
         break;
       case StepKind::kItemReplaced:
-        Item::Free(step.item);
+        Item::Free(items_, step.item);
         break;
       case StepKind::kItemsReplaced:
-        step.extra->list.ForEach([](Item* it) { Item::Free(it); });
+        step.extra->list.ForEach([this](Item* it) { Item::Free(items_, it); });
+        break;
+      case StepKind::kGroupMovedToEnd:
+        groupOrder_.Tidy();
         break;
       default:
         break;
@@ -345,15 +364,15 @@ void Store::ReplaceItems(Group* g, const GroupSnapshot& snapshot) {
       // the later one updates the earlier in its place rather than duplicating a key.
       if (Item* existing = index.Find(name, caseSensitive_)) {
         existing->Respell(name);
-        Item* updated = Item::WithValue(existing, value);
+        Item* updated = Item::WithValue(items_, existing, value);
         if (updated != existing) {
           index.Replace(existing, updated, caseSensitive_);
           order.ReplaceAt(existing, updated);
-          Item::Free(existing);
+          Item::Free(items_, existing);
         }
         continue;
       }
-      Item* it = Item::Make(name, value);
+      Item* it = Item::Make(items_, name, value);
       index.Insert(it, caseSensitive_);  // room reserved above: cannot fail
       order.PushBack(it);
     }
@@ -362,7 +381,7 @@ void Store::ReplaceItems(Group* g, const GroupSnapshot& snapshot) {
       extra = std::make_unique<StepExtra>();
     }
   } catch (...) {
-    order.ForEach([](Item* it) { Item::Free(it); });
+    order.ForEach([this](Item* it) { Item::Free(items_, it); });
     throw;
   }
   ++edits_;
@@ -373,7 +392,7 @@ void Store::ReplaceItems(Group* g, const GroupSnapshot& snapshot) {
     extra->list = std::move(order);
     AddStep(StepKind::kItemsReplaced, g, nullptr, nullptr, std::move(extra));
   } else {
-    order.ForEach([](Item* it) { Item::Free(it); });
+    order.ForEach([this](Item* it) { Item::Free(items_, it); });
   }
 }
 
@@ -408,12 +427,12 @@ bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
   // Everything that allocates comes first (the new node, room in the index, the order and
   // the journal, the undo record); only then is the group changed, by steps that cannot fail.
   if (Item* it = g->index_.FindHashed(item, caseSensitive_, h)) {
-    Item::Hold made;
+    Item::Hold made(items_);
     // Inside a change the old node is kept for taking the step back, so the new value
     // always gets a node of its own there.
     if (recording || value.size() > it->valueCapacity_) {
       // A spelling of another length is not taken (Item::Respell).
-      made.item = Item::Make(item.size() == it->nameLength_ ? item : it->name(), value);
+      made.item = Item::Make(items_, item.size() == it->nameLength_ ? item : it->name(), value);
     }
     if (recording) ReserveStep();
     // Records name things as they are spelled now, so that undoing gives the old spelling
@@ -429,16 +448,17 @@ bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
       if (recording) {
         AddStep(StepKind::kItemReplaced, g, it, updated);
       } else {
-        Item::Free(it);
+        Item::Free(items_, it);
       }
     } else {
       it->Respell(item);
-      Item::WithValue(it, value);  // fits: written in place
+      Item::WithValue(items_, it, value);  // fits: written in place
     }
   } else {
-    Item::Hold made;
-    made.item = Item::Make(item, value);
-    g->index_.ReserveOneMore(caseSensitive_);
+    Item::Hold made(items_);
+    made.item = Item::Make(items_, item, value);
+    g->index_.ReserveOneMoreWalking(caseSensitive_,
+                                    [g](auto&& place) { g->order_.ForEach(place); });
     g->order_.ReserveOneMore();
     if (recording) ReserveStep();
     if (RecordsUndo()) undo_->ItemCreated(g->name_, std::string(item));
@@ -650,7 +670,7 @@ void Store::FoldItems(Group* g) {
     if (IsLowerAscii(it->name())) continue;
     if (folded.Find(it->name(), false) != nullptr) {
       g->order_.Remove(it);
-      Item::Free(it);
+      Item::Free(items_, it);
     } else {
       folded.Insert(it, false);
     }
@@ -679,7 +699,7 @@ void Store::FoldCase() {
     }
     // The group folds onto one that exists: its items replace that group's items, the
     // existing group keeps its name and place, and this one leaves the order.
-    target->order_.ForEach([](Item* it) { Item::Free(it); });
+    target->order_.ForEach([this](Item* it) { Item::Free(items_, it); });
     target->index_ = std::move(g->index_);
     target->order_ = std::move(g->order_);
     g->index_.Clear();
@@ -790,6 +810,49 @@ bool Store::SetItemOrder(std::string_view group, const std::vector<const Item*>&
   return true;
 }
 
+bool Store::RebuildGroupInOrder(std::string_view group, const std::vector<const Item*>& order) {
+  Group* g = MutableGroup(group);
+  if (g == nullptr || Notifies() || order.size() != g->size()) return false;
+  // Everything that allocates comes first: the copy of the old order that taking the
+  // change back needs, room for the steps and in the group order, the undo records.
+  const StoreChange change(*this);
+  auto moved = std::make_unique<StepExtra>();
+  auto respelled = std::make_unique<StepExtra>();
+  auto reordered = std::make_unique<StepExtra>();
+  if (!g->order_.Assign(order, &reordered->order)) return false;
+  // Assign changed nothing else: from here on it is taken back by Reinstate.
+  try {
+    respelled->name.assign(group);
+    moved->place = g->slot;
+    groupOrder_.ReserveOneMore();
+    journal_.reserve(journal_.size() + 3);
+    if (RecordsUndo()) {
+      // The group as it was, then the new one and its items in their new order.
+      GroupSnapshot before;
+      before.items.reserve(reordered->order.size());
+      for (const Item* it : reordered->order) {
+        if (it != nullptr) before.items.emplace_back(it->name(), it->value());
+      }
+      undo_->GroupReplaced(g->name_, std::move(before));
+      undo_->GroupMade(std::string(group));
+      const std::string spelled(group);
+      g->order_.ForEach(
+          [&](const Item* it) { undo_->ItemCreated(spelled, std::string(it->name())); });
+    }
+  } catch (...) {
+    g->order_.Reinstate(reordered->order);
+    throw;
+  }
+  AddStep(StepKind::kItemOrderSet, g, nullptr, nullptr, std::move(reordered));
+  groupOrder_.MoveToEnd(g);
+  AddStep(StepKind::kGroupMovedToEnd, g, nullptr, nullptr, std::move(moved));
+  g->name_.swap(respelled->name);
+  AddStep(StepKind::kGroupRespelled, g, nullptr, nullptr, std::move(respelled));
+  ++generation_;
+  ++edits_;
+  return true;
+}
+
 void Store::SwapGroups(Group* a, Group* b) {
   if (a == b) return;
   const bool recording = changeDepth_ > 0;
@@ -798,7 +861,39 @@ void Store::SwapGroups(Group* a, Group* b) {
   if (recording) journal_.push_back(Step{StepKind::kGroupsSwapped, a, b, nullptr, nullptr, {}});
 }
 
+// Deleted items leave their room on the arena's free lists, where new items of the same
+// size take it again. A document that loses many items for good, or whose values change
+// length, would keep that room for ever: once it is half of what the live items use,
+// they are copied into a fresh arena in document order and the old one goes. Only between
+// changes, when nothing but the groups holds an item; views built from items see edits()
+// move. When memory for the copy runs out, nothing has changed and the room stays.
+void Store::CompactItems() noexcept {
+  if (changeDepth_ > 0 || !journal_.empty() || !items_.WorthCompacting()) return;
+  ItemArena fresh;
+  std::vector<Item*> moved;
+  try {
+    size_t total = 0;
+    groupOrder_.ForEach([&](const Group* g) { total += g->size(); });
+    moved.reserve(total);
+    groupOrder_.ForEach([&](const Group* g) {
+      g->order_.ForEach([&](Item* it) { moved.push_back(Item::CopyInto(fresh, it)); });
+    });
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  // Nothing below can fail. Each index is filled again from its order list, read in
+  // the order the copies lie in memory.
+  size_t next = 0;
+  groupOrder_.ForEach([&](Group* g) {
+    g->order_.Forward([&](Item*) { return moved[next++]; });
+    g->index_.Refill(caseSensitive_, [g](auto&& place) { g->order_.ForEach(place); });
+  });
+  items_.Swap(fresh);
+  ++edits_;
+}
+
 bool Store::AfterChange() {
+  CompactItems();
   if (!quiet) NotifyAll(kNotifyModified);
   if (settings_.autoSave && !quiet && !settings_.readOnly && !loading) {
     return save_ != nullptr && save_(*this);

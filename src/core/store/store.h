@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "store/containers.h"
+#include "store/item_arena.h"
 #include "store/settings.h"
 
 namespace vellix {
@@ -55,21 +56,25 @@ class Item {
   friend class OrderList;
   Item() = default;
   ~Item() = default;
-  static Item* Make(std::string_view name, std::string_view value);
-  static void Free(Item* item);
+  // Items live in their document's arena (ItemArena).
+  static Item* Make(ItemArena& arena, std::string_view name, std::string_view value);
+  static void Free(ItemArena& arena, Item* item);
   // Replaces the value; returns the item, moved to a larger block when it did not fit (the
   // old pointer is then gone).
-  static Item* WithValue(Item* item, std::string_view value);
+  static Item* WithValue(ItemArena& arena, Item* item, std::string_view value);
+  // A copy in `arena`; an item of a long text is not copied but given back as it is.
+  static Item* CopyInto(ItemArena& arena, Item* item);
   // A spelling of the same key: same length, so it is written over the old one.
   void Respell(std::string_view name);
   // Frees an item made ahead of a change unless the change took it.
   struct Hold {
+    ItemArena& arena;
     Item* item = nullptr;
-    Hold() = default;
+    explicit Hold(ItemArena& from) : arena(from) {}
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
     ~Hold() {
-      if (item != nullptr) Free(item);
+      if (item != nullptr) Free(arena, item);
     }
     Item* Take() { return std::exchange(item, nullptr); }
   };
@@ -112,10 +117,12 @@ class Group {
   friend class Store;
   template <class>
   friend class OrderList;
-  explicit Group(std::string displayName) : name_(std::move(displayName)) {}
+  Group(std::string displayName, ItemArena& arena)
+      : name_(std::move(displayName)), arena_(&arena) {}
   ~Group();
 
   std::string name_;
+  ItemArena* arena_;  // the store's, where the items live
   uint32_t slot = 0;  // position in the store's group order (OrderList)
   // Made inside the store change that is open now: taking the change back deletes the whole
   // group, so what happens to its items need not be recorded.
@@ -286,6 +293,8 @@ class Store {
   // Moves whenever any group gains or loses items, an item's value or spelling changes, an
   // item order changes or a group goes: views built from items stay valid while it holds.
   uint64_t edits() const { return edits_; }
+  // Bytes the store's items hold from the system, freed and reusable ones included.
+  size_t itemBytes() const { return items_.heldBytes(); }
   RankingCache& rankingCache() const { return rankingCache_; }
   void DeleteItem(std::string_view group, std::string_view item);
   void DeleteGroup(std::string_view group);
@@ -312,6 +321,16 @@ class Store {
   // Puts a group's items in the given order, which must hold exactly its items; nothing
   // else changes and no undo record is made (the in-place group operations).
   bool SetItemOrder(std::string_view group, const std::vector<const Item*>& order);
+  // Whether a notification would reach anyone now: a listener attached and notifications on.
+  bool Notifies() const { return notifying_ && !listeners_.empty(); }
+  // What DeleteGroup followed by SetItem of each of the group's own items, in `order` (which
+  // must hold exactly its items), gives while nobody is notified: the group at the end of
+  // the groups with this spelling, its items in that order, and the same undo records in
+  // the same order (the group's items replaced, the group made, each item created). The
+  // items keep their nodes, so nothing is copied item by item. False, with nothing done,
+  // when the group is missing, `order` is not its items, or a listener would be notified
+  // (the caller then goes step by step, so that handlers see every step).
+  bool RebuildGroupInOrder(std::string_view group, const std::vector<const Item*>& order);
 
   // Notify listeners (flag 1) and auto-save, unless quiet. False when auto save was due
   // and the file was not written.
@@ -338,6 +357,7 @@ class Store {
   void EraseGroup(Group* g);
   void SwapGroups(Group* a, Group* b);
   void EraseItem(Group* g, Item* it);
+  void CompactItems() noexcept;
   void NotifyAll(int flags);
   // Whether the undo sink keeps records now.
   bool RecordsUndo() const { return undo_ != nullptr && undo_->Recording(); }
@@ -352,19 +372,21 @@ class Store {
   // A step of an open change, with what taking it back needs. Steps never allocate when they
   // are taken back or let go of.
   enum class StepKind : uint8_t {
-    kGroupMade,       // group
-    kGroupErased,     // group, kept
-    kGroupRespelled,  // group; extra->name is the old spelling
-    kGroupsSwapped,   // group, otherGroup
-    kItemMade,        // group, item
-    kItemErased,      // group, item, kept
-    kItemReplaced,    // group, item (the old node, kept), otherItem (its replacement)
-    kItemsSwapped,    // group, item, otherItem
-    kItemOrderSet,    // group; extra->order is the old order
-    kItemsReplaced,   // group; extra->index and extra->list are the old items
+    kGroupMade,        // group
+    kGroupErased,      // group, kept
+    kGroupRespelled,   // group; extra->name is the old spelling
+    kGroupsSwapped,    // group, otherGroup
+    kItemMade,         // group, item
+    kItemErased,       // group, item, kept
+    kItemReplaced,     // group, item (the old node, kept), otherItem (its replacement)
+    kItemsSwapped,     // group, item, otherItem
+    kItemOrderSet,     // group; extra->order is the old order
+    kItemsReplaced,    // group; extra->index and extra->list are the old items
+    kGroupMovedToEnd,  // group; extra->place is its old place in the group order
   };
   struct StepExtra {
     std::string name;
+    uint32_t place = 0;
     std::vector<Item*> order;
     NameIndex<Item> index;
     OrderList<Item> list;
@@ -411,6 +433,8 @@ class Store {
   Round* rounds_ = nullptr;  // innermost round in progress
   unsigned delivering_ = 0;  // flags of the notifications in progress
 
+  // Declared before the journal and the groups that hold items, so that it outlives them.
+  ItemArena items_;
   int changeDepth_ = 0;
   std::vector<Step> journal_;
 
