@@ -88,6 +88,11 @@ for shape in common onegroup; do
   done
 done
 "$dir/bin/bench_files" --memory=both >>"$out/memory.txt"
+# One load of the compressed, enciphered 10,000 x 100 file in a fresh process: its peak above
+# the document it makes.
+"$dir/bin/bench_files" --write=both:"$out/document.dat" >/dev/null
+"$dir/bin/bench_files" --load-memory=both:"$out/document.dat" >>"$out/memory.txt"
+rm -f "$out/document.dat"
 cut -d' ' -f1-3 /proc/loadavg >"$out/load-end"
 [ -n "$keep" ] && mkdir -p "$keep" && cp "$out"/* "$keep"/
 
@@ -220,6 +225,7 @@ if undo in runs:
 # Resident memory of one loaded document, and the peak of a save over the memory before it.
 documents = {}
 save_peak = None
+load_peak = None
 with open(os.path.join(out, "memory.txt")) as f:
     for line in f:
         m = re.match(r"(\w+) (\w+): text [\d.]+ MB, document ([\d.]+) MB resident", line)
@@ -228,6 +234,9 @@ with open(os.path.join(out, "memory.txt")) as f:
         m = re.match(r"save both: document ([\d.]+) MiB resident, peak during the save ([-+\d.]+) MiB", line)
         if m:
             save_peak = (float(m.group(1)), float(m.group(2)))
+        m = re.match(r"load: ([\d.]+) ms, document ([\d.]+) MiB resident, peak above the document ([-+\d.]+) MiB", line)
+        if m:
+            load_peak = (float(m.group(1)), float(m.group(2)), float(m.group(3)))
 print()
 print("Resident memory of one loaded document, MB ('x' = Vellix / peer: below 1, Vellix is smaller):")
 for shape, label in shapes.items():
@@ -239,6 +248,9 @@ for shape, label in shapes.items():
 if save_peak is not None:
     print(f"Compressed + enciphered save of 10,000 x 100: the peak stays {save_peak[1]:+.2f} MiB over the "
           f"{save_peak[0]:.1f} MiB before it (goal: within 8 MiB)")
+if load_peak is not None:
+    print(f"Load of the same file in a fresh process: {load_peak[0]:.0f} ms; the peak stays "
+          f"{load_peak[2]:+.2f} MiB over the {load_peak[1]:.1f} MiB document (goal: within 8 MiB)")
 
 start = open(os.path.join(out, "load-start")).read().split()
 end = open(os.path.join(out, "load-end")).read().split()

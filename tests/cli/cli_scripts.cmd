@@ -4,6 +4,9 @@ printf '[Service]\nExecStart=/bin/a\nExecStart=/bin/b\nType=simple\n' > unit.ser
 vellix get unit.service Service User --default root
 vellix get unit.service Nobody User --default root
 vellix get unit.service Service ExecStart --all
+# A real key named like a renamed repeat is no value of the key, whichever way the text comes.
+printf '[S]\nx=1\nx.1=other key\n[S]\nx=2\n' > dotted.ini; vellix get dotted.ini S x --all; vellix get - S x --all < dotted.ini
+vellix convert dotted.ini dotted.dat --out-compressed --force; vellix get dotted.dat S x --all --compressed
 vellix get unit.service Service --default x
 vellix set s.ini a x 1 b y 2
 vellix set s.ini a x 3 b; vellix get s.ini --format=lines

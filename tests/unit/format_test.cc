@@ -876,6 +876,17 @@ TEST(ItemLookupScan, EqualsTheWholeReadUnderEverySetting) {
         ASSERT_EQ(got.outcome, ItemLookup::Outcome::kFound) << where;
         EXPECT_EQ(got.item, item->name()) << where;
         EXPECT_EQ(got.value, item->value()) << where;
+        // Every line of the item: the document keeps the first of them where repeats are
+        // dropped or renamed, the last where the last one wins.
+        const ItemLookup every = LookupItem(text, settings, cs, g, i, LookupValues::kEvery);
+        ASSERT_EQ(every.outcome, ItemLookup::Outcome::kFound) << where;
+        ASSERT_FALSE(every.values.empty()) << where;
+        const int32_t mode = settings.itemRepeatMode;
+        if (mode == kItemRepeatFirst || mode == kItemRepeatRename) {
+          EXPECT_EQ(every.values.front(), got.value) << where;
+        } else if (mode == kItemRepeatLast) {
+          EXPECT_EQ(every.values.back(), got.value) << where;
+        }
       }
     }
   }

@@ -13,6 +13,7 @@
 #include "files/file_lookup.h"
 #include "files/merge.h"
 #include "format/text.h"
+#include "io/blocks.h"
 #include "io/file_io.h"
 #include "options.h"
 #include "search/search.h"
@@ -160,13 +161,35 @@ void PrintValue(Output& out, const GetOptions& o, const FileSettings& settings, 
   }
 }
 
+// Every line of an item, by scanning the file's text: a plain file as it is read, standard
+// input and a compressed or enciphered file decoded in memory. kUnsure when the scan cannot answer,
+// or the file cannot be read or decoded (the whole read then says why).
+ItemLookup ScanEvery(const std::string& file, const FileSettings& settings,
+                     const std::string& group, const std::string& item) {
+  const DocumentSettings& s = settings.document;
+  if (file != "-" && !s.compressFile && !s.encrypt) {
+    return LookupFileItem(file, s, settings.caseSensitive, group, item, LookupValues::kEvery);
+  }
+  std::string text;
+  if (file == "-") {
+    text = ReadInput(file);
+  } else if (!ReadWholeFile(file, text)) {
+    return {};
+  }
+  if (s.compressFile) {
+    std::string inflated;
+    if (!DecompressBlock(text, inflated)) return {};
+    text.swap(inflated);
+  }
+  if (s.encrypt) CipherBlock(text, s.encryptionKey);
+  return LookupItem(text, s, settings.caseSensitive, group, item, LookupValues::kEvery);
+}
+
 int Get(const GetOptions& o) {
   if ((o.fallback || o.all) && !o.item) {
     throw Failure(kUsage, o.file, std::string(o.all ? "--all" : "--default") + " needs GROUP ITEM");
   }
   FileSettings settings = InputSettings(o.format);
-  // Every value of a repeated item is kept, as ITEM, ITEM.1, ITEM.2 and so on.
-  if (o.all) settings.document.itemRepeatMode = kItemRepeatRename;
   const auto noGroup = [&] { return Failure(kNotFound, o.file, "no group " + Quoted(*o.group)); };
   const auto noItem = [&] {
     return Failure(kNotFound, o.file,
@@ -175,14 +198,26 @@ int Get(const GetOptions& o) {
   // One value of a plain file is found by scanning the file as it is read, without building
   // the document; whatever the scan cannot answer for certain is read whole below.
   const DocumentSettings& s = settings.document;
-  if (o.item && !o.all && o.file != "-" && !s.compressFile && !s.encrypt) {
-    const ItemLookup found = LookupFileItem(o.file, s, settings.caseSensitive, *o.group, *o.item);
+  // --all lists every line of the item, which only the scan sees: a whole read keeps one
+  // value, or renames repeats to ITEM.1, ITEM.2, ..., which a real item of that name would
+  // be taken for (that is the way left when the scan cannot answer).
+  if (o.item && (o.all || (o.file != "-" && !s.compressFile && !s.encrypt))) {
+    const ItemLookup found =
+        o.all ? ScanEvery(o.file, settings, *o.group, *o.item)
+              : LookupFileItem(o.file, s, settings.caseSensitive, *o.group, *o.item);
+    if (found.outcome == ItemLookup::Outcome::kUnsure && o.all) {
+      settings.document.itemRepeatMode = kItemRepeatRename;
+    }
     if (found.outcome != ItemLookup::Outcome::kUnsure) {
       Store empty;
       Adopt(empty, settings);
       empty.SetCaseSensitive(settings.caseSensitive);
       Output out;
-      if (found.outcome == ItemLookup::Outcome::kFound) {
+      if (found.outcome == ItemLookup::Outcome::kFound && o.all) {
+        for (const std::string& value : found.values) {
+          PrintValue(out, o, settings, empty, found.group, found.item, value);
+        }
+      } else if (found.outcome == ItemLookup::Outcome::kFound) {
         PrintValue(out, o, settings, empty, found.group, found.item, found.value);
       } else if (o.fallback) {
         PrintValue(out, o, settings, empty, *o.group, *o.item, *o.fallback);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "files/files.h"
@@ -301,6 +302,10 @@ std::string ReadInput(const std::string& file) {
     }
     return bytes;
   }
+  // Standard input can be read only once: a second reader (a whole read after a scan that
+  // could not answer) gets the same bytes.
+  static std::optional<std::string> standardInput;
+  if (standardInput) return *standardInput;
   char buffer[1 << 16];
   // Standard input is binary (UseBinaryStandardStreams), so the bytes come as they are.
   for (;;) {
@@ -310,6 +315,7 @@ std::string ReadInput(const std::string& file) {
     if (std::ferror(stdin)) throw Failure(kIoError, "-", "cannot be read: " + SystemError(errno));
     break;
   }
+  standardInput = bytes;
   return bytes;
 }
 

@@ -8,7 +8,8 @@
 namespace vellix {
 
 ItemLookup LookupFileItem(const std::string& path, const DocumentSettings& settings,
-                          bool caseSensitive, std::string_view group, std::string_view item) {
+                          bool caseSensitive, std::string_view group, std::string_view item,
+                          LookupValues values) {
   // Without blocking: a FIFO is not waited on, and is then refused as no regular file.
   const int fd = Retrying(&FileSystemCalls::open, path.c_str(), kOpenRead | kOpenNoWait, 0u);
   if (fd < 0) return ItemLookup{};
@@ -22,7 +23,7 @@ ItemLookup LookupFileItem(const std::string& path, const DocumentSettings& setti
     return ItemLookup{};
   }
 
-  ItemScan scan(settings, caseSensitive, group, item);
+  ItemScan scan(settings, caseSensitive, group, item, values);
   // A piece of a mebibyte: the start of a line left over from the last piece is moved to the
   // front, and a line longer than the buffer grows it.
   std::string buffer(size_t{1} << 20, '\0');

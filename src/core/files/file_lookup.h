@@ -15,6 +15,7 @@ namespace vellix {
 // file, a read error): the caller then loads the file as usual, and that load says what is
 // wrong with it.
 ItemLookup LookupFileItem(const std::string& path, const DocumentSettings& settings,
-                          bool caseSensitive, std::string_view group, std::string_view item);
+                          bool caseSensitive, std::string_view group, std::string_view item,
+                          LookupValues values = LookupValues::kDocument);
 
 }  // namespace vellix

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "format/text.h"
 #include "store/name_key.h"
@@ -45,12 +46,13 @@ const char* FindSpecial(const char* p, const char* end) {
 class ItemScan::Scanner {
  public:
   Scanner(const DocumentSettings& settings, bool caseSensitive, std::string_view group,
-          std::string_view item)
+          std::string_view item, LookupValues values)
       : settings_(settings),
         cs_(caseSensitive),
         newLine_(settings_.NewLineText()),
         group_(group),
         item_(item),
+        every_(values == LookupValues::kEvery),
         finder_(newLine_),
         unsure_(!Supported()),
         receiving_(SameKey(std::string_view(), group_, caseSensitive)) {}
@@ -93,6 +95,7 @@ class ItemScan::Scanner {
     result.outcome = ItemLookup::Outcome::kFound;
     result.item = itemSpelling_;
     result.value = value_;
+    result.values = values_;
     return result;
   }
 
@@ -107,7 +110,7 @@ class ItemScan::Scanner {
     }
     // A renamed repeat is "name.N": a name with a dot may be one.
     if (groups == kGroupRepeatRename && group_.find('.') != std::string_view::npos) return false;
-    if (settings_.itemRepeatMode == kItemRepeatRename &&
+    if (!every_ && settings_.itemRepeatMode == kItemRepeatRename &&
         item_.find('.') != std::string_view::npos) {
       return false;
     }
@@ -225,6 +228,15 @@ class ItemScan::Scanner {
       return;
     }
     const bool asked = SameKey(parts.name, item_, cs_);
+    if (every_) {
+      // Every line counts, repeats too; the name keeps its first spelling.
+      PrepareGroup();
+      if (!asked) return;
+      if (!found_) itemSpelling_.assign(parts.name);
+      found_ = true;
+      values_.emplace_back(value);
+      return;
+    }
     switch (settings_.itemRepeatMode) {
       case kItemRepeatFirst:
         // A repeat leaves the group as it is, its spelling too: every name is kept.
@@ -267,6 +279,7 @@ class ItemScan::Scanner {
   void Forget() {
     exists_ = false;
     found_ = false;
+    values_.clear();
     firstNames_.clear();
   }
 
@@ -275,6 +288,7 @@ class ItemScan::Scanner {
   const std::string_view newLine_;
   const std::string group_;
   const std::string item_;
+  const bool every_;
   const NewLineFinder finder_;
 
   size_t length_ = 0;
@@ -288,6 +302,7 @@ class ItemScan::Scanner {
   bool found_ = false;
   std::string itemSpelling_;
   std::string value_;
+  std::vector<std::string> values_;
   std::unordered_set<std::string> firstNames_;  // keys of the group's items (first one wins)
 
   std::string scratch_;
@@ -296,8 +311,8 @@ class ItemScan::Scanner {
 };
 
 ItemScan::ItemScan(const DocumentSettings& settings, bool caseSensitive, std::string_view group,
-                   std::string_view item)
-    : scanner_(std::make_unique<Scanner>(settings, caseSensitive, group, item)) {}
+                   std::string_view item, LookupValues values)
+    : scanner_(std::make_unique<Scanner>(settings, caseSensitive, group, item, values)) {}
 
 ItemScan::~ItemScan() = default;
 
@@ -309,8 +324,8 @@ ItemLookup ItemScan::Finish(std::string_view last) {
 }
 
 ItemLookup LookupItem(std::string_view text, const DocumentSettings& settings, bool caseSensitive,
-                      std::string_view group, std::string_view item) {
-  return ItemScan(settings, caseSensitive, group, item).Finish(text);
+                      std::string_view group, std::string_view item, LookupValues values) {
+  return ItemScan(settings, caseSensitive, group, item, values).Finish(text);
 }
 
 }  // namespace vellix

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/settings.h"
 
@@ -21,6 +22,16 @@ struct ItemLookup {
   std::string group;  // the group's name as the document would spell it (kNoItem, kFound)
   std::string item;   // the item's name as the document would spell it (kFound)
   std::string value;  // (kFound)
+  // With `every`: the value of every line of the item in the group, in the text's order
+  // (kFound).
+  std::vector<std::string> values;
+};
+
+// What a lookup looks for.
+enum class LookupValues {
+  kDocument,  // the value the document would hold
+  kEvery,     // every line of the item in the group, whatever the item repeat policy says
+              // (git config's --get-all); the spelling is the first line's
 };
 
 // Looks up one item of plain INI text exactly as ParseText followed by a lookup in the store
@@ -39,14 +50,15 @@ struct ItemLookup {
 // - a header without its closing bracket comes while repeated groups keep their first;
 // - the text, or a name or value of the group asked for, is longer than an item can hold.
 ItemLookup LookupItem(std::string_view text, const DocumentSettings& settings, bool caseSensitive,
-                      std::string_view group, std::string_view item);
+                      std::string_view group, std::string_view item,
+                      LookupValues values = LookupValues::kDocument);
 
 // The same over a text that comes in pieces (a file as it is read), in memory that does not
 // grow with the text.
 class ItemScan {
  public:
   ItemScan(const DocumentSettings& settings, bool caseSensitive, std::string_view group,
-           std::string_view item);
+           std::string_view item, LookupValues values = LookupValues::kDocument);
   ~ItemScan();
   ItemScan(const ItemScan&) = delete;
   ItemScan& operator=(const ItemScan&) = delete;
