@@ -316,6 +316,27 @@ int WriteInPlace(const std::string& path, std::string_view content, bool& oldBac
   return error;
 }
 
+// Opens a regular file for reading and says in `info` which file it is. A file that is
+// there but cannot be read is not an empty file: `info` then says it is there, with the
+// error.
+bool OpenForReading(const std::string& path, Fd& fd, FileStatus& st, ReadInfo& info) {
+  info = ReadInfo{};
+  if ((info.error = OpenRegular(path, kOpenRead, fd, st)) != 0) {
+    FileStatus seen;
+    if (Retrying(&FileSystemCalls::stat, path.c_str(), &seen) == 0 &&
+        seen.kind == FileKind::kRegular) {
+      info.regular = true;
+      info.device = seen.device;
+      info.inode = seen.inode;
+    }
+    return false;
+  }
+  info.regular = true;
+  info.device = st.device;
+  info.inode = st.inode;
+  return true;
+}
+
 }  // namespace
 
 FileSystemCalls& FileSystem() {
@@ -326,24 +347,10 @@ FileSystemCalls& FileSystem() {
 bool ReadWholeFile(const std::string& path, std::string& out, ReadInfo* info) {
   ReadInfo local;
   ReadInfo& r = info != nullptr ? *info : local;
-  r = ReadInfo{};
   out.clear();
   FileStatus st;
   Fd fd;
-  if ((r.error = OpenRegular(path, kOpenRead, fd, st)) != 0) {
-    // A file that is there but cannot be read is not an empty file: say so.
-    FileStatus seen;
-    if (Retrying(&FileSystemCalls::stat, path.c_str(), &seen) == 0 &&
-        seen.kind == FileKind::kRegular) {
-      r.regular = true;
-      r.device = seen.device;
-      r.inode = seen.inode;
-    }
-    return false;
-  }
-  r.regular = true;
-  r.device = st.device;
-  r.inode = st.inode;
+  if (!OpenForReading(path, fd, st, r)) return false;
   try {
     // One buffer sized from the file; a file that grows while it is read grows the buffer
     // by doubling.
@@ -378,23 +385,9 @@ FileReader::~FileReader() {
 }
 
 bool FileReader::Open(const std::string& path, ReadInfo& info) {
-  info = ReadInfo{};
   FileStatus st;
   Fd fd;
-  if ((info.error = OpenRegular(path, kOpenRead, fd, st)) != 0) {
-    // A file that is there but cannot be read is not an empty file: say so.
-    FileStatus seen;
-    if (Retrying(&FileSystemCalls::stat, path.c_str(), &seen) == 0 &&
-        seen.kind == FileKind::kRegular) {
-      info.regular = true;
-      info.device = seen.device;
-      info.inode = seen.inode;
-    }
-    return false;
-  }
-  info.regular = true;
-  info.device = st.device;
-  info.inode = st.inode;
+  if (!OpenForReading(path, fd, st, info)) return false;
   if (fd_ >= 0) FileSystem().close(fd_);
   fd_ = fd.Release();
   size_ = st.size;
