@@ -130,20 +130,31 @@ std::vector<WalkCase> Cases() {
       {"load a file",
        [fill](Store& s) {
          fill(s);
-         FILE* f = std::fopen(WalkFile().c_str(), "w");
+         FILE* f = std::fopen(WalkFile().c_str(), "wb");
          ASSERT_NE(f, nullptr);
          const std::string text = Text(2, 8);
          std::fwrite(text.data(), 1, text.size(), f);
          std::fclose(f);
        },
        [](Store& s) { LoadFile(s, WalkFile(), false, false, ""); }},
+      // Read as the bytes it holds, and noted as not read cleanly.
+      {"load a plain file that was said to be compressed",
+       [fill](Store& s) {
+         fill(s);
+         FILE* f = std::fopen(WalkFile().c_str(), "wb");
+         ASSERT_NE(f, nullptr);
+         const std::string text = Text(2, 8);
+         std::fwrite(text.data(), 1, text.size(), f);
+         std::fclose(f);
+       },
+       [](Store& s) { LoadFile(s, WalkFile(), true, false, ""); }},
       {"load a compressed, enciphered file",
        [fill](Store& s) {
          fill(s);
          std::string bytes = Text(2, 8);
          CipherBlock(bytes, "key");
          bytes = CompressBlock(bytes);
-         FILE* f = std::fopen(WalkFile().c_str(), "w");
+         FILE* f = std::fopen(WalkFile().c_str(), "wb");
          ASSERT_NE(f, nullptr);
          std::fwrite(bytes.data(), 1, bytes.size(), f);
          std::fclose(f);

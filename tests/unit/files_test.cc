@@ -932,7 +932,7 @@ TEST_F(StoreFiles, ALoadReportSaysWhyAFileWasNotTakenInWhole) {
 // pieces in, or only at the end): a bad block falls back to its raw bytes, with what was
 // read of the stream taken back; a read error part-way leaves the store as it was.
 TEST_F(StoreFiles, AStreamedLoadReadsAsTheWholeBytesAtEveryFault) {
-  const std::string text = IniLikeText(400, 60) + "[tail]\r\nlast=1";  // some 900 KB
+  const std::string text = IniLikeText(400, 60) + "[tail]\r\nlast=1";  // some 580 KB
   std::string enciphered = text;
   CipherBlock(enciphered, "sesame");
   const std::string block = CompressBlock(enciphered);
@@ -945,7 +945,7 @@ TEST_F(StoreFiles, AStreamedLoadReadsAsTheWholeBytesAtEveryFault) {
   std::string flipped = block;  // one byte of the stream damaged half way
   flipped[block.size() / 2] = static_cast<char>(flipped[block.size() / 2] ^ 0x55);
   std::string withZero = text;  // a zero byte several pieces in
-  withZero[600000] = '\0';
+  withZero[text.size() * 2 / 3] = '\0';
   std::string zeroEnciphered = withZero;
   CipherBlock(zeroEnciphered, "sesame");
   struct Case {

@@ -294,6 +294,9 @@ class LoadText final : public TextSource {
 bool TakeIn(Store& store, ByteSource& bytes, const ReadInfo& info, bool compressed, bool encrypted,
             std::string_view key, LoadReport* report) {
   LoadReport seen;
+  // Room to note the file as not read cleanly, made before anything is taken in: noting it
+  // after the parse must not run out of memory with the document already changed.
+  if (info.regular) store.uncleanFiles.reserve(store.uncleanFiles.size() + 1);
   // Control bytes in deciphered text are most likely a wrong key; in other text they are
   // only reported (an enciphered file read without its key, most likely).
   const TextBytes textBytes(store.NewLineText());
