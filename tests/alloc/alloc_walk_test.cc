@@ -94,6 +94,14 @@ std::string SavedThenLoaded(const Store& s) {
 
 std::string WalkFile() { return "/tmp/vellix-alloc-walk-" + std::to_string(::getpid()) + ".ini"; }
 
+// The walk's file, holding exactly these bytes (binary: no line ends are changed).
+void WriteWalkFile(const std::string& bytes) {
+  FILE* f = std::fopen(WalkFile().c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
 struct WalkCase {
   const char* name;
   std::function<void(Store&)> setUp;  // runs with no failure armed
@@ -130,22 +138,14 @@ std::vector<WalkCase> Cases() {
       {"load a file",
        [fill](Store& s) {
          fill(s);
-         FILE* f = std::fopen(WalkFile().c_str(), "wb");
-         ASSERT_NE(f, nullptr);
-         const std::string text = Text(2, 8);
-         std::fwrite(text.data(), 1, text.size(), f);
-         std::fclose(f);
+         WriteWalkFile(Text(2, 8));
        },
        [](Store& s) { LoadFile(s, WalkFile(), false, false, ""); }},
       // Read as the bytes it holds, and noted as not read cleanly.
       {"load a plain file that was said to be compressed",
        [fill](Store& s) {
          fill(s);
-         FILE* f = std::fopen(WalkFile().c_str(), "wb");
-         ASSERT_NE(f, nullptr);
-         const std::string text = Text(2, 8);
-         std::fwrite(text.data(), 1, text.size(), f);
-         std::fclose(f);
+         WriteWalkFile(Text(2, 8));
        },
        [](Store& s) { LoadFile(s, WalkFile(), true, false, ""); }},
       {"load a compressed, enciphered file",
@@ -153,11 +153,7 @@ std::vector<WalkCase> Cases() {
          fill(s);
          std::string bytes = Text(2, 8);
          CipherBlock(bytes, "key");
-         bytes = CompressBlock(bytes);
-         FILE* f = std::fopen(WalkFile().c_str(), "wb");
-         ASSERT_NE(f, nullptr);
-         std::fwrite(bytes.data(), 1, bytes.size(), f);
-         std::fclose(f);
+         WriteWalkFile(CompressBlock(bytes));
        },
        [](Store& s) { LoadFile(s, WalkFile(), true, true, "key"); }},
       {"undo",
