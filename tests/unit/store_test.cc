@@ -10,6 +10,7 @@
 
 #include "calc/hashed.h"
 #include "format/text.h"
+#include "store/name_key.h"
 #include "store/number_text.h"
 #include "store/store.h"
 #include "undo/undo.h"
@@ -420,37 +421,95 @@ TEST(ItemArenaTest, ChurnKeepsTheDocumentAndItsMemoryBounded) {
   EXPECT_LE(static_cast<double>(store.itemBytes()), 1.5 * static_cast<double>(fresh.itemBytes()));
 }
 
-TEST(ContainersTest, OrderListMatchesAPlainVector) {
-  std::mt19937 rng(7);
-  std::vector<std::unique_ptr<Node>> pool;
-  OrderList<Node> list;
-  NameIndex<Node> index;
-  std::vector<Node*> model;
-  for (int step = 0; step < 20000; ++step) {
-    const unsigned op = rng() % 10;
-    if (op < 5 || model.empty()) {
-      pool.push_back(std::make_unique<Node>(Node{"n" + std::to_string(step)}));
-      list.PushBack(pool.back().get());
-      index.Insert(pool.back().get(), false);
-      model.push_back(pool.back().get());
-    } else if (op < 8) {
-      const size_t at = rng() % model.size();
-      list.Remove(model[at]);
-      index.Erase(model[at], false);
-      model.erase(model.begin() + static_cast<long>(at));
-    } else if (op < 9 && model.size() > 1) {
-      const size_t a = rng() % model.size(), b = rng() % model.size();
-      list.Swap(model[a], model[b]);
-      std::swap(model[a], model[b]);
-    } else {
-      ASSERT_EQ(list.size(), model.size());
-      const size_t at = rng() % model.size();
-      ASSERT_EQ(list.At(at), model[at]);
-      ASSERT_EQ(index.Find(model[at]->name, false), model[at]);
+// Names are read a word at a time and their last 1 to 7 bytes by overlapping loads: at every
+// length, a name, its other spellings and a name one byte away must key as they should.
+// The bytes next to the letters ('@', '[', '`', '{') and above 127 do not fold.
+TEST(NameKeyTest, KeysAtEveryLength) {
+  const std::string alphabet =
+      "aZq@[`{\x80\xff"
+      "09._-";
+  std::mt19937 rng(11);
+  for (size_t n = 0; n <= 40; ++n) {
+    for (int round = 0; round < 20; ++round) {
+      std::string name;
+      for (size_t i = 0; i < n; ++i) name.push_back(alphabet[rng() % alphabet.size()]);
+      std::string upper = name;
+      for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      }
+      const std::string lower = LowerAscii(name);
+      ASSERT_TRUE(SameKey(name, upper, false)) << name;
+      ASSERT_EQ(SameKey(name, upper, true), name == upper) << name;
+      ASSERT_EQ(HashKey(name, false), HashKey(upper, false)) << name;
+      ASSERT_EQ(HashKey(name, false), HashKey(lower, false)) << name;
+      for (size_t i = 0; i < n; ++i) {
+        std::string other = name;
+        other[i] = other[i] == '0' ? '1' : '0';
+        ASSERT_FALSE(SameKey(name, other, false)) << name << " at " << i;
+        ASSERT_NE(HashKey(name, false), HashKey(other, false)) << name << " at " << i;
+        ASSERT_NE(HashKey(name, true), HashKey(other, true)) << name << " at " << i;
+      }
+      ASSERT_FALSE(SameKey(name, name + "a", false));
     }
   }
-  ASSERT_EQ(list.Nodes(), model);
-  for (Node* n : model) ASSERT_EQ(index.Find(n->name, true), n);
+}
+
+// The walk runs with the storage from the global allocator and from an arena (small
+// groups), and now and then moves both containers to ones of the other kind and sets and
+// takes back an order, so that storage is always given back where it came from (the
+// sanitizer build catches a mismatch).
+TEST(ContainersTest, OrderListMatchesAPlainVector) {
+  for (const bool withArena : {false, true}) {
+    SCOPED_TRACE(withArena ? "arena" : "global allocator");
+    ItemArena arena;
+    ItemArena* from = withArena ? &arena : nullptr;
+    std::mt19937 rng(7);
+    std::vector<std::unique_ptr<Node>> pool;
+    OrderList<Node> list(from);
+    NameIndex<Node> index(from);
+    std::vector<Node*> model;
+    for (int step = 0; step < 20000; ++step) {
+      const unsigned op = rng() % 10;
+      if (step % 997 == 0) {
+        OrderList<Node> otherList(step % 2 == 0 ? nullptr : &arena);
+        NameIndex<Node> otherIndex(step % 2 == 0 ? nullptr : &arena);
+        otherList = std::move(list);
+        otherIndex = std::move(index);
+        list = std::move(otherList);
+        index = std::move(otherIndex);
+        const std::vector<const Node*> reversed(model.rbegin(), model.rend());
+        OrderList<Node>::Storage previous;
+        ASSERT_TRUE(list.Assign(reversed, &previous));
+        ASSERT_EQ(list.size(), model.size());
+        if (!model.empty()) {
+          ASSERT_EQ(list.At(0), model.back());
+        }
+        list.Reinstate(previous);
+      }
+      if (op < 5 || model.empty()) {
+        pool.push_back(std::make_unique<Node>(Node{"n" + std::to_string(step)}));
+        list.PushBack(pool.back().get());
+        index.Insert(pool.back().get(), false);
+        model.push_back(pool.back().get());
+      } else if (op < 8) {
+        const size_t at = rng() % model.size();
+        list.Remove(model[at]);
+        index.Erase(model[at], false);
+        model.erase(model.begin() + static_cast<long>(at));
+      } else if (op < 9 && model.size() > 1) {
+        const size_t a = rng() % model.size(), b = rng() % model.size();
+        list.Swap(model[a], model[b]);
+        std::swap(model[a], model[b]);
+      } else {
+        ASSERT_EQ(list.size(), model.size());
+        const size_t at = rng() % model.size();
+        ASSERT_EQ(list.At(at), model[at]);
+        ASSERT_EQ(index.Find(model[at]->name, false), model[at]);
+      }
+    }
+    ASSERT_EQ(list.Nodes(), model);
+    for (Node* n : model) ASSERT_EQ(index.Find(n->name, true), n);
+  }
 }
 
 }  // namespace

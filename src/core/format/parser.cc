@@ -319,6 +319,7 @@ class Parser {
       node_ = store_.PrepareGroup(Current());
       prepared_ = true;
       nodeGeneration_ = store_.generation();
+      if (node_->size() == 0) GiveRoomLikeTheLast();
     } else if (node_ == nullptr) {
       node_ = store_.MutableGroup(Current());
       nodeGeneration_ = store_.generation();
@@ -326,8 +327,23 @@ class Parser {
     return node_;
   }
   void ForgetNode() {
+    if (prepared_ && nodeGeneration_ == store_.generation()) {
+      sizeBeforeLast_ = lastSize_;
+      lastSize_ = node_->size();
+    }
     node_ = nullptr;
     prepared_ = false;
+  }
+
+  // Most files have groups of much the same size, and a new group that grows item by item
+  // would move its order list and rebuild its index half a dozen times on the way. It gets
+  // room at once for as many items as the smaller of the last two groups read held: a
+  // single large group among small ones gives no room away, and a group that turns out
+  // smaller only leaves unused what the one before it needed. Large groups get room ahead
+  // by GrowAhead instead.
+  void GiveRoomLikeTheLast() {
+    const size_t room = std::min({lastSize_, sizeBeforeLast_, kLargeGroup});
+    if (room > 1) store_.ReserveItems(node_, room);
   }
 
   // Freezes the current group's name before the path changes under it.
@@ -553,6 +569,8 @@ class Parser {
   std::string nameScratch_;
   std::string valueScratch_;
   std::string scoutScratch_;
+  size_t lastSize_ = 0;  // the items of the last two groups read, when they were left
+  size_t sizeBeforeLast_ = 0;
   const Group* reservedGroup_ = nullptr;  // the large group given room ahead, and for how many
   size_t reservedFor_ = 0;
   SuffixCounter groupSuffixes_;

@@ -55,9 +55,15 @@ void AdviseHugePages(void* p, size_t bytes) noexcept {
 #endif
 }
 
-SlotArray::SlotArray(size_t n) : size_(n) {
+SlotArray::SlotArray(size_t n, ItemArena* arena) : size_(n) {
   if (n == 0) return;
   const size_t bytes = n * sizeof(SlotWord);
+  if (arena != nullptr && ItemArena::FromBlocks(bytes)) {
+    data_ = static_cast<SlotWord*>(arena->Allocate(bytes));
+    std::memset(data_, 0, bytes);
+    arena_ = arena;
+    return;
+  }
   if (bytes >= kHugePageBytes) {
     size_t mapped = bytes;
     if (void* p = MapLargeBlock(mapped)) {
@@ -83,7 +89,9 @@ SlotArray::SlotArray(size_t n) : size_(n) {
 
 void SlotArray::Release() {
   if (data_ == nullptr) return;
-  if (mappedBytes_ != 0) {
+  if (arena_ != nullptr) {
+    arena_->Release(data_, size_ * sizeof(SlotWord));
+  } else if (mappedBytes_ != 0) {
     UnmapLargeBlock(data_, mappedBytes_);
   } else if (malloced_) {
     std::free(data_);
@@ -94,6 +102,7 @@ void SlotArray::Release() {
   size_ = 0;
   mappedBytes_ = 0;
   malloced_ = false;
+  arena_ = nullptr;
 }
 
 }  // namespace vellix

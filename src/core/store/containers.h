@@ -10,10 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "store/item_arena.h"
 #include "store/name_key.h"
 
 namespace vellix {
@@ -54,10 +57,15 @@ void AdviseHugePages(void* p, size_t bytes) noexcept;
 // Zeroed slot storage of a hash index. Large tables are mapped with huge pages asked for:
 // lookups land on random slots, and with 4 KiB pages a table of millions of slots costs a
 // TLB miss on nearly every probe.
+//
+// Small tables (a group of up to about a hundred items) come from the arena the index is
+// given, when it is given one: a document of many small groups would otherwise make tens of
+// thousands of allocations of a few hundred bytes, each growth one more, and in a process
+// that has just let a document go the allocator is at its slowest for them.
 class SlotArray {
  public:
   SlotArray() = default;
-  explicit SlotArray(size_t n);
+  explicit SlotArray(size_t n, ItemArena* arena = nullptr);
   ~SlotArray() { Release(); }
   SlotArray(const SlotArray&) = delete;
   SlotArray& operator=(const SlotArray&) = delete;
@@ -87,16 +95,58 @@ class SlotArray {
     size_ = other.size_;
     mappedBytes_ = other.mappedBytes_;
     malloced_ = other.malloced_;
+    arena_ = other.arena_;
     other.data_ = nullptr;
     other.size_ = 0;
     other.mappedBytes_ = 0;
     other.malloced_ = false;
+    other.arena_ = nullptr;
   }
 
   SlotWord* data_ = nullptr;
   size_t size_ = 0;
-  size_t mappedBytes_ = 0;  // non-zero when the storage is a mapping of its own
-  bool malloced_ = false;   // from calloc, not operator new
+  size_t mappedBytes_ = 0;      // non-zero when the storage is a mapping of its own
+  bool malloced_ = false;       // from calloc, not operator new
+  ItemArena* arena_ = nullptr;  // non-null when the storage is from this arena
+};
+
+// Gives a container's storage from an arena while it is small, like SlotArray; larger
+// storage, and all storage of a container given no arena, comes from the global allocator.
+// It goes with the storage when a container is moved, copied or swapped, so storage is
+// always given back where it came from.
+template <class T>
+class ArenaAllocator {
+ public:
+  using value_type = T;
+  using propagate_on_container_copy_assignment = std::true_type;
+  using propagate_on_container_move_assignment = std::true_type;
+  using propagate_on_container_swap = std::true_type;
+
+  ArenaAllocator() = default;
+  explicit ArenaAllocator(ItemArena* arena) : arena_(arena) {}
+  template <class U>
+  explicit ArenaAllocator(const ArenaAllocator<U>& other) : arena_(other.arena()) {}
+
+  T* allocate(size_t n) {
+    if (FromArena(n)) return static_cast<T*>(arena_->Allocate(n * sizeof(T)));
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* p, size_t n) noexcept {
+    if (FromArena(n)) {
+      arena_->Release(p, n * sizeof(T));
+    } else {
+      std::allocator<T>().deallocate(p, n);
+    }
+  }
+  ItemArena* arena() const { return arena_; }
+  bool operator==(const ArenaAllocator& other) const { return arena_ == other.arena_; }
+
+ private:
+  bool FromArena(size_t n) const {
+    return arena_ != nullptr && n <= ItemArena::kMaxSmall / sizeof(T);
+  }
+
+  ItemArena* arena_ = nullptr;
 };
 
 // Open-addressing hash index of nodes by the key of their name (KeyName(node)). A slot is
@@ -110,6 +160,20 @@ class SlotArray {
 template <class T>
 class NameIndex {
  public:
+  NameIndex() = default;
+  // Small tables come from `arena` (see SlotArray).
+  explicit NameIndex(ItemArena* arena) : arena_(arena) {}
+  NameIndex(NameIndex&& other) noexcept
+      : slots_(std::move(other.slots_)),
+        count_(std::exchange(other.count_, 0)),
+        arena_(other.arena_) {}
+  // Takes the other's entries; where this index takes its tables from stays as it was.
+  NameIndex& operator=(NameIndex&& other) noexcept {
+    slots_ = std::move(other.slots_);
+    count_ = std::exchange(other.count_, 0);
+    return *this;
+  }
+
   size_t size() const { return count_; }
 
   T* Find(std::string_view name, bool caseSensitive) const {
@@ -266,7 +330,7 @@ class NameIndex {
   void Rehash(size_t cap, bool caseSensitive, Walk&& walk) {
     // The new table is allocated before the old one is let go: a failure leaves the index
     // whole. Nothing below allocates.
-    SlotArray grown(cap);
+    SlotArray grown(cap, arena_);
     SlotArray old = std::move(slots_);
     slots_ = std::move(grown);
     PlaceAll(caseSensitive, walk, old);
@@ -307,6 +371,7 @@ class NameIndex {
 
   SlotArray slots_;
   size_t count_ = 0;
+  ItemArena* arena_ = nullptr;
 };
 
 // Creation-order list of nodes (each with a `uint32_t slot` member naming its position).
@@ -314,6 +379,13 @@ class NameIndex {
 template <class T>
 class OrderList {
  public:
+  // The positions, removed nodes' places (null) included; small lists keep them in the
+  // arena the list is given (see SlotArray).
+  using Storage = std::vector<T*, ArenaAllocator<T*>>;
+
+  OrderList() = default;
+  explicit OrderList(ItemArena* arena) : slots_(ArenaAllocator<T*>(arena)) {}
+
   size_t size() const { return live_; }
   bool empty() const { return live_ == 0; }
 
@@ -427,7 +499,7 @@ class OrderList {
   bool Assign(const std::vector<const T*>& nodes) { return Assign(nodes, nullptr); }
   // The same; the order it replaces goes to `previous` when one is given, for a later
   // Reinstate.
-  bool Assign(const std::vector<const T*>& nodes, std::vector<T*>* previous) {
+  bool Assign(const std::vector<const T*>& nodes, Storage* previous) {
     if (nodes.size() != live_) return false;
     std::vector<bool> seen(slots_.size(), false);
     for (const T* node : nodes) {
@@ -448,7 +520,7 @@ class OrderList {
 
   // Puts back an order that Assign replaced, with every position as it was; never
   // allocates.
-  void Reinstate(std::vector<T*>& previous) {
+  void Reinstate(Storage& previous) {
     slots_.swap(previous);
     for (size_t i = 0; i < slots_.size(); ++i) {
       if (slots_[i] != nullptr) slots_[i]->slot = static_cast<uint32_t>(i);
@@ -542,7 +614,7 @@ class OrderList {
     fenwick_.push_back(sum);
   }
 
-  std::vector<T*> slots_;
+  Storage slots_;
   size_t live_ = 0;
   mutable std::vector<uint32_t> fenwick_;
   mutable bool fenwickValid_ = false;

@@ -1,17 +1,72 @@
 #include "store/item_arena.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <mutex>
 #include <new>
 #include <utility>
 
 #include "store/containers.h"
 
 namespace vellix {
+namespace {
+
+// Blocks of the largest size from documents let go, kept for the next large document. An
+// application that loads its save again, or drops one document and reads another, would
+// otherwise give tens of megabytes back to the system and take them again at once, with a
+// page fault for every 4 KiB: the kernel's part of such a load was then larger than the
+// parse's. At most kKept blocks (64 MiB) are kept, so a process that has let its documents
+// go holds no more than that for them. (Telling the system it may take the kept pages back
+// when it needs them, MADV_FREE, cost a third of a 34 MB parse again.)
+class BlockCache {
+ public:
+  static constexpr size_t kKept = 8;
+
+  ~BlockCache() {
+    for (size_t i = 0; i < count_; ++i) ::operator delete(blocks_[i]);
+  }
+
+  // A kept block, or null.
+  void* Take() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return count_ == 0 ? nullptr : blocks_[--count_];
+  }
+  // Keeps a block; false when there is no room and the caller frees it.
+  bool Keep(void* block) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (count_ == kKept) return false;
+    blocks_[count_++] = block;
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::array<void*, kKept> blocks_{};
+  size_t count_ = 0;
+};
+
+// Set once the cache is destroyed (the process ends or the module is unloaded): a document
+// let go after that frees its blocks itself.
+constinit std::atomic<bool> cacheGone{false};
+
+BlockCache* Cache() {
+  struct Owner {
+    BlockCache cache;
+    ~Owner() { cacheGone.store(true); }
+  };
+  if (cacheGone.load()) return nullptr;
+  static Owner owner;
+  return &owner.cache;
+}
+
+}  // namespace
 
 ItemArena::~ItemArena() {
   while (blocks_ != nullptr) {
     Block* next = blocks_->next;
-    ::operator delete(blocks_);
+    BlockCache* cache = blocks_->bytes == kMaxBlock ? Cache() : nullptr;
+    if (cache == nullptr || !cache->Keep(blocks_)) ::operator delete(blocks_);
     blocks_ = next;
   }
 }
@@ -68,8 +123,12 @@ void ItemArena::AddBlock(size_t atLeast) {
   constexpr size_t kHeader = (sizeof(Block) + 15) / 16 * 16;  // keeps items 16-byte aligned
   const size_t bytes = std::max(nextBlock_, kHeader + atLeast);
   // The one step that can fail comes first: a failure leaves the arena as it was.
-  void* raw = ::operator new(bytes);
-  if (bytes >= 2 * kHugePageBytes) AdviseHugePages(raw, bytes);
+  BlockCache* cache = bytes == kMaxBlock ? Cache() : nullptr;
+  void* raw = cache != nullptr ? cache->Take() : nullptr;
+  if (raw == nullptr) {
+    raw = ::operator new(bytes);
+    if (bytes >= 2 * kHugePageBytes) AdviseHugePages(raw, bytes);
+  }
   auto* block = new (raw) Block{blocks_, bytes};
   blocks_ = block;
   blockBytes_ += bytes;

@@ -4,14 +4,14 @@
 // allocator's own header and rounding, and a fresh process pays a page fault for every
 // few of them. The arena hands items out of large blocks instead, at 8-byte steps, and
 // keeps what deleted items give back on one free list per size, so that a document that
-// is changed for hours does not keep growing. Every block goes when the document goes.
+// is changed for hours does not keep growing. The blocks go when the document goes, but for
+// a few of the largest, kept for the next large document (item_arena.cc says why).
 //
 // Blocks grow with the document, from a few KiB for a small one up to kMaxBlock; in blocks
 // of several huge pages transparent huge pages are asked for where the system offers them.
-// Blocks come from operator new, like every other allocation of the store: a document made
-// again after one was let go takes the memory the allocator kept, without fresh pages, and
-// running out of memory is a bad_alloc from the same place. Texts too long for the largest
-// size go to the global allocator one by one.
+// Blocks come from operator new, like every other allocation of the store, so running out
+// of memory is a bad_alloc from the same place. Texts too long for the largest size go to
+// the global allocator one by one.
 #pragma once
 
 #include <array>

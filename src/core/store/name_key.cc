@@ -41,11 +41,19 @@ inline uint64_t LoadWord(const char* p) {
   return w;
 }
 
-// The last 1 to 7 bytes, zero-filled.
+// The last 1 to 7 bytes in a zero-filled word, the same word for the same bytes. Names are
+// short, so this is on every lookup's path: two overlapping loads, or three bytes, rather
+// than a copy of a varying length (a call).
 inline uint64_t LoadTail(const char* p, size_t n) {
-  uint64_t w = 0;
-  std::memcpy(&w, p, n);
-  return w;
+  if (n >= 4) {
+    uint32_t low;
+    uint32_t high;
+    std::memcpy(&low, p, sizeof low);
+    std::memcpy(&high, p + n - 4, sizeof high);
+    return low | uint64_t{high} << ((n - 4) * 8);
+  }
+  const auto byte = [p](size_t i) { return uint64_t{static_cast<unsigned char>(p[i])}; };
+  return byte(0) | byte(n / 2) << (n / 2 * 8) | byte(n - 1) << ((n - 1) * 8);
 }
 
 }  // namespace

@@ -152,7 +152,7 @@ bool Store::Consistent() const {
 // leaves neither a group nor a record.
 Group* Store::CreateGroup(std::string_view displayName) {
   const bool recording = changeDepth_ > 0;
-  auto* g = new Group(std::string(displayName), items_);
+  auto* g = new Group(std::string(displayName), items_, arrays_);
   try {
     groups_.ReserveOneMore(caseSensitive_);
     groupOrder_.ReserveOneMore();
@@ -353,8 +353,8 @@ void Store::ReplaceItems(Group* g, const GroupSnapshot& snapshot) {
   // The new items are built aside and swapped in: a failure on the way leaves the group's
   // items as they were.
   const bool recording = Records(g);
-  NameIndex<Item> index;
-  OrderList<Item> order;
+  NameIndex<Item> index(&arrays_);
+  OrderList<Item> order(&arrays_);
   std::unique_ptr<StepExtra> extra;
   try {
     index.Reserve(snapshot.items.size(), caseSensitive_);

@@ -117,8 +117,9 @@ class Group {
   friend class Store;
   template <class>
   friend class OrderList;
-  Group(std::string displayName, ItemArena& arena)
-      : name_(std::move(displayName)), arena_(&arena) {}
+  // Items come from `arena`, the index's and order list's storage while small from `arrays`.
+  Group(std::string displayName, ItemArena& arena, ItemArena& arrays)
+      : name_(std::move(displayName)), arena_(&arena), index_(&arrays), order_(&arrays) {}
   ~Group();
 
   std::string name_;
@@ -387,7 +388,7 @@ class Store {
   struct StepExtra {
     std::string name;
     uint32_t place = 0;
-    std::vector<Item*> order;
+    OrderList<Item>::Storage order;
     NameIndex<Item> index;
     OrderList<Item> list;
   };
@@ -433,8 +434,12 @@ class Store {
   Round* rounds_ = nullptr;  // innermost round in progress
   unsigned delivering_ = 0;  // flags of the notifications in progress
 
-  // Declared before the journal and the groups that hold items, so that it outlives them.
+  // Declared before the journal and the groups that hold items, so that they outlive them.
+  // Items are compacted now and then (CompactItems), which moves them all to a fresh arena;
+  // the storage of small groups' indexes and order lists is in an arena of its own, which
+  // is never moved.
   ItemArena items_;
+  ItemArena arrays_;
   int changeDepth_ = 0;
   std::vector<Step> journal_;
 
