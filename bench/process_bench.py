@@ -70,8 +70,11 @@ def med(name, k):
 print()
 print(f"Whole processes, medians of {rounds} runs, ms of CPU (user + system; wall in brackets; 'k': the")
 print("kernel's part of the CPU, mostly fresh pages);")
-print(f"load average (1 min) before the runs: min {min(loads):.2f}, median {statistics.median(loads):.2f}, "
-      f"max {max(loads):.2f} on {os.cpu_count()} CPUs.")
+load_note = (f"load average (1 min) before the runs: min {min(loads):.2f}, median "
+             f"{statistics.median(loads):.2f}, max {max(loads):.2f} on {os.cpu_count()} CPUs")
+if max(loads) > os.cpu_count():
+    load_note += ": BUSY, figures unreliable"
+print(load_note + ".")
 print("'x' = (vellix-run load - vellix-run empty) / inih process: at most 1 is the goal.")
 print(f"  vellix-run with an empty object   {med('empty', 0):7.1f} ({med('empty', 1):.1f})")
 for shape, label in shapes.items():
