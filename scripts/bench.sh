@@ -8,6 +8,7 @@
 #   scripts/bench.sh --quick      1 round of short runs: checks that everything works
 #   scripts/bench.sh --large      also one group of 10,000,000 items (a minute more)
 #   scripts/bench.sh --keep DIR   also keeps the raw JSON results in DIR
+#   scripts/bench.sh --process    only the whole-process section (below): under a minute
 #
 # Each round runs every program once, in an order that turns from round to round, and
 # within a program each operation runs for Vellix and then at once for its peers: compared
@@ -21,10 +22,15 @@
 # cost (saves), the wall-time ratio is shown beside it. The load average taken before each
 # run is printed beside the table: above the number of cores, the figures are not to be
 # trusted, ratios less so than times but still.
+# A last section times whole processes, as a game that loads its file at start pays for
+# them: vellix-run loading a plain file at its object's creation, less vellix-run with an
+# empty object, against a process of inih parsing the same file alone (bench/process_bench.py
+# says how: CPU time of the child from wait4, medians of 5 runs a round).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=3
 quick=0
+process_only=0
 keep=""
 sizes='10000|1000000'
 while [ $# -gt 0 ]; do
@@ -33,6 +39,7 @@ while [ $# -gt 0 ]; do
     --quick) rounds=1; quick=1 ;;
     --keep) keep=$2; shift ;;
     --large) sizes='10000|1000000|10000000' ;;
+    --process) process_only=1 ;;
     *) echo "bench.sh: unknown option '$1'" >&2; exit 2 ;;
   esac
   shift
@@ -43,10 +50,22 @@ done
 dir="$root/build-bench"
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DVELLIX_BENCH=ON -DVELLIX_TESTS=OFF \
   >/dev/null
-cmake --build "$dir" -j2 --target bench_text bench_files bench_store bench_undo >/dev/null
-
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
+# The whole-process section: vellix-run, its module, the text writer and inih's program.
+process_targets=(vellix-run vellix write_ini_text)
+grep -q '^INIH_FOUND:INTERNAL=1' "$dir/CMakeCache.txt" && process_targets+=(inih_process)
+process_section() {
+  cmake --build "$dir" -j2 --target "${process_targets[@]}" >/dev/null
+  echo "whole processes: $(( rounds * 5 )) runs of each" >&2
+  python3 "$root/bench/process_bench.py" "$dir/bin" "$out/process" $(( rounds * 5 ))
+  rm -rf "$out/process"
+}
+if [ "$process_only" = 1 ]; then
+  process_section
+  exit 0
+fi
+cmake --build "$dir" -j2 --target bench_text bench_files bench_store bench_undo >/dev/null
 cut -d' ' -f1-3 /proc/loadavg >"$out/load-start"
 export VELLIX_BENCH_QUICK=$quick
 
@@ -95,6 +114,7 @@ done
 rm -f "$out/document.dat"
 cut -d' ' -f1-3 /proc/loadavg >"$out/load-end"
 [ -n "$keep" ] && mkdir -p "$keep" && cp "$out"/* "$keep"/
+process=$(process_section)
 
 python3 - "$out" "$rounds" <<'EOF'
 import glob, json, os, re, statistics, sys
@@ -258,3 +278,4 @@ print()
 print(f"Load average (1, 5, 15 min) at the start: {' '.join(start)}; at the end: {' '.join(end)}"
       f" ({cpus} CPUs); {load_note}.")
 EOF
+echo "$process"
