@@ -21,8 +21,20 @@ constexpr size_t kZeroedByTheSystem = size_t{128} << 10;  // glibc's default mma
 void* MapLargeBlock(size_t& bytes) noexcept {
 #ifdef VELLIX_HAVE_MMAP
   const size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
-  void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  // One huge page more than asked for, and the ends cut off so that the block starts on a
+  // huge page's boundary: every page of it can then be a huge page, where an unaligned
+  // block has a huge page's worth of small ones, each a fault of its own.
+  const size_t mapped = rounded + kHugePageBytes;
+  void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t aligned = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  if (aligned > start) ::munmap(p, aligned - start);
+  const uintptr_t end = start + mapped;
+  if (end > aligned + rounded) {
+    ::munmap(reinterpret_cast<void*>(aligned + rounded), end - aligned - rounded);
+  }
+  p = reinterpret_cast<void*>(aligned);
 #ifdef MADV_HUGEPAGE
   ::madvise(p, rounded, MADV_HUGEPAGE);
 #endif

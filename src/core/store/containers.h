@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -48,6 +49,12 @@ using SlotWord = uint64_t;
 // refuses one (the caller then takes memory from the allocator). Worth it only for blocks
 // of at least kHugePageBytes. Given back with UnmapLargeBlock and the rounded size.
 constexpr size_t kHugePageBytes = size_t{2} << 20;
+// Whether the system has such mappings: where it has not, MapLargeBlock always gives null.
+#if __has_include(<sys/mman.h>)
+constexpr bool kHaveLargeBlocks = true;
+#else
+constexpr bool kHaveLargeBlocks = false;
+#endif
 void* MapLargeBlock(size_t& bytes) noexcept;
 void UnmapLargeBlock(void* p, size_t bytes) noexcept;
 // Asks for transparent huge pages for the whole huge pages inside [p, p + bytes), where the
@@ -110,10 +117,11 @@ class SlotArray {
   ItemArena* arena_ = nullptr;  // non-null when the storage is from this arena
 };
 
-// Gives a container's storage from an arena while it is small, like SlotArray; larger
-// storage, and all storage of a container given no arena, comes from the global allocator.
-// It goes with the storage when a container is moved, copied or swapped, so storage is
-// always given back where it came from.
+// Gives a container's storage from an arena while it is small, like SlotArray, and from a
+// mapping of its own on huge pages once it is large (a group of a million items), where
+// the system has such mappings; the rest comes from the global allocator. It goes with the
+// storage when a container is moved, copied or swapped, so storage is always given back
+// where it came from.
 template <class T>
 class ArenaAllocator {
  public:
@@ -129,11 +137,19 @@ class ArenaAllocator {
 
   T* allocate(size_t n) {
     if (FromArena(n)) return static_cast<T*>(arena_->Allocate(n * sizeof(T)));
+    if (Mapped(n)) {
+      size_t bytes = n * sizeof(T);
+      void* p = MapLargeBlock(bytes);
+      if (p == nullptr) throw std::bad_alloc();
+      return static_cast<T*>(p);
+    }
     return std::allocator<T>().allocate(n);
   }
   void deallocate(T* p, size_t n) noexcept {
     if (FromArena(n)) {
       arena_->Release(p, n * sizeof(T));
+    } else if (Mapped(n)) {
+      UnmapLargeBlock(p, (n * sizeof(T) + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes);
     } else {
       std::allocator<T>().deallocate(p, n);
     }
@@ -145,6 +161,7 @@ class ArenaAllocator {
   bool FromArena(size_t n) const {
     return arena_ != nullptr && n <= ItemArena::kMaxSmall / sizeof(T);
   }
+  static bool Mapped(size_t n) { return kHaveLargeBlocks && n >= kHugePageBytes / sizeof(T); }
 
   ItemArena* arena_ = nullptr;
 };

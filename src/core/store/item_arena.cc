@@ -23,26 +23,41 @@ class BlockCache {
  public:
   static constexpr size_t kKept = 8;
 
+  struct Kept {
+    void* block;
+    bool mapped;  // a mapping of its own (MapLargeBlock), else from operator new
+  };
+
   ~BlockCache() {
-    for (size_t i = 0; i < count_; ++i) ::operator delete(blocks_[i]);
+    for (size_t i = 0; i < count_; ++i) {
+      FreeBlock(blocks_[i].block, ItemArena::kMaxBlock, blocks_[i].mapped);
+    }
   }
 
-  // A kept block, or null.
-  void* Take() {
+  // A kept block, or one with a null address.
+  Kept Take() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    return count_ == 0 ? nullptr : blocks_[--count_];
+    return count_ == 0 ? Kept{nullptr, false} : blocks_[--count_];
   }
   // Keeps a block; false when there is no room and the caller frees it.
-  bool Keep(void* block) {
+  bool Keep(Kept kept) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (count_ == kKept) return false;
-    blocks_[count_++] = block;
+    blocks_[count_++] = kept;
     return true;
+  }
+
+  static void FreeBlock(void* block, size_t bytes, bool mapped) noexcept {
+    if (mapped) {
+      UnmapLargeBlock(block, bytes);
+    } else {
+      ::operator delete(block);
+    }
   }
 
  private:
   std::mutex mutex_;
-  std::array<void*, kKept> blocks_{};
+  std::array<Kept, kKept> blocks_{};
   size_t count_ = 0;
 };
 
@@ -65,8 +80,12 @@ BlockCache* Cache() {
 ItemArena::~ItemArena() {
   while (blocks_ != nullptr) {
     Block* next = blocks_->next;
-    BlockCache* cache = blocks_->bytes == kMaxBlock ? Cache() : nullptr;
-    if (cache == nullptr || !cache->Keep(blocks_)) ::operator delete(blocks_);
+    const size_t bytes = blocks_->bytes;
+    const bool mapped = blocks_->mapped;
+    BlockCache* cache = bytes == kMaxBlock ? Cache() : nullptr;
+    if (cache == nullptr || !cache->Keep({blocks_, mapped})) {
+      BlockCache::FreeBlock(blocks_, bytes, mapped);
+    }
     blocks_ = next;
   }
 }
@@ -124,12 +143,15 @@ void ItemArena::AddBlock(size_t atLeast) {
   const size_t bytes = std::max(nextBlock_, kHeader + atLeast);
   // The one step that can fail comes first: a failure leaves the arena as it was.
   BlockCache* cache = bytes == kMaxBlock ? Cache() : nullptr;
-  void* raw = cache != nullptr ? cache->Take() : nullptr;
-  if (raw == nullptr) {
-    raw = ::operator new(bytes);
-    if (bytes >= 2 * kHugePageBytes) AdviseHugePages(raw, bytes);
+  BlockCache::Kept got = cache != nullptr ? cache->Take() : BlockCache::Kept{nullptr, false};
+  if (got.block == nullptr && bytes % kHugePageBytes == 0) {
+    // Whole huge pages: a block of its own, on their boundary (MapLargeBlock).
+    size_t mapped = bytes;
+    got = {MapLargeBlock(mapped), true};
   }
-  auto* block = new (raw) Block{blocks_, bytes};
+  if (got.block == nullptr) got = {::operator new(bytes), false};
+  void* raw = got.block;
+  auto* block = new (raw) Block{blocks_, bytes, got.mapped};
   blocks_ = block;
   blockBytes_ += bytes;
   nextBlock_ = std::min(nextBlock_ * 2, kMaxBlock);

@@ -7,10 +7,12 @@
 // is changed for hours does not keep growing. The blocks go when the document goes, but for
 // a few of the largest, kept for the next large document (item_arena.cc says why).
 //
-// Blocks grow with the document, from a few KiB for a small one up to kMaxBlock; in blocks
-// of several huge pages transparent huge pages are asked for where the system offers them.
-// Blocks come from operator new, like every other allocation of the store, so running out
-// of memory is a bad_alloc from the same place. Texts too long for the largest size go to
+// Blocks grow with the document, from a few KiB for a small one up to kMaxBlock. Blocks of
+// whole huge pages are mappings of their own, on a huge page's boundary, with transparent
+// huge pages asked for where the system offers them: a fresh process then pays a fault for
+// every 2 MiB rather than every 4 KiB. Smaller blocks, and large ones where the system has
+// no such mappings, come from operator new like every other allocation of the store;
+// running out of memory is a bad_alloc either way. Texts too long for the largest size go to
 // the global allocator one by one.
 #pragma once
 
@@ -25,6 +27,8 @@ class ItemArena {
   // Sizes up to this come from the blocks; longer ones from operator new.
   static constexpr size_t kMaxSmall = 1024;
   static constexpr size_t kStep = 8;
+  // The largest block.
+  static constexpr size_t kMaxBlock = size_t{8} << 20;
 
   ItemArena() = default;
   ~ItemArena();
@@ -47,6 +51,8 @@ class ItemArena {
   size_t heldBytes() const {
     return blockBytes_ - static_cast<size_t>(limit_ - cursor_) + largeBytes_;
   }
+  // Whether texts too long for the blocks are held (each freed on its own).
+  bool holdsLongTexts() const { return largeBytes_ != 0; }
   // Bytes of freed items waiting on the free lists.
   size_t freeBytes() const { return freeBytes_; }
   // Whether a request of `bytes` is served from the blocks (not one by one, as a long text).
@@ -69,9 +75,9 @@ class ItemArena {
   struct Block {
     Block* next;
     size_t bytes;  // the whole block, this header included
+    bool mapped;   // a mapping of its own (MapLargeBlock), else from operator new
   };
   static constexpr size_t kFirstBlock = size_t{4} << 10;
-  static constexpr size_t kMaxBlock = size_t{8} << 20;
   static constexpr size_t kClasses = kMaxSmall / kStep + 1;
   static constexpr size_t kCompactFrom = size_t{1} << 20;
 

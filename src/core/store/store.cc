@@ -76,7 +76,14 @@ Store::Store(SaveHook save) : save_(save) {}
 Store::~Store() {
   // Nothing is saved, notified or recorded on destruction.
   FinishChanges();
-  groupOrder_.ForEach([](Group* g) { delete g; });
+  // The items' blocks go with the arena: freeing each item onto a free list first would
+  // touch every item of a large document once more on its way out. Only texts too long for
+  // the blocks were allocated one by one, and then each group frees its own.
+  const bool itemsGoWithTheArena = !items_.holdsLongTexts();
+  groupOrder_.ForEach([itemsGoWithTheArena](Group* g) {
+    if (itemsGoWithTheArena) g->order_.Clear();
+    delete g;
+  });
   groupOrder_.Clear();
   groups_.Clear();
 }
@@ -893,7 +900,7 @@ void Store::CompactItems() noexcept {
 }
 
 bool Store::AfterChange() {
-  CompactItems();
+  if (changeDepth_ == 0 && items_.WorthCompacting()) CompactItems();
   if (!quiet) NotifyAll(kNotifyModified);
   if (settings_.autoSave && !quiet && !settings_.readOnly && !loading) {
     return save_ != nullptr && save_(*this);
