@@ -6,6 +6,7 @@
 // (backslash, double quote, tab, "q", "t") the passes cannot interact, and one left-to-right
 // pass gives the same bytes; that is the path every ordinary new-line text ("\r\n", "|",
 // "<br>") takes. Other new-line texts go through the passes one by one.
+#include <algorithm>
 #include <cstring>
 
 #include "format/text.h"
@@ -232,9 +233,18 @@ std::string UnescapeText(std::string_view text, Decode when, bool escapeValues,
 bool SplitItemLine(std::string_view line, bool escapeItemNames, std::string_view newLine,
                    std::string& scratch, ItemLineParts& parts) {
   if (!escapeItemNames) {
-    const void* eq = std::memchr(line.data(), '=', line.size());
-    if (eq == nullptr) return false;
-    const size_t at = static_cast<size_t>(static_cast<const char*>(eq) - line.data());
+    // Names are short: the "=" is looked for byte by byte first, and only a longer name
+    // pays for the call that looks at many bytes at a time.
+    constexpr size_t kNear = 16;
+    size_t at = 0;
+    const size_t near = std::min(line.size(), kNear);
+    while (at < near && line[at] != '=') ++at;
+    if (at == near) {
+      if (near == line.size()) return false;
+      const void* eq = std::memchr(line.data() + near, '=', line.size() - near);
+      if (eq == nullptr) return false;
+      at = static_cast<size_t>(static_cast<const char*>(eq) - line.data());
+    }
     size_t b = 0;
     size_t e = at;
     while (b < e && IsBlank(line[b])) ++b;

@@ -475,7 +475,7 @@ bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
     g->order_.PushBack(created);
     if (recording) AddStep(StepKind::kItemMade, g, created);
     // Raised whatever quiet says: a new item is news even inside a composite operation.
-    NotifyAll(kNotifyNewItem);
+    if (notifying_) NotifyAll(kNotifyNewItem);
   }
   // The new item belongs to the group's index and order list, which keep it in tagged slots
   // the analyzer cannot follow.
