@@ -20,6 +20,8 @@ constexpr size_t kZeroedByTheSystem = size_t{128} << 10;  // glibc's default mma
 
 void* MapLargeBlock(size_t& bytes) noexcept {
 #ifdef VELLIX_HAVE_MMAP
+  // (A size this rounding would take past the end of size_t is more than can be mapped.)
+  if (bytes > SIZE_MAX - 2 * kHugePageBytes) return nullptr;
   const size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
   // One huge page more than asked for, and the ends cut off so that the block starts on a
   // huge page's boundary: every page of it can then be a huge page, where an unaligned
