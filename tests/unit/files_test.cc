@@ -273,7 +273,8 @@ TEST(Blocks, StreamsInPiecesMatchTheWhole) {
 
 // Enciphered content goes into stored blocks framed by the compressor itself, with a
 // checksum of its own making: zlib reads them back and agrees with the checksum, whatever the
-// sizes of the pieces (runs of 0xFF bytes are the checksum's largest sums).
+// sizes of the pieces (runs of 0xFF bytes are the checksum's largest sums), and a short
+// stream is the very bytes zlib writes.
 TEST(Blocks, StoredBlocksAreAStreamZlibReads) {
   std::mt19937 rng(11);
   for (size_t total : {size_t{0}, size_t{1}, size_t{17}, size_t{5553}, size_t{65535}, size_t{65536},
@@ -311,6 +312,16 @@ TEST(Blocks, StoredBlocksAreAStreamZlibReads) {
         back.resize(length);
         EXPECT_TRUE(back == data) << where;
         EXPECT_TRUE(DecompressBlock(block, back) && back == data) << where;
+        if (total <= 65535) {
+          // One final block, byte for byte what zlib's level 0 writes.
+          std::string level0(compressBound(static_cast<uLong>(total)), '\0');
+          uLongf size = level0.size();
+          ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(level0.data()), &size,
+                              reinterpret_cast<const Bytef*>(data.data()), total, 0),
+                    Z_OK);
+          level0.resize(size);
+          EXPECT_TRUE(block.substr(4) == level0) << where;
+        }
       }
     }
   }

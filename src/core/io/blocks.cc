@@ -284,10 +284,13 @@ bool DecompressBlock(std::string_view block, std::string& out, BlockFault* fault
 struct BlockCompressor::State {
   z_stream zs;
   bool open = false;
-  bool stored = false;    // stored blocks framed here, not by zlib
-  uint32_t checksum = 1;  // Adler-32 of the stored bytes so far
-  std::string buffer;     // compressed bytes waiting to be written
-  size_t used = 0;        // of buffer, when stored
+  bool stored = false;     // stored blocks framed here, not by zlib
+  uint32_t checksum = 1;   // Adler-32 of the stored bytes so far
+  std::string buffer;      // compressed bytes waiting to be written
+  size_t used = 0;         // of buffer, when stored
+  bool blockOpen = false;  // a stored block is being filled: its header is not written yet
+  size_t openAt = 0;       // where in the buffer its header goes
+  size_t openLength = 0;   // the bytes in it so far
 };
 
 namespace {
@@ -410,35 +413,50 @@ bool BlockCompressor::Run(int flush) {
 }
 
 // Frames `data` as stored blocks in the output buffer, writing the buffer whenever it fills;
-// with `flush`, the last block is the final one (an empty one when there is no data) and the
-// checksum and every byte left are written.
+// with `flush`, the last block is the final one and the checksum and every byte left are
+// written. A block stays open until more data needs a new one or the stream ends, so its
+// header says whether it is the last: a stream of at most 65,535 bytes is one final block,
+// as zlib writes it, and an empty block ends only an empty stream.
 bool BlockCompressor::Store(std::string_view data, bool flush) {
   State& st = *state_;
   st.checksum =
       StreamChecksum(st.checksum, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-  if (data.empty() && !flush) return true;
   const auto writeBuffer = [&] {
     const bool written = out_.Append(std::string_view(st.buffer.data(), st.used));
     st.used = 0;
     return written;
   };
-  do {
+  const auto open = [&] {
     if (st.buffer.size() - st.used <= kStoredHeader && !writeBuffer()) return false;
-    const size_t room = st.buffer.size() - st.used - kStoredHeader;
-    const size_t n = std::min({data.size(), room, kStoredMax});
-    const bool last = flush && n == data.size();
-    auto* at = reinterpret_cast<unsigned char*>(st.buffer.data() + st.used);
+    st.openAt = st.used;
+    st.openLength = 0;
+    st.used += kStoredHeader;
+    st.blockOpen = true;
+    return true;
+  };
+  const auto close = [&](bool last) {
+    auto* at = reinterpret_cast<unsigned char*>(st.buffer.data() + st.openAt);
+    const size_t n = st.openLength;
     at[0] = last ? 1 : 0;
     at[1] = static_cast<unsigned char>(n);
     at[2] = static_cast<unsigned char>(n >> 8);
     at[3] = static_cast<unsigned char>(~n);
     at[4] = static_cast<unsigned char>(~n >> 8);
-    if (n > 0) std::memcpy(at + kStoredHeader, data.data(), n);
-    st.used += kStoredHeader + n;
+    st.blockOpen = false;
+  };
+  while (!data.empty()) {
+    if (st.blockOpen && (st.openLength == kStoredMax || st.used == st.buffer.size())) close(false);
+    if (!st.blockOpen && !open()) return false;
+    const size_t n =
+        std::min({data.size(), kStoredMax - st.openLength, st.buffer.size() - st.used});
+    std::memcpy(st.buffer.data() + st.used, data.data(), n);
+    st.used += n;
+    st.openLength += n;
     data.remove_prefix(n);
-    if (last) break;
-  } while (!data.empty());
+  }
   if (!flush) return true;
+  if (!st.blockOpen && !open()) return false;
+  close(true);
   if (st.buffer.size() - st.used < 4 && !writeBuffer()) return false;
   // The checksum ends the stream, most significant byte first.
   auto* at = reinterpret_cast<unsigned char*>(st.buffer.data() + st.used);
