@@ -12,6 +12,7 @@
 //   Layer_RC4/openssl      OpenSSL's RC4() over the same text, when pkg-config finds it
 //   Layer_Deflate/L/C      zlib at level L over the plain (C=0) or enciphered (C=1) text,
 //                          with the size it gives: how the save's levels were chosen
+//   Layer_StoredBlocks     the stored blocks of an enciphered save, framed by Vellix
 //
 //   bench_files --memory=MODE   the peak memory of one save over the memory before it, where
 //                               MODE is plain, enciphered, compressed or both
@@ -283,6 +284,27 @@ void Layer_Deflate(benchmark::State& state) {
   SetBytes(state, in.size());
   state.counters["ratio"] = static_cast<double>(length) / static_cast<double>(in.size());
 }
+// The stored blocks an enciphered, compressed save writes, over the enciphered text in the
+// save's pieces into a buffer made once: beside zlib's level 0 over the same bytes
+// (Layer_Deflate/level:0/enciphered:1), which they replace.
+void Layer_StoredBlocks(benchmark::State& state) {
+  const std::string& in = Doc().enciphered;
+  constexpr size_t kPiece = size_t{128} << 10;
+  std::string out;
+  out.reserve(in.size() + in.size() / 1024 + 64);
+  benchutil::Measure(state, [&](benchutil::Clock&) {
+    out.clear();
+    vellix::StringWriter writer(out);
+    vellix::BlockCompressor compressor(vellix::BlockContent::kEnciphered, writer);
+    const std::string_view text(in);
+    for (size_t at = 0; at < text.size(); at += kPiece) compressor.Add(text.substr(at, kPiece));
+    compressor.Finish();
+    benchmark::DoNotOptimize(out.data());
+  });
+  SetBytes(state, in.size());
+}
+BENCHMARK(Layer_StoredBlocks)->Apply(Fixed10);
+
 BENCHMARK(Layer_Deflate)
     ->ArgNames({"level", "enciphered"})
     ->Args({1, 0})

@@ -271,6 +271,62 @@ TEST(Blocks, StreamsInPiecesMatchTheWhole) {
   EXPECT_FALSE(compressor.Finish());
 }
 
+// Enciphered content goes into stored blocks framed by the compressor itself, with a
+// checksum of its own making: zlib reads them back and agrees with the checksum, whatever the
+// sizes of the pieces (runs of 0xFF bytes are the checksum's largest sums), and a short
+// stream is the very bytes zlib writes.
+TEST(Blocks, StoredBlocksAreAStreamZlibReads) {
+  std::mt19937 rng(11);
+  for (size_t total : {size_t{0}, size_t{1}, size_t{17}, size_t{5553}, size_t{65535}, size_t{65536},
+                       size_t{131072}, size_t{400001}}) {
+    for (const std::string& data : {RandomBytes(total, 5), std::string(total, '\xff')}) {
+      for (const bool inPieces : {false, true}) {
+        std::string block;
+        StringWriter out(block);
+        BlockCompressor compressor(BlockContent::kEnciphered, out);
+        size_t at = 0;
+        while (inPieces && at < data.size()) {
+          const size_t n = std::min<size_t>(rng() % 70000, data.size() - at);
+          ASSERT_TRUE(compressor.Add(std::string_view(data).substr(at, n)));
+          at += n;
+        }
+        ASSERT_TRUE(compressor.Finish(std::string_view(data).substr(at)));
+        const std::string where = std::to_string(total) + (inPieces ? " in pieces" : " whole");
+        ASSERT_GE(block.size(), 10u) << where;
+        EXPECT_EQ(Hex(block.substr(0, 6)),
+                  Hex(std::string{static_cast<char>(total), static_cast<char>(total >> 8),
+                                  static_cast<char>(total >> 16), 0, 0x78, 0x01}))
+            << where;
+        const uint32_t adler =
+            adler32(1, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+        EXPECT_EQ(Hex(block.substr(block.size() - 4)),
+                  Hex(std::string{static_cast<char>(adler >> 24), static_cast<char>(adler >> 16),
+                                  static_cast<char>(adler >> 8), static_cast<char>(adler)}))
+            << where;
+        std::string back(total + 1, '\0');
+        uLongf length = back.size();
+        ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(back.data()), &length,
+                             reinterpret_cast<const Bytef*>(block.data()) + 4, block.size() - 4),
+                  Z_OK)
+            << where;
+        back.resize(length);
+        EXPECT_TRUE(back == data) << where;
+        EXPECT_TRUE(DecompressBlock(block, back) && back == data) << where;
+        if (total <= 65535) {
+          // One final block, byte for byte what zlib's level 0 writes.
+          std::string level0(compressBound(static_cast<uLong>(total)), '\0');
+          uLongf size = level0.size();
+          ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(level0.data()), &size,
+                              reinterpret_cast<const Bytef*>(data.data()), total, 0),
+                    Z_OK);
+          level0.resize(size);
+          EXPECT_TRUE(block.substr(4) == level0) << where;
+        }
+      }
+    }
+  }
+}
+
 // ---------------------------------------------------------------- paths
 
 #ifndef _WIN32

@@ -11,7 +11,11 @@
 // How hard deflate works depends on what it is given. Enciphered text looks random: no
 // match search can find anything in it, and at the default level deflate spends some 40 ms
 // per megabyte looking before it stores the bytes as they are anyway. So enciphered saves
-// are written as stored blocks (level 0), the same size for a copy's cost. Plain INI text
+// are written as stored blocks (level 0), the same size for a copy's cost. These are framed
+// here rather than by zlib: zlib's level 0 copies every byte through its window on the way,
+// and its Adler-32 checksum takes a byte at a time, which together cost a fifth of what
+// writing and enciphering the text does. Here the bytes go once into the output buffer,
+// their checksum sixteen at a time (StreamChecksum). Plain INI text
 // compresses well; for saves it uses level 4, which measured within a few percent of the
 // default level's size on INI texts at three to five times its speed (levels 1 and 2 were
 // faster still but 10 to 40% larger). Either way the stream is standard zlib.
@@ -19,17 +23,21 @@
 
 #include <zlib.h>
 
-#include <memory>
-#include <new>
-#include <utility>
-
-#include "io/file_io.h"
-
 #include <algorithm>
 #include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define VELLIX_BLOCKS_SSE2 1
+#endif
+
+#include "io/file_io.h"
 
 namespace vellix {
 
@@ -276,13 +284,77 @@ bool DecompressBlock(std::string_view block, std::string& out, BlockFault* fault
 struct BlockCompressor::State {
   z_stream zs;
   bool open = false;
-  std::string buffer;  // compressed bytes waiting to be written
+  bool stored = false;     // stored blocks framed here, not by zlib
+  uint32_t checksum = 1;   // Adler-32 of the stored bytes so far
+  std::string buffer;      // compressed bytes waiting to be written
+  size_t used = 0;         // of buffer, when stored
+  bool blockOpen = false;  // a stored block is being filled: its header is not written yet
+  size_t openAt = 0;       // where in the buffer its header goes
+  size_t openLength = 0;   // the bytes in it so far
 };
 
 namespace {
 
 // The output gathered before it is written: a few large writes rather than many small ones.
 constexpr size_t kOutputPiece = size_t{128} << 10;
+
+// A stored block: a header byte (the final flag, type 00, padding to the byte), the length
+// and its complement in two little-endian bytes each, then at most 65,535 bytes as they are.
+constexpr size_t kStoredHeader = 5;
+constexpr size_t kStoredMax = 65535;
+// The zlib header zlib itself writes at level 0: deflate, 32 KiB window, "fastest".
+constexpr unsigned char kStoredZlibHeader[2] = {0x78, 0x01};
+
+// The Adler-32 of `data` continued from `adler`: what zlib's adler32() gives, sixteen bytes
+// at a time where SSE2 is there. Over a run of n bytes starting at sums (a, b), a grows by
+// the bytes' sum and b by n * a plus each byte weighted by how many bytes, itself included,
+// are left from it to the run's end. For every 16-byte round the vectors keep the byte sum
+// (a), the sum of that running byte sum before each round (times 16 it is what earlier
+// rounds add to b) and the bytes weighted 16 down to 1; the runs are short enough that no
+// 32-bit lane can overflow, and their sums are reduced modulo 65521 after each run.
+uint32_t StreamChecksum(uint32_t adler, const unsigned char* p, size_t n) {
+#ifdef VELLIX_BLOCKS_SSE2
+  constexpr uint32_t kBase = 65521;
+  constexpr size_t kRun = 5552;  // zlib's own run between reductions, 347 rounds of 16
+  uint32_t a = adler & 0xFFFF;
+  uint32_t b = adler >> 16;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i firstWeights = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+  const __m128i lastWeights = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+  while (n >= 16) {
+    const size_t run = std::min(kRun, n / 16 * 16);
+    n -= run;
+    __m128i sums = zero;
+    __m128i earlier = zero;
+    __m128i weighted = zero;
+    for (const unsigned char* end = p + run; p < end; p += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      earlier = _mm_add_epi32(earlier, sums);
+      sums = _mm_add_epi32(sums, _mm_sad_epu8(v, zero));
+      weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), firstWeights));
+      weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), lastWeights));
+    }
+    uint32_t s[4];
+    uint32_t e[4];
+    uint32_t w[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(s), sums);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(e), earlier);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w), weighted);
+    // The byte sums are in the low halves of two 64-bit lanes (lanes 0 and 2).
+    const uint64_t newB =
+        uint64_t{b} + uint64_t{a} * run + 16 * (uint64_t{e[0]} + e[2]) + w[0] + w[1] + w[2] + w[3];
+    a = static_cast<uint32_t>((uint64_t{a} + s[0] + s[2]) % kBase);
+    b = static_cast<uint32_t>(newB % kBase);
+  }
+  for (; n > 0; --n) {
+    a += *p++;
+    b += a;
+  }
+  return (a % kBase) | ((b % kBase) << 16);
+#else
+  return static_cast<uint32_t>(adler32_z(adler, p, n));
+#endif
+}
 
 int LevelFor(BlockContent content) {
   switch (content) {
@@ -300,12 +372,19 @@ int LevelFor(BlockContent content) {
 
 BlockCompressor::BlockCompressor(BlockContent content, ByteWriter& out)
     : state_(std::make_unique<State>()), out_(out) {
+  state_->buffer.resize(kOutputPiece);
+  const char header[kHeaderSize] = {0, 0, 0, 0};  // the length, written by Finish
+  if (content == BlockContent::kEnciphered) {
+    state_->stored = true;
+    std::memcpy(state_->buffer.data(), header, kHeaderSize);
+    std::memcpy(state_->buffer.data() + kHeaderSize, kStoredZlibHeader, sizeof kStoredZlibHeader);
+    state_->used = kHeaderSize + sizeof kStoredZlibHeader;
+    return;
+  }
   std::memset(&state_->zs, 0, sizeof state_->zs);
   // The default window and memory level, as compress() uses them.
   state_->open =
       deflateInit2(&state_->zs, LevelFor(content), Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-  state_->buffer.resize(kOutputPiece);
-  const char header[kHeaderSize] = {0, 0, 0, 0};  // the length, written by Finish
   failed_ = !state_->open || !out_.Append(std::string_view(header, kHeaderSize));
 }
 
@@ -333,12 +412,69 @@ bool BlockCompressor::Run(int flush) {
   }
 }
 
+// Frames `data` as stored blocks in the output buffer, writing the buffer whenever it fills;
+// with `flush`, the last block is the final one and the checksum and every byte left are
+// written. A block stays open until more data needs a new one or the stream ends, so its
+// header says whether it is the last: a stream of at most 65,535 bytes is one final block,
+// as zlib writes it, and an empty block ends only an empty stream.
+bool BlockCompressor::Store(std::string_view data, bool flush) {
+  State& st = *state_;
+  st.checksum =
+      StreamChecksum(st.checksum, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+  const auto writeBuffer = [&] {
+    const bool written = out_.Append(std::string_view(st.buffer.data(), st.used));
+    st.used = 0;
+    return written;
+  };
+  const auto open = [&] {
+    if (st.buffer.size() - st.used <= kStoredHeader && !writeBuffer()) return false;
+    st.openAt = st.used;
+    st.openLength = 0;
+    st.used += kStoredHeader;
+    st.blockOpen = true;
+    return true;
+  };
+  const auto close = [&](bool last) {
+    auto* at = reinterpret_cast<unsigned char*>(st.buffer.data() + st.openAt);
+    const size_t n = st.openLength;
+    at[0] = last ? 1 : 0;
+    at[1] = static_cast<unsigned char>(n);
+    at[2] = static_cast<unsigned char>(n >> 8);
+    at[3] = static_cast<unsigned char>(~n);
+    at[4] = static_cast<unsigned char>(~n >> 8);
+    st.blockOpen = false;
+  };
+  while (!data.empty()) {
+    if (st.blockOpen && (st.openLength == kStoredMax || st.used == st.buffer.size())) close(false);
+    if (!st.blockOpen && !open()) return false;
+    const size_t n =
+        std::min({data.size(), kStoredMax - st.openLength, st.buffer.size() - st.used});
+    std::memcpy(st.buffer.data() + st.used, data.data(), n);
+    st.used += n;
+    st.openLength += n;
+    data.remove_prefix(n);
+  }
+  if (!flush) return true;
+  if (!st.blockOpen && !open()) return false;
+  close(true);
+  if (st.buffer.size() - st.used < 4 && !writeBuffer()) return false;
+  // The checksum ends the stream, most significant byte first.
+  auto* at = reinterpret_cast<unsigned char*>(st.buffer.data() + st.used);
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(st.checksum >> (24 - 8 * i));
+  st.used += 4;
+  return writeBuffer();
+}
+
 bool BlockCompressor::Feed(std::string_view data, int flush) {
   if (failed_) return false;
   length_ += data.size();
   if (length_ > UINT32_MAX) {
     failed_ = true;
     return false;
+  }
+  if (state_->stored) {
+    if (!Store(data, flush == Z_FINISH)) failed_ = true;
+    return !failed_;
   }
   z_stream& zs = state_->zs;
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));

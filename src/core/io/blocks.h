@@ -93,6 +93,7 @@ class BlockCompressor {
  private:
   struct State;
   bool Run(int flush);
+  bool Store(std::string_view data, bool flush);
   // Takes `data` into the stream with `flush`; false, and failed from then on, when the
   // length passes what a block can state or zlib fails.
   bool Feed(std::string_view data, int flush);
