@@ -454,6 +454,30 @@ TEST(NameKeyTest, KeysAtEveryLength) {
   }
 }
 
+// Names and values are copied into items in words at most lengths: every length reads back.
+TEST(NameKeyTest, ItemsKeepTextsOfEveryLength) {
+  Store store;
+  store.settings().autoSave = false;
+  std::mt19937 rng(5);
+  std::vector<std::pair<std::string, std::string>> made;
+  for (size_t n = 0; n <= 70; ++n) {
+    std::string name = "k";
+    std::string value;
+    for (size_t i = 0; i < n; ++i) {
+      name.push_back(static_cast<char>('a' + rng() % 26));
+      value.push_back(static_cast<char>(1 + rng() % 255));
+    }
+    store.SetItem("g", name, value);
+    made.emplace_back(name, value);
+  }
+  for (const auto& [name, value] : made) {
+    const Item* it = store.FindItem("g", name);
+    ASSERT_NE(it, nullptr) << name;
+    EXPECT_EQ(it->name(), name);
+    EXPECT_EQ(it->value(), value) << name.size();
+  }
+}
+
 // The walk runs with the storage from the global allocator and from an arena (small
 // groups), and now and then moves both containers to ones of the other kind and sets and
 // takes back an order, so that storage is always given back where it came from (the
