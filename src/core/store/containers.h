@@ -402,6 +402,12 @@ class OrderList {
 
   OrderList() = default;
   explicit OrderList(ItemArena* arena) : slots_(ArenaAllocator<T*>(arena)) {}
+  // Moved, never copied: a copy would take its storage from the arena of the original's
+  // document, which may go before it.
+  OrderList(const OrderList&) = delete;
+  OrderList& operator=(const OrderList&) = delete;
+  OrderList(OrderList&&) noexcept = default;
+  OrderList& operator=(OrderList&&) noexcept = default;
 
   size_t size() const { return live_; }
   bool empty() const { return live_ == 0; }
