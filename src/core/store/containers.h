@@ -136,9 +136,9 @@ class ArenaAllocator {
   explicit ArenaAllocator(const ArenaAllocator<U>& other) : arena_(other.arena()) {}
 
   T* allocate(size_t n) {
-    if (FromArena(n)) return static_cast<T*>(arena_->Allocate(n * sizeof(T)));
+    if (FromArena(n)) return static_cast<T*>(arena_->Allocate(n * kSize));
     if (Mapped(n)) {
-      size_t bytes = n * sizeof(T);
+      size_t bytes = n * kSize;
       void* p = MapLargeBlock(bytes);
       if (p == nullptr) throw std::bad_alloc();
       return static_cast<T*>(p);
@@ -147,9 +147,9 @@ class ArenaAllocator {
   }
   void deallocate(T* p, size_t n) noexcept {
     if (FromArena(n)) {
-      arena_->Release(p, n * sizeof(T));
+      arena_->Release(p, n * kSize);
     } else if (Mapped(n)) {
-      UnmapLargeBlock(p, (n * sizeof(T) + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes);
+      UnmapLargeBlock(p, (n * kSize + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes);
     } else {
       std::allocator<T>().deallocate(p, n);
     }
@@ -158,10 +158,11 @@ class ArenaAllocator {
   bool operator==(const ArenaAllocator& other) const { return arena_ == other.arena_; }
 
  private:
-  bool FromArena(size_t n) const {
-    return arena_ != nullptr && n <= ItemArena::kMaxSmall / sizeof(T);
-  }
-  static bool Mapped(size_t n) { return kHaveLargeBlocks && n >= kHugePageBytes / sizeof(T); }
+  // The size of one element; the elements are often pointers themselves (order lists).
+  static constexpr size_t kSize = sizeof(T);  // NOLINT(bugprone-sizeof-expression)
+
+  bool FromArena(size_t n) const { return arena_ != nullptr && n <= ItemArena::kMaxSmall / kSize; }
+  static bool Mapped(size_t n) { return kHaveLargeBlocks && n >= kHugePageBytes / kSize; }
 
   ItemArena* arena_ = nullptr;
 };
