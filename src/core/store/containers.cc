@@ -22,7 +22,7 @@ void* MapLargeBlock(size_t& bytes) noexcept {
 #ifdef VELLIX_HAVE_MMAP
   // (A size this rounding would take past the end of size_t is more than can be mapped.)
   if (bytes > SIZE_MAX - 2 * kHugePageBytes) return nullptr;
-  const size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const size_t rounded = RoundToHugePages(bytes);
   // One huge page more than asked for, and the ends cut off so that the block starts on a
   // huge page's boundary: every page of it can then be a huge page, where an unaligned
   // block has a huge page's worth of small ones, each a fault of its own.
@@ -30,7 +30,7 @@ void* MapLargeBlock(size_t& bytes) noexcept {
   void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
   const auto start = reinterpret_cast<uintptr_t>(p);
-  const uintptr_t aligned = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const uintptr_t aligned = RoundToHugePages(start);
   if (aligned > start) ::munmap(p, aligned - start);
   const uintptr_t end = start + mapped;
   if (end > aligned + rounded) {
@@ -60,7 +60,7 @@ void UnmapLargeBlock(void* p, size_t bytes) noexcept {
 void AdviseHugePages(void* p, size_t bytes) noexcept {
 #if defined(VELLIX_HAVE_MMAP) && defined(MADV_HUGEPAGE)
   const auto start = reinterpret_cast<uintptr_t>(p);
-  const uintptr_t first = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const uintptr_t first = RoundToHugePages(start);
   const uintptr_t end = (start + bytes) / kHugePageBytes * kHugePageBytes;
   if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 #else

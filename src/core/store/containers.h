@@ -49,6 +49,10 @@ using SlotWord = uint64_t;
 // refuses one (the caller then takes memory from the allocator). Worth it only for blocks
 // of at least kHugePageBytes. Given back with UnmapLargeBlock and the rounded size.
 constexpr size_t kHugePageBytes = size_t{2} << 20;
+// `bytes` (or an address) rounded up to whole huge pages: the size MapLargeBlock maps.
+constexpr size_t RoundToHugePages(size_t bytes) {
+  return (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+}
 // Whether the system has such mappings: where it has not, MapLargeBlock always gives null.
 #if __has_include(<sys/mman.h>)
 constexpr bool kHaveLargeBlocks = true;
@@ -149,7 +153,7 @@ class ArenaAllocator {
     if (FromArena(n)) {
       arena_->Release(p, n * kSize);
     } else if (Mapped(n)) {
-      UnmapLargeBlock(p, (n * kSize + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes);
+      UnmapLargeBlock(p, RoundToHugePages(n * kSize));
     } else {
       std::allocator<T>().deallocate(p, n);
     }

@@ -28,7 +28,9 @@ namespace {
 inline void CopyText(char* to, std::string_view text) {
   const char* from = text.data();
   const size_t n = text.size();
-  if (n >= 8 && n <= 32) {
+  if (n > 32) {
+    std::memcpy(to, from, n);
+  } else if (n >= 8) {
     uint64_t first;
     uint64_t last;
     for (size_t i = 0; i + 8 < n; i += 8) {
@@ -37,19 +39,17 @@ inline void CopyText(char* to, std::string_view text) {
     }
     std::memcpy(&last, from + n - 8, 8);
     std::memcpy(to + n - 8, &last, 8);
-  } else if (n >= 4 && n < 8) {
+  } else if (n >= 4) {
     uint32_t first;
     uint32_t last;
     std::memcpy(&first, from, 4);
     std::memcpy(&last, from + n - 4, 4);
     std::memcpy(to, &first, 4);
     std::memcpy(to + n - 4, &last, 4);
-  } else if (n > 0 && n < 4) {
+  } else if (n > 0) {
     to[0] = from[0];
     to[n / 2] = from[n / 2];
     to[n - 1] = from[n - 1];
-  } else if (n > 32) {
-    std::memcpy(to, from, n);
   }
 }
 
@@ -344,8 +344,7 @@ void Store::FinishChanges() noexcept {
   }
 }
 
-void Store::NotifyAll(int flags) {
-  if (!notifying_) return;
+void Store::Deliver(int flags) {
   // Handlers run by the notification may destroy objects or move them to another store:
   // the round walks the live list, and Detach keeps its place right. A copy of the list
   // would reach objects that are gone.
@@ -510,7 +509,7 @@ bool Store::SetItemIn(Group* g, std::string_view item, std::string_view value) {
     g->order_.PushBack(created);
     if (recording) AddStep(StepKind::kItemMade, g, created);
     // Raised whatever quiet says: a new item is news even inside a composite operation.
-    if (notifying_) NotifyAll(kNotifyNewItem);
+    NotifyAll(kNotifyNewItem);
   }
   // The new item belongs to the group's index and order list, which keep it in tagged slots
   // the analyzer cannot follow.
@@ -909,8 +908,7 @@ void Store::SwapGroups(Group* a, Group* b) {
 // they are copied into a fresh arena in document order and the old one goes. Only between
 // changes, when nothing but the groups holds an item; views built from items see edits()
 // move. When memory for the copy runs out, nothing has changed and the room stays.
-void Store::CompactItems() noexcept {
-  if (changeDepth_ > 0 || !journal_.empty() || !items_.WorthCompacting()) return;
+void Store::CompactNow() noexcept {
   ItemArena fresh;
   std::vector<Item*> moved;
   try {
@@ -935,7 +933,7 @@ void Store::CompactItems() noexcept {
 }
 
 bool Store::AfterChange() {
-  if (changeDepth_ == 0 && items_.WorthCompacting()) CompactItems();
+  CompactItems();
   if (!quiet) NotifyAll(kNotifyModified);
   if (settings_.autoSave && !quiet && !settings_.readOnly && !loading) {
     return save_ != nullptr && save_(*this);

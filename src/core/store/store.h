@@ -358,8 +358,15 @@ class Store {
   void EraseGroup(Group* g);
   void SwapGroups(Group* a, Group* b);
   void EraseItem(Group* g, Item* it);
-  void CompactItems() noexcept;
-  void NotifyAll(int flags);
+  // Checked on every change, so the checks are inline and the work is not.
+  void CompactItems() noexcept {
+    if (changeDepth_ == 0 && journal_.empty() && items_.WorthCompacting()) CompactNow();
+  }
+  void CompactNow() noexcept;
+  void NotifyAll(int flags) {
+    if (notifying_) Deliver(flags);
+  }
+  void Deliver(int flags);
   // Whether the undo sink keeps records now.
   bool RecordsUndo() const { return undo_ != nullptr && undo_->Recording(); }
   // Records the group's items before they are replaced or deleted.
